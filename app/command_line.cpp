@@ -1,0 +1,181 @@
+#include "app/command_line.h"
+
+#include <windows.h>
+
+#include "support/name_compare.h"
+
+namespace {
+
+bool IsBlankOrTab(wchar_t c)
+{
+    return c == L' ' || c == L'\t';
+}
+
+// Letters and digits that continue a "-x" or "/x" switch.
+bool IsSwitchCharacter(wchar_t c)
+{
+    if ((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9')) {
+        return true;
+    }
+    switch (c) {
+    case 0x00C0: case 0x00C4: case 0x00C8: case 0x00C9: case 0x00D6: case 0x00DC:
+    case 0x00E0: case 0x00E4: case 0x00E8: case 0x00E9: case 0x00F6: case 0x00FC:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool EndsWithEquals(const std::vector<std::wstring>& tokens)
+{
+    return !tokens.empty() && !tokens.back().empty() && tokens.back().back() == L'=';
+}
+
+}  // namespace
+
+int SplitCommandLine(std::vector<std::wstring>& tokens, const wchar_t* text)
+{
+    tokens.clear();
+    const std::wstring_view line = text ? std::wstring_view(text) : GetApplicationCommandLine();
+    size_t pos = 0;
+    for (;;) {
+        while (pos < line.size() && IsBlankOrTab(line[pos])) {
+            ++pos;
+        }
+        if (pos >= line.size()) {
+            return tokens.empty() ? 0 : 1;
+        }
+        const wchar_t c = line[pos];
+        if (c == L'-' || c == L'/') {
+            size_t end = pos + 1;
+            while (end < line.size() && IsSwitchCharacter(line[end])) {
+                ++end;
+            }
+            tokens.emplace_back(line.substr(pos, end - pos));
+            if (end >= line.size()) {
+                return 1;
+            }
+            pos = end;
+        } else if (c == L'"') {
+            const size_t close = line.find(L'"', pos + 1);
+            if (close == std::wstring_view::npos) {
+                tokens.emplace_back(line.substr(pos));
+                return 0;
+            }
+            const std::wstring_view content = line.substr(pos + 1, close - pos - 1);
+            if (EndsWithEquals(tokens)) {
+                tokens.back().append(content);
+            } else {
+                tokens.emplace_back(content);
+            }
+            pos = close + 1;
+        } else {
+            size_t end = pos;
+            while (end < line.size() && line[end] != L' ' && line[end] != L'"') {
+                ++end;
+            }
+            tokens.emplace_back(line.substr(pos, end - pos));
+            pos = end;
+        }
+    }
+}
+
+std::wstring_view CommandLineArguments(std::wstring_view full)
+{
+    // The program name ends at the first blank or tab outside quotation marks.
+    size_t pos = 0;
+    bool quoted = false;
+    while (pos < full.size() && (quoted || !IsBlankOrTab(full[pos]))) {
+        if (full[pos] == L'"') {
+            quoted = !quoted;
+        }
+        ++pos;
+    }
+    while (pos < full.size() && IsBlankOrTab(full[pos])) {
+        ++pos;
+    }
+    return full.substr(pos);
+}
+
+const std::wstring& GetApplicationCommandLine()
+{
+    static const std::wstring arguments(CommandLineArguments(::GetCommandLineW()));
+    return arguments;
+}
+
+DownloadSettings ScanDownloadKeywords(const std::vector<std::wstring>& tokens)
+{
+    struct Keyword {
+        std::wstring_view word;
+        UpdateKind kind;   // None: the update kind stays as it is
+        bool isFolder;
+    };
+    static const Keyword kKeywords[] = {
+        {L"DownloadGridwellUpdate=", UpdateKind::Gridwell, false},
+        {L"DownloadCorvinUpdate=", UpdateKind::Corvin, false},
+        {L"DownloadFile=", UpdateKind::None, false},
+        {L"ToFolder=", UpdateKind::None, true},
+    };
+    DownloadSettings settings;
+    for (const std::wstring& token : tokens) {
+        for (const Keyword& keyword : kKeywords) {
+            if (!tarn::StartsWithNoCase(token, keyword.word)) {
+                continue;
+            }
+            std::wstring rest = token.substr(keyword.word.size());
+            if (keyword.isFolder) {
+                settings.targetFolder = std::move(rest);
+            } else {
+                settings.value = std::move(rest);
+                if (keyword.kind != UpdateKind::None) {
+                    settings.updateKind = keyword.kind;
+                }
+            }
+            break;
+        }
+    }
+    return settings;
+}
+
+StartMode MatchModeWord(const wchar_t* commandLineText)
+{
+    struct ModeWord {
+        std::wstring_view word;
+        StartMode mode;
+    };
+    // Checked in this order; "PackAll" is among both the QX and the Gridwell words.
+    static const ModeWord kModeWords[] = {
+        {L"TestFunc", StartMode::TestFunc},
+        {L"CreateDataPack", StartMode::CreateDataPack},
+        {L"MakeNullUpdate", StartMode::MakeNullUpdate},
+        {L"PackCorvinUpdate", StartMode::PackCorvinUpdate},
+        {L"PackUpdate", StartMode::PackUpdate},
+        {L"PackOEM", StartMode::PackOem},
+        {L"PackAll", StartMode::PackAll},
+        {L"PackRVTTrainings", StartMode::PackRvtTrainings},
+        {L"CreateMemoryStickData", StartMode::CreateMemoryStickData},
+        {L"PackCorvin", StartMode::PackCorvin},
+        {L"PackGridwell", StartMode::PackGridwell},
+        {L"PackQuick", StartMode::PackGridwell},
+    };
+    if (commandLineText == nullptr) {
+        return StartMode::Installer;
+    }
+    for (const ModeWord& entry : kModeWords) {
+        if (tarn::EqualsNoCase(commandLineText, entry.word)) {
+            return entry.mode;
+        }
+    }
+    return StartMode::Installer;
+}
+
+StartMode ChooseStartMode(const DownloadSettings& download, const wchar_t* commandLineText)
+{
+    if (download.updateKind != UpdateKind::None) {
+        return StartMode::UpdateDownload;
+    }
+    if (!download.value.empty() && !download.targetFolder.empty()) {
+        return StartMode::SingleFileDownload;
+    }
+    return MatchModeWord(commandLineText);
+}

@@ -1,0 +1,59 @@
+#pragma once
+// The program's command line: its tokens, the download keywords found in
+// them, and the mode that the whole text selects.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Splits a command-line text into tokens; `tokens` is emptied first. Blanks
+// and tabs separate tokens; "-x" and "/x" switches end after their letters and
+// digits; a quoted text is one token, joined to a preceding token that ends
+// with "=". A null text means the program's own command line. Returns 1 when
+// a token was produced; 0 for no tokens or an unterminated quote (whose rest
+// becomes the last token).
+int SplitCommandLine(std::vector<std::wstring>& tokens, const wchar_t* text = nullptr);
+
+// The text after the program name and the blanks that follow it, from a full
+// command line as GetCommandLineW gives it.
+std::wstring_view CommandLineArguments(std::wstring_view fullCommandLine);
+
+// The program's own command-line text (see CommandLineArguments).
+const std::wstring& GetApplicationCommandLine();
+
+// Update kinds of the download keywords.
+enum class UpdateKind { None = -1, Gridwell = 0, Corvin = 1 };
+
+struct DownloadSettings {
+    std::wstring value;         // "DownloadFile=" or an update keyword's value
+    std::wstring targetFolder;  // "ToFolder=" value
+    UpdateKind updateKind = UpdateKind::None;
+};
+
+// Scans the tokens for "DownloadGridwellUpdate=", "DownloadCorvinUpdate=",
+// "DownloadFile=" and "ToFolder=" (any letter case); the last token wins.
+DownloadSettings ScanDownloadKeywords(const std::vector<std::wstring>& tokens);
+
+enum class StartMode {
+    UpdateDownload,      // an update keyword was given
+    SingleFileDownload,  // "DownloadFile=" and "ToFolder=" were given
+    TestFunc,
+    CreateDataPack,
+    MakeNullUpdate,
+    PackCorvinUpdate,
+    PackUpdate,          // ends at once
+    PackOem,
+    PackAll,             // QX packing, then Gridwell packing
+    PackRvtTrainings,
+    CreateMemoryStickData,
+    PackCorvin,
+    PackGridwell,        // "PackGridwell" and "PackQuick"
+    Installer,           // anything else
+};
+
+// The mode chosen by the whole command-line text alone (compared without
+// regard to case, nothing trimmed). A null text selects the installer.
+StartMode MatchModeWord(const wchar_t* commandLineText);
+
+// The complete choice of start-up: download keywords first, then mode words.
+StartMode ChooseStartMode(const DownloadSettings& download, const wchar_t* commandLineText);

@@ -1,0 +1,20 @@
+// Entry point of Tarn_Gridwell_2023.exe.
+
+#include <windows.h>
+
+#include "app/tarn_app.h"
+
+namespace {
+
+CTarn_Gridwell_20xxApp theApp;
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+{
+    // The program runs elevated: optional modules are loaded by full path only,
+    // and nothing is picked up from the program's folder or the current one.
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    ::SetDllDirectoryW(L"");
+    return theApp.Run(instance);
+}

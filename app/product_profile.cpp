@@ -1,0 +1,147 @@
+#include "app/product_profile.h"
+
+#include <cwchar>
+
+#include "support/name_compare.h"
+#include "support/program_path.h"
+#include "support/text_format.h"
+#include "tarn_build_config.h"
+
+const wchar_t kDownloadNotReady[] = L"DownloadNotReady";
+
+namespace {
+
+struct ProfileRow {
+    std::wstring_view reducedName;   // empty for the generic row
+    std::wstring_view pictureName;
+    std::wstring_view basePath;      // below the server root
+    std::wstring_view productSubfolder;
+    std::wstring_view downloadList;
+    std::wstring_view windowTitle;
+};
+
+const ProfileRow kProfiles[] = {
+    {L"Tarn_Gridwell", L"ID_BACKGROUND", L"/gridwell/data/2023", L"Tarn Gridwell 2023",
+     L"Tarn_Gridwell_2023_Download_List.txt", L"Tarn Gridwell 2023 Installationsstarter"},
+    {L"Tarn_Gridwell_App", L"ID_BACKGROUND_APP", L"/gridwell/data/2023", L"Tarn Gridwell 2023",
+     L"Tarn_Gridwell_2023_Download_List.txt", L"Tarn Gridwell 2023 App Installationsstarter"},
+    {L"Tarn_Corvin_App", L"ID_BACKGROUND_CORVIN", L"/lumara/data/2023", L"Tarn Corvin 2023",
+     L"Tarn_Corvin_2023_App_Download_List.txt", L"Tarn Corvin 2023 App Installationsstarter"},
+    {L"Tarn_Videotrainings", L"ID_BACKGROUND_VTS", L"/lumara/data/2023",
+     L"Tarn Revit Videotrainings 2023", L"Tarn_Revit_VTs_2023_Download_List.txt",
+     L"Tarn Revit Videotrainings 2023 Installationsstarter"},
+    {L"", L"ID_BACKGROUND", L"/gridwell/data/2023", L"", L"", L"Tarn Software 2023 Installationsstarter"},
+};
+constexpr int kGenericProfile = 4;
+
+// True when the four characters are exactly the plain decimal form of the
+// integer they denote ("2023" is, "0123" and "20a3" are not).
+bool IsYearGroup(std::wstring_view group)
+{
+    const std::wstring text(group);
+    return tarn::FormatText(L"%d", static_cast<int>(std::wcstol(text.c_str(), nullptr, 10))) == text;
+}
+
+std::wstring RemoveYearGroups(std::wstring name)
+{
+    size_t pos = 0;
+    for (;;) {
+        const size_t underscore = name.find(L'_', pos);
+        if (underscore == std::wstring::npos) {
+            return name;
+        }
+        if (name.size() - underscore - 1 >= 4 && IsYearGroup(std::wstring_view(name).substr(underscore + 1, 4))) {
+            name.erase(underscore, 5);
+        }
+        // After a removal the character that followed the group sits here and is not examined.
+        pos = underscore + 1;
+    }
+}
+
+ProductProfile ResolveProductProfile()
+{
+    ProductProfile profile = LookupProductProfile(GetProgramPath(), GetServerRoot());
+    // The server product list adjusts the base URL and the ready state here
+    // once the download road exists.
+    return profile;
+}
+
+}  // namespace
+
+ReducedProgramName ReduceProgramName(std::wstring_view programPath)
+{
+    const size_t slash = programPath.find_last_of(L'\\');
+    std::wstring name(slash == std::wstring_view::npos ? programPath : programPath.substr(slash + 1));
+    size_t dot = name.find_last_of(L'.');
+    if (dot == std::wstring::npos) {
+        dot = name.size();
+    }
+
+    // Copy suffix: "Name (2).exe" and "Name(2).exe" both become "Name.exe".
+    size_t suffix = name.find(L' ');
+    if (suffix == std::wstring::npos) {
+        suffix = name.find(L'(');
+    }
+    if (suffix != std::wstring::npos && suffix < dot) {
+        name.erase(suffix, dot - suffix);
+        dot = suffix;
+    }
+
+    static const std::wstring_view kTestEnding = L"_Test.exe";
+    if (tarn::EndsWithNoCase(name, kTestEnding)) {
+        name.resize(name.size() - kTestEnding.size());
+    } else {
+        name.resize(dot);
+    }
+
+    ReducedProgramName result;
+    result.settingsKey = name;
+    result.reducedName = RemoveYearGroups(std::move(name));
+    return result;
+}
+
+ProductProfile LookupProductProfile(std::wstring_view programPath, std::wstring_view serverRoot)
+{
+    const ReducedProgramName reduced = ReduceProgramName(programPath);
+    int number = kGenericProfile;
+    for (int i = 0; i < kGenericProfile; ++i) {
+        if (tarn::EqualsNoCase(reduced.reducedName, kProfiles[i].reducedName)) {
+            number = i;
+            break;
+        }
+    }
+    const ProfileRow& row = kProfiles[number];
+    ProductProfile profile;
+    profile.number = number;
+    profile.pictureName = row.pictureName;
+    profile.baseUrl = std::wstring(serverRoot) + std::wstring(row.basePath);
+    if (!row.productSubfolder.empty()) {
+        const size_t slash = programPath.find_last_of(L'\\');
+        const std::wstring_view folder =
+            slash == std::wstring_view::npos ? std::wstring_view() : programPath.substr(0, slash);
+        profile.productFolder = std::wstring(folder) + L"\\" + std::wstring(row.productSubfolder) + L"\\";
+    }
+    profile.downloadList = row.downloadList;
+    profile.windowTitle = row.windowTitle;
+    profile.settingsKey = reduced.settingsKey;
+    return profile;
+}
+
+std::wstring GetServerRoot()
+{
+    return TARN_SERVER_ROOT;
+}
+
+int GetProductProfile(std::wstring* pictureName, std::wstring* baseUrl, std::wstring* productFolder,
+                      std::wstring* downloadList, std::wstring* windowTitle, std::wstring* settingsKey)
+{
+    // Filled on the main thread before any other thread exists; read-only afterwards.
+    static const ProductProfile profile = ResolveProductProfile();
+    if (pictureName) *pictureName = profile.pictureName;
+    if (baseUrl) *baseUrl = profile.baseUrl;
+    if (productFolder) *productFolder = profile.productFolder;
+    if (downloadList) *downloadList = profile.downloadList;
+    if (windowTitle) *windowTitle = profile.windowTitle;
+    if (settingsKey) *settingsKey = profile.settingsKey;
+    return profile.number;
+}

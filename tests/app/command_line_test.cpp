@@ -1,0 +1,159 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Tokens = std::vector<std::wstring>;
+
+struct SplitCase {
+    const wchar_t* text;
+    Tokens tokens;
+    int result;
+};
+
+class SplitCommandLineTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitCommandLineTest, GivesTokensAndResult)
+{
+    const SplitCase& c = GetParam();
+    Tokens tokens = {L"left over"};
+    EXPECT_EQ(SplitCommandLine(tokens, c.text), c.result);
+    EXPECT_EQ(tokens, c.tokens);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SplitCommandLineTest,
+    ::testing::Values(
+        SplitCase{L"", {}, 0},
+        SplitCase{L"  \t \t ", {}, 0},
+        SplitCase{L"PackQuick", {L"PackQuick"}, 1},
+        SplitCase{L"a  b", {L"a", L"b"}, 1},
+        // A tab does not end a plain token, but it is skipped between tokens.
+        SplitCase{L"a\tb c", {L"a\tb", L"c"}, 1},
+        SplitCase{L"\ta", {L"a"}, 1},
+        // Switches end after their letters and digits; the rest is not skipped.
+        SplitCase{L"/a=b", {L"/a", L"=b"}, 1},
+        SplitCase{L"-x1 -y", {L"-x1", L"-y"}, 1},
+        SplitCase{L"/\u00C4\u00F6\u00FC\u00E9x.y", {L"/\u00C4\u00F6\u00FC\u00E9x", L".y"}, 1},
+        SplitCase{L"/\u00DFx", {L"/", L"\u00DFx"}, 1},  // sharp s is not among the switch letters
+        SplitCase{L"-", {L"-"}, 1},
+        // Quoted values join a keyword that ends with "=".
+        SplitCase{L"DownloadFile=\"http://h/a b.txt\" ToFolder=\"C:\\x y\"",
+                  {L"DownloadFile=http://h/a b.txt", L"ToFolder=C:\\x y"}, 1},
+        SplitCase{L"\"a b\" c", {L"a b", L"c"}, 1},
+        SplitCase{L"x \"\" y", {L"x", L"", L"y"}, 1},
+        SplitCase{L"k=\"\"", {L"k="}, 1},
+        SplitCase{L"a\"b c\"", {L"a", L"b c"}, 1},
+        // No escapes inside quotes.
+        SplitCase{L"\"a\\\" b", {L"a\\", L"b"}, 1},
+        // An unterminated quote: the rest, mark included, is the last token.
+        SplitCase{L"ToFolder=\"C:\\Some Folder", {L"ToFolder=", L"\"C:\\Some Folder"}, 0},
+        SplitCase{L"\"", {L"\""}, 0}));
+
+TEST(SplitCommandLine, NullTextMeansTheProgramsOwnCommandLine)
+{
+    Tokens own;
+    Tokens explicitText;
+    SplitCommandLine(own);
+    SplitCommandLine(explicitText, GetApplicationCommandLine().c_str());
+    EXPECT_EQ(own, explicitText);
+}
+
+struct ArgumentsCase {
+    const wchar_t* full;
+    const wchar_t* arguments;
+};
+
+class CommandLineArgumentsTest : public ::testing::TestWithParam<ArgumentsCase> {};
+
+TEST_P(CommandLineArgumentsTest, SkipsProgramNameAndBlanks)
+{
+    EXPECT_EQ(CommandLineArguments(GetParam().full), GetParam().arguments);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CommandLineArgumentsTest,
+    ::testing::Values(ArgumentsCase{L"prog.exe PackAll", L"PackAll"},
+                      ArgumentsCase{L"\"C:\\A Dir\\prog.exe\"   PackQuick ", L"PackQuick "},
+                      ArgumentsCase{L"\"C:\\A Dir\\prog.exe\"", L""},
+                      ArgumentsCase{L"prog.exe", L""},
+                      ArgumentsCase{L"prog.exe \t x\\\"y", L"x\\\"y"},
+                      ArgumentsCase{L"", L""}));
+
+struct ModeCase {
+    const wchar_t* text;
+    StartMode mode;
+    DownloadSettings download;
+};
+
+class StartModeTest : public ::testing::TestWithParam<ModeCase> {};
+
+TEST_P(StartModeTest, ChoosesModeFromKeywordsThenWholeText)
+{
+    const ModeCase& c = GetParam();
+    Tokens tokens;
+    SplitCommandLine(tokens, c.text);
+    const DownloadSettings download = ScanDownloadKeywords(tokens);
+    EXPECT_EQ(download.value, c.download.value);
+    EXPECT_EQ(download.targetFolder, c.download.targetFolder);
+    EXPECT_EQ(download.updateKind, c.download.updateKind);
+    EXPECT_EQ(ChooseStartMode(download, c.text), c.mode);
+}
+
+DownloadSettings Download(const wchar_t* value, const wchar_t* folder, UpdateKind kind = UpdateKind::None)
+{
+    return DownloadSettings{value, folder, kind};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StartModeTest,
+    ::testing::Values(
+        ModeCase{L"", StartMode::Installer, {}},
+        ModeCase{L" \t ", StartMode::Installer, {}},
+        ModeCase{L"TestFunc", StartMode::TestFunc, {}},
+        ModeCase{L"TestDownload", StartMode::Installer, {}},
+        ModeCase{L"CreateDataPack", StartMode::CreateDataPack, {}},
+        ModeCase{L"MakeNullUpdate", StartMode::MakeNullUpdate, {}},
+        ModeCase{L"PackCorvinUpdate", StartMode::PackCorvinUpdate, {}},
+        ModeCase{L"PackUpdate", StartMode::PackUpdate, {}},
+        ModeCase{L"packoem", StartMode::PackOem, {}},
+        ModeCase{L"PackAll", StartMode::PackAll, {}},
+        ModeCase{L"PackAll ", StartMode::Installer, {}},
+        ModeCase{L"PackRVTTrainings", StartMode::PackRvtTrainings, {}},
+        ModeCase{L"CreateMemoryStickData", StartMode::CreateMemoryStickData, {}},
+        ModeCase{L"PackCorvin", StartMode::PackCorvin, {}},
+        ModeCase{L"PackGridwell", StartMode::PackGridwell, {}},
+        ModeCase{L"PackQuick", StartMode::PackGridwell, {}},
+        ModeCase{L"packquick", StartMode::PackGridwell, {}},
+        ModeCase{L"PackQuick ", StartMode::Installer, {}},
+        ModeCase{L" PackQuick", StartMode::Installer, {}},
+        ModeCase{L"PackQuick PackAll", StartMode::Installer, {}},
+        // Download keywords.
+        ModeCase{L"DownloadFile=\"http://h/a b.txt\" ToFolder=\"C:\\x y\"", StartMode::SingleFileDownload,
+                 Download(L"http://h/a b.txt", L"C:\\x y")},
+        ModeCase{L"downloadfile=x tofolder=y", StartMode::SingleFileDownload, Download(L"x", L"y")},
+        ModeCase{L"DOWNLOADFILE=x TOFOLDER=y", StartMode::SingleFileDownload, Download(L"x", L"y")},
+        ModeCase{L"DownloadCorvinUpdate=a DownloadFile=b", StartMode::UpdateDownload,
+                 Download(L"b", L"", UpdateKind::Corvin)},
+        ModeCase{L"DownloadGridwellUpdate=a ToFolder=C:\\t", StartMode::UpdateDownload,
+                 Download(L"a", L"C:\\t", UpdateKind::Gridwell)},
+        ModeCase{L"DownloadGridwellUpdate=a DownloadCorvinUpdate=b", StartMode::UpdateDownload,
+                 Download(L"b", L"", UpdateKind::Corvin)},
+        ModeCase{L"DownloadGridwellUpdate=", StartMode::UpdateDownload,
+                 Download(L"", L"", UpdateKind::Gridwell)},
+        ModeCase{L"ToFolder=a ToFolder=b DownloadFile=c", StartMode::SingleFileDownload, Download(L"c", L"b")},
+        // Incomplete or broken keywords fall back to the installer.
+        ModeCase{L"DownloadFile=x", StartMode::Installer, Download(L"x", L"")},
+        ModeCase{L"ToFolder=y", StartMode::Installer, Download(L"", L"y")},
+        ModeCase{L"DownloadFile= ToFolder=y", StartMode::Installer, Download(L"", L"y")},
+        ModeCase{L"DownloadFile=x ToFolder=\"C:\\unterminated", StartMode::Installer, Download(L"x", L"")},
+        ModeCase{L"Download=x ToFolde=y", StartMode::Installer, {}},
+        ModeCase{L"/DownloadFile=x ToFolder=y", StartMode::Installer, Download(L"", L"y")}));
+
+TEST(MatchModeWord, NullTextIsTheInstaller)
+{
+    EXPECT_EQ(MatchModeWord(nullptr), StartMode::Installer);
+}
+
+}  // namespace
