@@ -27,7 +27,7 @@ Faults are given as rules, a JSON list of objects:
   error-page    answer with a small HTML page and "status" (default 404)
   large-error-page
                 answer with an HTML page of "size" bytes (default 65536) and
-                "status" (default 200)
+                "status" (default 404)
   no-length     send the body without Content-Length and close the connection
                 at its end (HTTP/1.0 style)
   status        answer with "status" and the file's body as usual
@@ -39,9 +39,11 @@ control endpoint, which answers below /_devserver/:
   GET      /_devserver/log     the request log, one JSON object a line
   POST     /_devserver/reset   clears the rules set by the endpoint and the log
 
-Log lines (also appended to --log): {"method", "path", "status", "fault",
-"sent", "complete"}; "sent" counts body bytes written, "complete" is false
-when the connection ended before the whole body was sent.
+Log lines (also appended to --log when a request ends): {"method", "path",
+"status", "fault", "sent", "complete", "done"}, in the order the requests
+arrived; "sent" counts body bytes written, "complete" is false when the
+connection ended before the whole body was sent, "done" is false while the
+request is still being answered (a stall in progress).
 
 On start it prints "PORT <n>" on a line of its own (port 0 picks a free
 port) and, with --port-file, writes the port there.
@@ -123,22 +125,26 @@ class RuleBook:
 
 
 class RequestLog:
+    """Entries in the order the requests arrived; an entry is listed from
+    its arrival on and completed in place, so a stalled request shows."""
+
     def __init__(self, log_file):
         self.lock = threading.Lock()
         self.log_file = log_file
         self.entries = []
 
-    def add(self, entry):
-        line = json.dumps(entry)
+    def begin(self, entry):
         with self.lock:
-            self.entries.append(line)
-            if self.log_file:
-                with open(self.log_file, "a", encoding="utf-8") as f:
-                    f.write(line + "\n")
+            self.entries.append(entry)
+
+    def end(self, entry):
+        if self.log_file:
+            with self.lock, open(self.log_file, "a", encoding="utf-8") as f:
+                f.write(json.dumps(entry) + "\n")
 
     def text(self):
         with self.lock:
-            return "".join(line + "\n" for line in self.entries)
+            return "".join(json.dumps(entry) + "\n" for entry in self.entries)
 
     def clear(self):
         with self.lock:
@@ -207,14 +213,17 @@ class Handler(BaseHTTPRequestHandler):
 
         rule = self.server.rules.match(path)
         fault = rule.get("fault") if rule else None
-        entry = {"method": self.command, "path": path, "fault": fault, "sent": 0, "complete": True}
+        entry = {"method": self.command, "path": path, "fault": fault, "status": None, "sent": 0,
+                 "complete": True, "done": False}
+        self.server.log.begin(entry)
         try:
             self._answer(path, rule or {}, fault, head, entry)
         except (BrokenPipeError, ConnectionResetError, socket.timeout):
             entry["complete"] = False
             self.close_connection = True
         finally:
-            self.server.log.add(entry)
+            entry["done"] = True
+            self.server.log.end(entry)
 
     def _answer(self, path, rule, fault, head, entry):
         local = self._local_path(path)
@@ -227,7 +236,7 @@ class Handler(BaseHTTPRequestHandler):
         if fault == "error-page":
             status, body = int(rule.get("status", 404)), SMALL_PAGE
         elif fault == "large-error-page":
-            status, body = int(rule.get("status", 200)), large_page(int(rule.get("size", 65536)))
+            status, body = int(rule.get("status", 404)), large_page(int(rule.get("size", 65536)))
         elif body is None:
             status, body = self.server.missing_status, SMALL_PAGE
             if fault not in ("stall", "trickle", "cut", "no-length"):

@@ -1,0 +1,361 @@
+"""What the end-to-end tests share: a real nginx and tools/devserver on
+127.0.0.1, Wine runs of the real program and the test helpers in the tests'
+own prefix, and the download server's file layout (files with their
+file-info records).
+
+Each test module calls start() from setUpModule and stop() from
+tearDownModule; start() reads its settings from the command line of the
+runner (see run_e2e.py) through configure().
+"""
+
+import json
+import os
+import random
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+import urllib.request
+
+CONFIG = {}
+STATE = {}
+
+CHUNK = 16384
+
+
+def configure(build_dir, source_dir, nginx="nginx"):
+    CONFIG["build_dir"] = os.path.abspath(build_dir)
+    CONFIG["source_dir"] = os.path.abspath(source_dir)
+    CONFIG["nginx"] = nginx
+
+
+# ----------------------------------------------------------------- records
+
+def _crc_table():
+    table = []
+    for i in range(256):
+        value = i
+        for _ in range(8):
+            value = (value >> 1) ^ 0xEDB88320 if value & 1 else value >> 1
+        table.append(value)
+    return table
+
+
+CRC_TABLE = _crc_table()
+
+
+def file_crc(data):
+    """The program's file checksum (a shift of 6 bits per byte, never inverted)."""
+    crc = 0
+    table = CRC_TABLE
+    for byte in data:
+        crc = ((crc >> 6) & 0x00FFFFFF) ^ table[(crc ^ byte) & 0xFF]
+    return crc
+
+
+def signed32(value):
+    return value - (1 << 32) if value & 0x80000000 else value
+
+
+def record_text(size, crc):
+    """A file-info record as the program writes it."""
+    return f"[FileInfo]\r\nFileSize={signed32(size & 0xFFFFFFFF)}\r\nCRC={signed32(crc)}\r\n".encode("ascii")
+
+
+def record_path(path):
+    stem, dot, _ = os.path.basename(path).rpartition(".")
+    return os.path.join(os.path.dirname(path), (stem if dot else os.path.basename(path)) + ".fileinfo.txt")
+
+
+def publish(root, relative, data, record="auto", crc=None):
+    """Writes a file below a server root; with record "auto" also its record
+    (size and checksum), with bytes that record, with None none."""
+    path = os.path.join(root, *relative.split("/"))
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+    if record == "auto":
+        record = record_text(len(data), file_crc(data) if crc is None else crc)
+    rpath = record_path(path)
+    if record is None:
+        if os.path.exists(rpath):
+            os.remove(rpath)
+    else:
+        with open(rpath, "wb") as f:
+            f.write(record)
+    return path
+
+
+def payload(size, seed=1):
+    """Deterministic bytes that compress badly."""
+    return random.Random(seed).randbytes(size)
+
+
+# ----------------------------------------------------------------- servers
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_port(port, process, what):
+    for _ in range(200):
+        if process.poll() is not None:
+            raise RuntimeError(f"{what} ended at start (exit {process.returncode})")
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.2):
+                return
+        except OSError:
+            time.sleep(0.05)
+    raise RuntimeError(f"{what} does not answer on port {port}")
+
+
+class Nginx:
+    """A real nginx with its own configuration on a free local port."""
+
+    def __init__(self, work, root):
+        self.root = root
+        self.work = os.path.join(work, "nginx")
+        os.makedirs(self.work, exist_ok=True)
+        self.access_log = os.path.join(self.work, "access.log")
+        self.port = free_port()
+        user = "user root root;\n" if os.geteuid() == 0 else ""
+        temp = os.path.join(self.work, "tmp")
+        os.makedirs(temp, exist_ok=True)
+        conf = f"""{user}daemon off;
+worker_processes 1;
+pid {self.work}/nginx.pid;
+error_log {self.work}/error.log warn;
+events {{ worker_connections 64; }}
+http {{
+    default_type application/octet-stream;
+    types {{ text/plain txt; text/csv csv; }}
+    log_format plain '$request_method $uri $status $body_bytes_sent';
+    access_log {self.access_log} plain;
+    client_body_temp_path {temp}/body;
+    proxy_temp_path {temp}/proxy;
+    fastcgi_temp_path {temp}/fastcgi;
+    uwsgi_temp_path {temp}/uwsgi;
+    scgi_temp_path {temp}/scgi;
+    sendfile on;
+    keepalive_timeout 30;
+    server {{
+        listen 127.0.0.1:{self.port};
+        root {root};
+    }}
+}}
+"""
+        self.conf = os.path.join(self.work, "nginx.conf")
+        with open(self.conf, "w") as f:
+            f.write(conf)
+        self.process = subprocess.Popen(
+            [CONFIG.get("nginx", "nginx"), "-c", self.conf, "-p", self.work],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.work, "stderr"), "w"))
+        wait_for_port(self.port, self.process, "nginx")
+        self.url = f"http://127.0.0.1:{self.port}"
+
+    def requests(self):
+        """(method, path, status) of every request so far."""
+        time.sleep(0.05)  # nginx writes its log line after the response
+        if not os.path.exists(self.access_log):
+            return []
+        with open(self.access_log) as f:
+            return [tuple(line.split()[:3]) for line in f if line.strip()]
+
+    def count(self, path):
+        return sum(1 for method, p, _ in self.requests() if p == path and method == "GET")
+
+    def clear_log(self):
+        open(self.access_log, "w").close()
+        self.process.send_signal(signal.SIGUSR1)  # reopen the log
+        time.sleep(0.1)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGQUIT)
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
+class DevServer:
+    """tools/devserver on a free local port, driven through its control endpoint."""
+
+    def __init__(self, work, root, missing_status=404):
+        self.root = root
+        self.work = os.path.join(work, f"devserver-{missing_status}")
+        os.makedirs(self.work, exist_ok=True)
+        port_file = os.path.join(self.work, "port")
+        script = os.path.join(CONFIG["source_dir"], "tools", "devserver", "devserver.py")
+        self.process = subprocess.Popen(
+            ["python3", script, "--root", root, "--port-file", port_file,
+             "--missing-status", str(missing_status), "--log", os.path.join(self.work, "requests.log")],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=open(os.path.join(self.work, "stderr"), "w"))
+        for _ in range(200):
+            if os.path.exists(port_file):
+                break
+            if self.process.poll() is not None:
+                raise RuntimeError("devserver ended at start")
+            time.sleep(0.05)
+        with open(port_file) as f:
+            self.port = int(f.read())
+        wait_for_port(self.port, self.process, "devserver")
+        self.url = f"http://127.0.0.1:{self.port}"
+
+    def _control(self, name, body=None, method="POST"):
+        request = urllib.request.Request(f"{self.url}/_devserver/{name}", data=body, method=method)
+        with urllib.request.urlopen(request, timeout=10) as response:
+            return response.read()
+
+    def rules(self, rules):
+        self._control("rules", json.dumps(rules).encode(), "PUT")
+
+    def reset(self):
+        self._control("reset")
+
+    def log(self):
+        text = self._control("log", method="GET").decode()
+        return [json.loads(line) for line in text.splitlines() if line.strip()]
+
+    def gets(self, path):
+        return [e for e in self.log() if e["path"] == path and e["method"] == "GET"]
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(10)
+
+
+# ----------------------------------------------------------------- Wine
+
+def wine_env():
+    env = dict(os.environ)
+    env.setdefault("WINEPREFIX", os.path.join(CONFIG["build_dir"], "wineprefix"))
+    env.setdefault("WINEDEBUG", "-all")
+    env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+    env["LANG"] = env["LC_ALL"] = "de_DE.UTF-8"
+    return env
+
+
+def winpath(path):
+    """The Windows path of a host path (Wine maps the host's root to Z:)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def run_wine(args, timeout=300):
+    """Runs a Windows program; returns (exit code, output). Output goes
+    through a file: Wine's service processes would keep a pipe open."""
+    with tempfile.TemporaryFile() as out:
+        process = subprocess.run(["wine"] + list(args), stdin=subprocess.DEVNULL, stdout=out,
+                                 stderr=subprocess.STDOUT, env=wine_env(), timeout=timeout)
+        out.seek(0)
+        return process.returncode, out.read().decode("utf-8", "replace")
+
+
+def test_bin(name):
+    return os.path.join(CONFIG["build_dir"], "tests", "bin", name)
+
+
+def fetch(mode, url, destination, *options, timeout=300):
+    """Runs tests/helpers/http_fetch.exe; returns its key=value lines as a dict."""
+    code, output = run_wine([test_bin("http_fetch.exe"), mode, url, destination] + list(options), timeout)
+    values = {}
+    for line in output.splitlines():
+        key, eq, value = line.strip().partition("=")
+        if eq:
+            values[key] = value
+    values["exit"] = code
+    values["output"] = output
+    return values
+
+
+def run_program(command_line, program=None, timeout=300):
+    """Runs the program with exactly `command_line` after its quoted path."""
+    program = program or os.path.join(CONFIG["build_dir"], "Tarn_Gridwell_2023.exe")
+    fd, path = tempfile.mkstemp(suffix=".txt", dir=STATE["work"])
+    with os.fdopen(fd, "wb") as f:
+        f.write(command_line.encode("utf-8"))
+    try:
+        code, output = run_wine([test_bin("run_command_line.exe"), winpath(program), winpath(path)], timeout)
+    finally:
+        os.remove(path)
+    return code, output
+
+
+# ----------------------------------------------------------------- life cycle
+
+def start_display():
+    """An X display for the progress bar and message boxes: the caller's, or
+    a virtual one of our own."""
+    if os.environ.get("DISPLAY"):
+        return
+    for number in range(97, 110):
+        if os.path.exists(f"/tmp/.X11-unix/X{number}") or os.path.exists(f"/tmp/.X{number}-lock"):
+            continue
+        process = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(50):
+            if os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                os.environ["DISPLAY"] = f":{number}"
+                STATE["xvfb"] = process
+                return
+            if process.poll() is not None:
+                break
+            time.sleep(0.1)
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    raise RuntimeError("no X display could be started")
+
+
+def start(name):
+    """Makes a fresh work folder, starts the servers and keeps one Wine
+    server running for the module's runs."""
+    start_display()
+    work = os.path.join(CONFIG["build_dir"], "e2e-work", name)
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    STATE["work"] = work
+    STATE["www"] = os.path.join(work, "www")
+    os.makedirs(STATE["www"])
+    STATE["wineserver"] = subprocess.Popen(["wineserver", "-p"], env=wine_env(), stdin=subprocess.DEVNULL,
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                           start_new_session=True)
+    STATE["nginx"] = Nginx(work, STATE["www"])
+    STATE["dev"] = DevServer(work, STATE["www"])
+    STATE["dev200"] = DevServer(work, STATE["www"], missing_status=200)
+    return STATE
+
+
+def stop():
+    for key in ("dev200", "dev", "nginx"):
+        if key in STATE:
+            STATE.pop(key).stop()
+    server = STATE.pop("wineserver", None)
+    # Only a Wine server that this run started is ended; one that was already
+    # running (the test script's) made ours exit at once.
+    if server is not None:
+        time.sleep(0.2)
+        if server.poll() is None:
+            subprocess.run(["wineserver", "-k"], env=wine_env(), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            server.wait(10)
+    xvfb = STATE.pop("xvfb", None)
+    if xvfb is not None:
+        os.environ.pop("DISPLAY", None)
+        xvfb.terminate()
+        xvfb.wait(10)
+
+
+def scratch(name):
+    """A fresh folder below the work folder."""
+    path = os.path.join(STATE["work"], name)
+    shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(path)
+    return path

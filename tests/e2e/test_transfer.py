@@ -1,0 +1,235 @@
+"""The download functions against real servers: nginx for the normal road,
+tools/devserver for faults. Runs tests/helpers/http_fetch.exe, which calls
+HttpGetFileOnce, HttpGetFile or HttpGetFileRetrying and reports the result,
+the retry flag and the progress bar's position."""
+
+import os
+import unittest
+
+import harness
+from harness import CHUNK, fetch, payload, publish, winpath
+
+S = harness.STATE
+
+
+def setUpModule():
+    harness.start("transfer")
+
+
+def tearDownModule():
+    harness.stop()
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class NormalRoad(unittest.TestCase):
+    """nginx serves the files and their records."""
+
+    def setUp(self):
+        self.out = harness.scratch("out-" + self._testMethodName)
+        S["nginx"].clear_log()
+
+    def url(self, relative):
+        return f"{S['nginx'].url}/{relative}"
+
+    def test_three_chunks_complete_at_once(self):
+        data = payload(3 * CHUNK, seed=3)
+        publish(S["www"], "gridwell/data/2023/Downloads/Three.cab", data)
+        target = os.path.join(self.out, "Three.cab")
+        r = fetch("once", self.url("gridwell/data/2023/Downloads/Three.cab"), winpath(target), "--retry-flag", "-1")
+        self.assertEqual(r["result"], "1", r["output"])
+        self.assertEqual(r["retry"], "-1")
+        self.assertEqual(read(target), data)
+        self.assertEqual(S["nginx"].count("/gridwell/data/2023/Downloads/Three.fileinfo.txt"), 1)
+        self.assertEqual(S["nginx"].count("/gridwell/data/2023/Downloads/Three.cab"), 1)
+
+    def test_progress_bar_positions(self):
+        big = payload(100_000_000, seed=4)
+        publish(S["www"], "p/Big.cab", big, record=harness.record_text(len(big), 0))
+        publish(S["www"], "p/Ten.cab", big[:10_000_000], record=harness.record_text(10_000_000, 0))
+        publish(S["www"], "p/TenNoRecord.cab", big[:10_000_000], record=None)
+        for name, position in (("Big.cab", "991"), ("Ten.cab", "611"), ("TenNoRecord.cab", "189")):
+            with self.subTest(name):
+                target = os.path.join(self.out, name)
+                r = fetch("once", self.url("p/" + name), winpath(target), "--progress")
+                self.assertEqual(r["result"], "1", r["output"])
+                self.assertEqual(r["position"], position)
+                self.assertEqual(os.path.getsize(target), 100_000_000 if name == "Big.cab" else 10_000_000)
+                os.remove(target)
+
+    def test_negative_crc_verifies(self):
+        seed = next(s for s in range(100, 200) if harness.file_crc(payload(70_000, s)) & 0x80000000)
+        data = payload(70_000, seed)
+        publish(S["www"], "n/Negative.cab", data)
+        self.assertIn(b"CRC=-", read(os.path.join(S["www"], "n", "Negative.fileinfo.txt")))
+        target = os.path.join(self.out, "Negative.cab")
+        r = fetch("get", self.url("n/Negative.cab"), winpath(target), "--attempts", "3")
+        self.assertEqual(r["result"], "1", r["output"])
+        self.assertEqual(read(target), data)
+
+    def test_checksum_mismatch_leaves_no_file_after_last_attempt(self):
+        data = payload(50_000, seed=5)
+        publish(S["www"], "m/Bad.cab", data, crc=harness.file_crc(data) ^ 1)
+        target = os.path.join(self.out, "Bad.cab")
+        r = fetch("get", self.url("m/Bad.cab"), winpath(target), "--attempts", "3")
+        self.assertEqual(r["result"], "0", r["output"])
+        self.assertFalse(os.path.exists(target))
+        self.assertEqual(S["nginx"].count("/m/Bad.cab"), 3)
+        # A single attempt leaves the file for the next one to replace.
+        r = fetch("once", self.url("m/Bad.cab"), winpath(target))
+        self.assertEqual(r["result"], "0")
+        self.assertTrue(os.path.exists(target))
+
+    def test_zero_crc_verifies_nothing(self):
+        data = payload(40_000, seed=6)
+        publish(S["www"], "z/NoCheck.cab", data, record=b"[FileInfo]\r\nFileSize=40000\r\nCRC=0\r\n")
+        target = os.path.join(self.out, "NoCheck.cab")
+        self.assertEqual(fetch("once", self.url("z/NoCheck.cab"), winpath(target))["result"], "1")
+
+    def test_text_files_have_no_record_lookup(self):
+        publish(S["www"], "t/List.TXT", b"Tarn_(1).cab\r\n", record=None)
+        publish(S["www"], "t.v2/README", b"plain\r\n", record=None)
+        r = fetch("once", self.url("t/List.TXT"), winpath(os.path.join(self.out, "List.txt")))
+        self.assertEqual(r["result"], "1", r["output"])
+        r = fetch("once", self.url("t.v2/README"), winpath(os.path.join(self.out, "README")))
+        self.assertEqual(r["result"], "1", r["output"])
+        paths = [p for _, p, _ in S["nginx"].requests()]
+        self.assertEqual(paths, ["/t/List.TXT", "/t.v2/README"])
+
+    def test_missing_file_is_an_error_page_and_removes_older_copy(self):
+        target = os.path.join(self.out, "Gone.cab")
+        with open(target, "wb") as f:
+            f.write(b"an older download")
+        r = fetch("once", self.url("x/Gone.cab"), winpath(target), "--retry-flag", "-1")
+        self.assertEqual(r["result"], "-1", r["output"])
+        self.assertEqual(r["retry"], "0")
+        self.assertFalse(os.path.exists(target))
+        r = fetch("retrying", self.url("x/Gone.cab"), winpath(target))
+        self.assertEqual(r["result"], "0")
+        self.assertEqual(S["nginx"].count("/x/Gone.cab"), 2)  # no second pass
+
+    def test_destination_forms(self):
+        data = payload(1000, seed=7)
+        publish(S["www"], "d/Form.cab", data)
+        folder = os.path.join(self.out, "new folder")
+        r = fetch("once", self.url("d/Form.cab"), winpath(folder) + "\\")
+        self.assertEqual(r["destination"], winpath(folder) + "\\Form.cab")
+        self.assertEqual(read(os.path.join(folder, "Form.cab")), data)
+        r = fetch("once", self.url("d/Form.cab"), winpath(self.out))
+        self.assertEqual(r["destination"], winpath(self.out) + "\\Form.cab")
+
+
+class Faults(unittest.TestCase):
+    """tools/devserver misbehaves on request."""
+
+    def setUp(self):
+        self.out = harness.scratch("out-" + self._testMethodName)
+        S["dev"].reset()
+
+    def url(self, relative, server="dev"):
+        return f"{S[server].url}/{relative}"
+
+    def test_stall_ends_the_attempt_and_next_pass_succeeds(self):
+        data = payload(200_000, seed=11)
+        publish(S["www"], "f/Stall.cab", data)
+        S["dev"].rules([{"path": "/f/Stall.cab", "fault": "stall", "after": 40_000, "seconds": 60, "times": 1}])
+        target = os.path.join(self.out, "Stall.cab")
+        r = fetch("retrying", self.url("f/Stall.cab"), winpath(target), "--fast")
+        self.assertEqual(r["result"], "1", r["output"])
+        self.assertEqual(read(target), data)
+        gets = S["dev"].gets("/f/Stall.cab")
+        self.assertEqual(gets[0]["fault"], "stall")
+        self.assertGreaterEqual(len(gets), 2)
+
+    def test_stall_without_retry_flag_ends_after_too_many_stalls(self):
+        data = payload(200_000, seed=12)
+        publish(S["www"], "f/Stall2.cab", data)
+        S["dev"].rules([{"path": "/f/Stall2.cab", "fault": "stall", "after": 40_000, "seconds": 60, "times": 1}])
+        target = os.path.join(self.out, "Stall2.cab")
+        r = fetch("get", self.url("f/Stall2.cab"), winpath(target), "--fast", "--attempts", "2")
+        self.assertEqual(r["result"], "1", r["output"])
+        self.assertEqual(read(target), data)
+        self.assertEqual(len(S["dev"].gets("/f/Stall2.cab")), 2)
+
+    def test_body_cut_short_is_fetched_again(self):
+        data = payload(300_000, seed=13)
+        publish(S["www"], "f/Cut.cab", data, record=None)  # no checksum: only the length can tell
+        S["dev"].rules([{"path": "/f/Cut.cab", "fault": "cut", "after": 100_000, "times": 1}])
+        target = os.path.join(self.out, "Cut.cab")
+        r = fetch("get", self.url("f/Cut.cab"), winpath(target), "--attempts", "3")
+        self.assertEqual(r["result"], "1", r["output"])
+        self.assertEqual(read(target), data)
+        gets = S["dev"].gets("/f/Cut.cab")
+        self.assertEqual([g["complete"] for g in gets], [False, True])
+
+    def test_body_cut_short_asks_for_another_pass(self):
+        data = payload(300_000, seed=14)
+        publish(S["www"], "f/Cut2.cab", data, record=None)
+        S["dev"].rules([{"path": "/f/Cut2.cab", "fault": "cut", "after": 5_000, "times": 1}])
+        target = os.path.join(self.out, "Cut2.cab")
+        r = fetch("once", self.url("f/Cut2.cab"), winpath(target), "--retry-flag", "-1")
+        self.assertEqual((r["result"], r["retry"]), ("0", "1"), r["output"])
+        self.assertFalse(os.path.exists(target))
+        r = fetch("retrying", self.url("f/Cut2.cab"), winpath(target), "--fast")
+        self.assertEqual(r["result"], "1", r["output"])
+        self.assertEqual(read(target), data)
+
+    def test_small_error_page_with_status_200_is_not_stored(self):
+        target = os.path.join(self.out, "Missing.cab")
+        r = fetch("once", self.url("f/Missing.cab", "dev200"), winpath(target), "--retry-flag", "-1")
+        self.assertEqual((r["result"], r["retry"]), ("-1", "0"), r["output"])
+        self.assertFalse(os.path.exists(target))
+
+    def test_large_error_page_is_not_stored(self):
+        data = payload(30_000, seed=15)
+        publish(S["www"], "f/Large.cab", data)
+        target = os.path.join(self.out, "Large.cab")
+        # With an error status: refused whatever its size.
+        S["dev"].rules([{"path": "/f/Large.cab", "fault": "large-error-page", "status": 404, "size": 200_000}])
+        r = fetch("get", self.url("f/Large.cab"), winpath(target), "--attempts", "3")
+        self.assertEqual(r["result"], "0", r["output"])
+        self.assertFalse(os.path.exists(target))
+        self.assertEqual(len(S["dev"].gets("/f/Large.cab")), 1)
+        # With status 200 it cannot be told from a file, but it fails the record's checksum.
+        S["dev"].rules([{"path": "/f/Large.cab", "fault": "large-error-page", "status": 200, "size": 200_000}])
+        r = fetch("get", self.url("f/Large.cab"), winpath(target), "--attempts", "3")
+        self.assertEqual(r["result"], "0", r["output"])
+        self.assertFalse(os.path.exists(target))
+
+    def test_empty_body_ends_at_once(self):
+        publish(S["www"], "f/Empty.cab", b"", record=None)
+        target = os.path.join(self.out, "Empty.cab")
+        # No retry flag: a missed end of body would wait out 3,600 stalls.
+        r = fetch("once", self.url("f/Empty.cab"), winpath(target), timeout=120)
+        self.assertEqual(r["result"], "-1", r["output"])  # an empty file counts as an error page
+        self.assertFalse(os.path.exists(target))
+
+    def test_whole_chunks_end_at_once_with_and_without_length(self):
+        for k in (1, 2, 64, 65):
+            data = payload(k * CHUNK, seed=16 + k)
+            publish(S["www"], f"f/K{k}.cab", data)
+            for fault in (None, "no-length"):
+                with self.subTest(k=k, fault=fault):
+                    S["dev"].rules([{"path": f"/f/K{k}.cab", "fault": fault}] if fault else [])
+                    target = os.path.join(self.out, f"K{k}.cab")
+                    r = fetch("once", self.url(f"f/K{k}.cab"), winpath(target), timeout=120)
+                    self.assertEqual(r["result"], "1", r["output"])
+                    self.assertEqual(read(target), data)
+
+    def test_cancel_during_transfer_deletes_partial_file(self):
+        data = payload(6 * 1024 * 1024, seed=30)
+        publish(S["www"], "f/Slow.cab", data)
+        S["dev"].rules([{"path": "/f/Slow.cab", "fault": "trickle", "piece": 65536, "interval": 0.02}])
+        target = os.path.join(self.out, "Slow.cab")
+        r = fetch("retrying", self.url("f/Slow.cab"), winpath(target), "--cancel-at", str(1024 * 1024))
+        self.assertEqual((r["result"], r["cancelled"]), ("0", "1"), r["output"])
+        self.assertFalse(os.path.exists(target))
+        gets = S["dev"].gets("/f/Slow.cab")
+        self.assertLess(gets[0]["sent"], len(data))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,374 @@
+#include "transfer/download_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <string>
+
+namespace {
+
+using tarn::kDownloadChunkSize;
+using tarn::TransferEnd;
+
+// A clock that only moves when the code under test sleeps or a scripted read
+// takes time, so the waits run instantly.
+ULONGLONG g_now = 0;
+int g_sleeps = 0;
+ULONGLONG FakeNow()
+{
+    return g_now;
+}
+void FakeSleep(DWORD ms)
+{
+    g_now += ms;
+    ++g_sleeps;
+}
+
+tarn::DownloadTiming FastTiming()
+{
+    tarn::DownloadTiming timing;
+    timing.now = &FakeNow;
+    timing.sleep = &FakeSleep;
+    return timing;
+}
+
+// One scripted answer of the platform's read call.
+struct Step {
+    enum Kind { Data, Error, End } kind;
+    DWORD bytes = 0;       // Data: how many bytes this read may deliver at most
+    DWORD takesMs = 0;     // the read blocks this long before it returns
+};
+
+class ScriptedBody : public tarn::BodySource {
+public:
+    explicit ScriptedBody(std::deque<Step> steps, std::string payload = std::string())
+        : steps_(std::move(steps)), payload_(std::move(payload))
+    {
+    }
+
+    bool Read(void* buffer, DWORD size, DWORD& read) override
+    {
+        read = 0;
+        ++calls;
+        largestRequest = std::max(largestRequest, size);
+        if (steps_.empty()) {
+            return true;  // the end, for good
+        }
+        Step& step = steps_.front();
+        g_now += step.takesMs;
+        if (step.kind == Step::Error) {
+            steps_.pop_front();
+            return false;
+        }
+        if (step.kind == Step::End) {
+            steps_.pop_front();
+            return true;
+        }
+        read = std::min(step.bytes, size);
+        for (DWORD i = 0; i < read; ++i) {
+            static_cast<char*>(buffer)[i] = NextByte();
+        }
+        step.bytes -= read;
+        if (step.bytes == 0) {
+            steps_.pop_front();
+        }
+        if (onRead) {
+            onRead();
+        }
+        return true;
+    }
+
+    int calls = 0;
+    DWORD largestRequest = 0;
+    void (*onRead)() = nullptr;
+
+private:
+    char NextByte()
+    {
+        const size_t i = position_++;
+        return payload_.empty() ? static_cast<char>(i * 7 + i / 251) : payload_[i % payload_.size()];
+    }
+
+    std::deque<Step> steps_;
+    std::string payload_;
+    size_t position_ = 0;
+};
+
+class StringSink : public tarn::BodySink {
+public:
+    bool Write(const void* data, DWORD size) override
+    {
+        ++writes;
+        if (failAfter >= 0 && static_cast<int64_t>(bytes.size()) + size > failAfter) {
+            return false;
+        }
+        bytes.append(static_cast<const char*>(data), size);
+        return true;
+    }
+    std::string bytes;
+    int writes = 0;
+    int64_t failAfter = -1;
+};
+
+std::string ExpectedBytes(size_t count)
+{
+    std::string bytes(count, '\0');
+    for (size_t i = 0; i < count; ++i) {
+        bytes[i] = static_cast<char>(i * 7 + i / 251);
+    }
+    return bytes;
+}
+
+// Steps delivering `total` bytes in reads of at most `piece` bytes, then the end.
+std::deque<Step> Pieces(DWORD total, DWORD piece)
+{
+    std::deque<Step> steps;
+    for (DWORD sent = 0; sent < total; sent += piece) {
+        steps.push_back({Step::Data, std::min(piece, total - sent)});
+    }
+    steps.push_back({Step::End});
+    return steps;
+}
+
+class TransferTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_now = 1000000;
+        g_sleeps = 0;
+    }
+
+    tarn::TransferResult Run(tarn::BodySource& body, int64_t contentLength = -1,
+                             int64_t expectedSize = tarn::kDefaultExpectedSize, const int* cancel = nullptr,
+                             int* retry = nullptr)
+    {
+        return tarn::TransferBody(body, sink, contentLength, expectedSize, nullptr, cancel, retry, timing);
+    }
+
+    StringSink sink;
+    tarn::DownloadTiming timing = FastTiming();
+};
+
+// The progress arithmetic: steps for a body of `size` bytes against an
+// expected size, one step per 1/990 of it and at most one per chunk.
+struct ProgressCase {
+    int64_t expectedSize;
+    int64_t bodySize;
+    int steps;
+};
+
+class ProgressTest : public ::testing::TestWithParam<ProgressCase> {};
+
+TEST_P(ProgressTest, StepsPerChunk)
+{
+    const ProgressCase& c = GetParam();
+    tarn::DownloadProgress progress(c.expectedSize);
+    int steps = 0;
+    for (int64_t left = c.bodySize; left > 0; left -= kDownloadChunkSize) {
+        steps += progress.Add(static_cast<DWORD>(std::min<int64_t>(left, kDownloadChunkSize))) ? 1 : 0;
+    }
+    EXPECT_EQ(steps, c.steps);
+    EXPECT_EQ(progress.Total(), c.bodySize);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProgressTest,
+    ::testing::Values(ProgressCase{100000000, 100000000, 991},  // one step a threshold, first chunk included
+                      ProgressCase{10000000, 10000000, 611},    // a chunk outgrows a step: one a chunk
+                      ProgressCase{tarn::kDefaultExpectedSize, 10000000, 189},
+                      ProgressCase{tarn::kDefaultExpectedSize, 5000, 1},
+                      ProgressCase{tarn::kDefaultExpectedSize, 0, 0},
+                      ProgressCase{989, 3 * kDownloadChunkSize, 3},  // a step of 0 bytes: every chunk
+                      ProgressCase{100000000, 50000000, 496}));
+
+// The same body gives the same file, steps and end however the platform
+// splits it into reads: block reads are cut into chunks as if read one by one.
+struct SplitCase {
+    DWORD total;
+    DWORD piece;
+};
+
+class ReadSplitTest : public TransferTest, public ::testing::WithParamInterface<SplitCase> {};
+
+TEST_P(ReadSplitTest, SameResultForAnyReadSize)
+{
+    const SplitCase& c = GetParam();
+    ScriptedBody body(Pieces(c.total, c.piece));
+    const tarn::TransferResult result = Run(body, c.total, 10000000);
+    EXPECT_EQ(result.end, TransferEnd::Complete);
+    EXPECT_EQ(result.bytes, c.total);
+    EXPECT_EQ(sink.bytes, ExpectedBytes(c.total));
+    // 10,000,000 expected bytes: a step of 10,101 bytes, so one step a chunk.
+    EXPECT_EQ(result.steps, static_cast<int>((c.total + kDownloadChunkSize - 1) / kDownloadChunkSize));
+    EXPECT_EQ(result.stalls, 0);
+    EXPECT_EQ(g_sleeps, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReadSplitTest,
+    ::testing::Values(SplitCase{100000, 100000}, SplitCase{100000, 1000}, SplitCase{100000, 1},
+                      SplitCase{100000, kDownloadChunkSize}, SplitCase{100000, kDownloadChunkSize + 1},
+                      SplitCase{3 * tarn::kDownloadBlockSize + 5, tarn::kDownloadBlockSize},
+                      SplitCase{3 * tarn::kDownloadBlockSize + 5, 700000},
+                      SplitCase{3 * kDownloadChunkSize, 3 * kDownloadChunkSize},
+                      SplitCase{2 * tarn::kDownloadBlockSize, 4 * tarn::kDownloadBlockSize}));
+
+TEST_F(TransferTest, ReadsInBlocksAndWritesWholeBlocks)
+{
+    ScriptedBody body(Pieces(5 * tarn::kDownloadBlockSize, 8 * tarn::kDownloadBlockSize));
+    const tarn::TransferResult result = Run(body);
+    EXPECT_EQ(result.end, TransferEnd::Complete);
+    EXPECT_EQ(body.largestRequest, tarn::kDownloadBlockSize);
+    EXPECT_EQ(body.calls, 6);  // five full blocks and the end
+    EXPECT_EQ(sink.writes, 5);
+}
+
+TEST_F(TransferTest, EmptyBodyAndWholeChunksEndAtOnce)
+{
+    for (const DWORD total : {DWORD{0}, kDownloadChunkSize, 3 * kDownloadChunkSize, tarn::kDownloadBlockSize}) {
+        SCOPED_TRACE(total);
+        sink.bytes.clear();
+        ScriptedBody body(Pieces(total, kDownloadChunkSize));
+        const tarn::TransferResult result = Run(body, total);
+        EXPECT_EQ(result.end, TransferEnd::Complete);
+        EXPECT_EQ(result.bytes, total);
+        EXPECT_EQ(sink.bytes.size(), total);
+        EXPECT_EQ(g_sleeps, 0) << "the end of the body is no stall";
+    }
+}
+
+TEST_F(TransferTest, BodyShortOfContentLengthIsTruncated)
+{
+    int retry = -1;
+    ScriptedBody body(Pieces(40000, 5000));
+    const tarn::TransferResult result = Run(body, 50000, tarn::kDefaultExpectedSize, nullptr, &retry);
+    EXPECT_EQ(result.end, TransferEnd::Truncated);
+    EXPECT_EQ(retry, 1);
+}
+
+TEST_F(TransferTest, EndRightAfterReadErrorIsTruncatedEvenWithoutLength)
+{
+    std::deque<Step> steps = {{Step::Data, 20000}, {Step::Error}, {Step::End}};
+    ScriptedBody body(steps);
+    EXPECT_EQ(Run(body).end, TransferEnd::Truncated);
+}
+
+TEST_F(TransferTest, ReadErrorFollowedByDataIsNoHarm)
+{
+    std::deque<Step> steps = {{Step::Data, 20000}, {Step::Error}, {Step::Data, 30000}, {Step::End}};
+    ScriptedBody body(steps);
+    const tarn::TransferResult result = Run(body, 50000);
+    EXPECT_EQ(result.end, TransferEnd::Complete);
+    EXPECT_EQ(sink.bytes, ExpectedBytes(50000));
+    EXPECT_EQ(g_sleeps, 1);  // one 1-second wait after the failed read
+}
+
+TEST_F(TransferTest, StallWithRetryFlagEndsTheAttempt)
+{
+    int retry = -1;
+    // The platform's receive time-out makes a stalled read fail after the deadline.
+    std::deque<Step> steps = {{Step::Data, 20000}, {Step::Error, 0, 30000}, {Step::Data, 50000}, {Step::End}};
+    ScriptedBody body(steps);
+    const tarn::TransferResult result = Run(body, -1, tarn::kDefaultExpectedSize, nullptr, &retry);
+    EXPECT_EQ(result.end, TransferEnd::Stalled);
+    EXPECT_EQ(result.stalls, 1);
+    EXPECT_EQ(retry, 1);
+    EXPECT_EQ(result.bytes, kDownloadChunkSize);
+}
+
+TEST_F(TransferTest, FailingReadsCountAsStallAtTheDeadline)
+{
+    int retry = -1;
+    std::deque<Step> steps(100, Step{Step::Error});
+    ScriptedBody body(steps);
+    const ULONGLONG start = g_now;
+    const tarn::TransferResult result = Run(body, -1, tarn::kDefaultExpectedSize, nullptr, &retry);
+    EXPECT_EQ(result.end, TransferEnd::Stalled);
+    EXPECT_EQ(g_now - start, 31000u);  // thirty 1-second waits, the stall, and the wait after it
+    EXPECT_EQ(body.calls, 30);
+}
+
+TEST_F(TransferTest, StallWithoutRetryFlagWaitsAndGoesOn)
+{
+    std::deque<Step> steps = {{Step::Data, 20000}, {Step::Error, 0, 30000}, {Step::Error, 0, 30000},
+                              {Step::Data, 30000}, {Step::End}};
+    ScriptedBody body(steps);
+    const tarn::TransferResult result = Run(body, 50000);
+    EXPECT_EQ(result.end, TransferEnd::Complete);
+    EXPECT_EQ(result.stalls, 2);
+    EXPECT_EQ(sink.bytes, ExpectedBytes(50000));
+}
+
+TEST_F(TransferTest, TooManyStallsEndTheAttempt)
+{
+    timing.maxStalls = 3;
+    std::deque<Step> steps(10, Step{Step::Error, 0, 30000});
+    ScriptedBody body(steps);
+    const tarn::TransferResult result = Run(body);
+    EXPECT_EQ(result.end, TransferEnd::Stalled);
+    EXPECT_EQ(result.stalls, 3);
+}
+
+TEST_F(TransferTest, TrickleIsNoStall)
+{
+    // 100 bytes every 20 seconds: slow, but never 30 seconds without data.
+    std::deque<Step> steps;
+    for (int i = 0; i < 200; ++i) {
+        steps.push_back({Step::Data, 100, 20000});
+    }
+    steps.push_back({Step::End});
+    int retry = -1;
+    ScriptedBody body(steps);
+    const tarn::TransferResult result = Run(body, 20000, tarn::kDefaultExpectedSize, nullptr, &retry);
+    EXPECT_EQ(result.end, TransferEnd::Complete);
+    EXPECT_EQ(result.stalls, 0);
+    EXPECT_EQ(retry, -1);
+}
+
+int* g_cancelFlag = nullptr;
+void CancelNow()
+{
+    *g_cancelFlag = 1;
+}
+
+TEST_F(TransferTest, CancelEndsAtTheNextChunk)
+{
+    int cancel = 0;
+    g_cancelFlag = &cancel;
+    ScriptedBody body(Pieces(200000, 20000));
+    body.onRead = &CancelNow;
+    const tarn::TransferResult result = Run(body, 200000, tarn::kDefaultExpectedSize, &cancel);
+    EXPECT_EQ(result.end, TransferEnd::Cancelled);
+    EXPECT_EQ(result.bytes, kDownloadChunkSize);
+}
+
+TEST_F(TransferTest, CancelBeforeTheFirstChunk)
+{
+    const int cancel = 1;
+    ScriptedBody body(Pieces(1000, 1000));
+    EXPECT_EQ(Run(body, -1, tarn::kDefaultExpectedSize, &cancel).end, TransferEnd::Cancelled);
+    EXPECT_EQ(body.calls, 0);
+}
+
+TEST_F(TransferTest, RetryFlagSetEarlierEndsAfterFirstFullChunk)
+{
+    int retry = 1;
+    ScriptedBody longBody(Pieces(100000, 100000));
+    EXPECT_EQ(Run(longBody, 100000, tarn::kDefaultExpectedSize, nullptr, &retry).end, TransferEnd::RetryFlagged);
+
+    ScriptedBody shortBody(Pieces(5000, 5000));
+    sink.bytes.clear();
+    EXPECT_EQ(Run(shortBody, 5000, tarn::kDefaultExpectedSize, nullptr, &retry).end, TransferEnd::Complete);
+    EXPECT_EQ(sink.bytes.size(), 5000u);
+}
+
+TEST_F(TransferTest, SinkFailureEndsTheAttempt)
+{
+    sink.failAfter = 0;
+    ScriptedBody body(Pieces(3 * tarn::kDownloadBlockSize, tarn::kDownloadBlockSize));
+    EXPECT_EQ(Run(body).end, TransferEnd::WriteFailed);
+    EXPECT_EQ(sink.writes, 1);
+}
+
+}  // namespace

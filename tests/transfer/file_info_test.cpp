@@ -1,0 +1,152 @@
+#include "transfer/file_info.h"
+
+#include <gtest/gtest.h>
+
+#include "common/test_files.h"
+#include "config/file_crc.h"
+#include "support/unique_handle.h"
+
+namespace {
+
+using tarn::test::ReadBytes;
+using tarn::test::ScratchFolder;
+using tarn::test::WriteBytes;
+
+FILETIME LastWriteTime(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+// Bytes whose checksum has its highest bit set, so the record holds a negative CRC.
+std::string BytesWithHighChecksum()
+{
+    for (int n = 1;; ++n) {
+        const std::string bytes = "payload " + std::to_string(n);
+        if (tarn::UpdateFileCrc(0, bytes.data(), bytes.size()) & 0x80000000u) {
+            return bytes;
+        }
+    }
+}
+
+TEST(WriteFileInfo, WritesSizeAndSignedChecksum)
+{
+    ScratchFolder scratch;
+    const std::string bytes = BytesWithHighChecksum();
+    const std::wstring data = scratch / L"Tarn_(1).cab";
+    ASSERT_TRUE(WriteBytes(data, bytes));
+    const uint32_t crc = GetFileCrc(data.c_str());
+    ASSERT_NE(crc & 0x80000000u, 0u);
+
+    EXPECT_EQ(WriteFileInfo(data.c_str()), 1);
+    const std::string record = ReadBytes(scratch / L"Tarn_(1).fileinfo.txt");
+    EXPECT_EQ(record, "[FileInfo]\r\nCRC=" + std::to_string(static_cast<int32_t>(crc)) + "\r\nFileSize=" +
+                          std::to_string(bytes.size()) + "\r\n");
+
+    const tarn::ExpectedFile expected = tarn::ReadFileInfo(scratch / L"Tarn_(1).fileinfo.txt");
+    EXPECT_EQ(expected.size, static_cast<int64_t>(bytes.size()));
+    EXPECT_EQ(expected.checksum, crc);
+
+    // Unchanged file, unchanged record; and the record carries the file's time.
+    EXPECT_EQ(WriteFileInfo(data.c_str()), 1);
+    EXPECT_EQ(ReadBytes(scratch / L"Tarn_(1).fileinfo.txt"), record);
+    const FILETIME fileTime = LastWriteTime(data);
+    const FILETIME recordTime = LastWriteTime(scratch / L"Tarn_(1).fileinfo.txt");
+    EXPECT_EQ(::CompareFileTime(&fileTime, &recordTime), 0);
+}
+
+TEST(WriteFileInfo, EmptyFileGivesZeros)
+{
+    ScratchFolder scratch;
+    ASSERT_TRUE(WriteBytes(scratch / L"empty.cab", ""));
+    EXPECT_EQ(WriteFileInfo((scratch / L"empty.cab").c_str()), 1);
+    EXPECT_EQ(ReadBytes(scratch / L"empty.fileinfo.txt"), "[FileInfo]\r\nCRC=0\r\nFileSize=0\r\n");
+    const tarn::ExpectedFile expected = tarn::ReadFileInfo(scratch / L"empty.fileinfo.txt");
+    EXPECT_EQ(expected.size, -1);
+    EXPECT_EQ(expected.checksum, 0u);
+}
+
+TEST(WriteFileInfo, KeepsOtherLinesOfAnExistingRecord)
+{
+    ScratchFolder scratch;
+    ASSERT_TRUE(WriteBytes(scratch / L"a.cab", "abc"));
+    ASSERT_TRUE(WriteBytes(scratch / L"a.fileinfo.txt",
+                           "; made by hand\r\n[Other]\r\nKey=1\r\n[FileInfo]\r\nFileSize=99\r\nNote=x\r\nCRC=5\r\n"));
+    EXPECT_EQ(WriteFileInfo((scratch / L"a.cab").c_str()), 1);
+    EXPECT_EQ(ReadBytes(scratch / L"a.fileinfo.txt"),
+              "; made by hand\r\n[Other]\r\nKey=1\r\n[FileInfo]\r\nFileSize=3\r\nNote=x\r\nCRC=1041260337\r\n");
+}
+
+TEST(WriteFileInfo, RefusesWhatIsNoNamedFile)
+{
+    ScratchFolder scratch;
+    ASSERT_TRUE(WriteBytes(scratch / L"dir.v2\\README", "text"));
+    ASSERT_TRUE(WriteBytes(scratch / L"folder.cab\\inner.cab", "x"));
+    EXPECT_EQ(WriteFileInfo(nullptr), 0);
+    EXPECT_EQ(WriteFileInfo(L""), 0);
+    EXPECT_EQ(WriteFileInfo((scratch / L"missing.cab").c_str()), 0);
+    EXPECT_EQ(WriteFileInfo((scratch / L"folder.cab").c_str()), 0);
+    // A dot in a folder name never names a record outside the folder.
+    EXPECT_EQ(WriteFileInfo((scratch / L"dir.v2\\README").c_str()), 0);
+    EXPECT_FALSE(tarn::test::PathExists(scratch / L"dir.fileinfo.txt"));
+    EXPECT_FALSE(tarn::test::PathExists(scratch / L"folder.fileinfo.txt"));
+}
+
+TEST(WriteFileInfo, FileOfMoreThanTwoGibibytesGetsItsTrueSize)
+{
+    ScratchFolder scratch;
+    const std::wstring data = scratch / L"huge.cab";
+    {
+        // Sparse on the host: no 2 GiB are written.
+        const tarn::UniqueFileHandle file(::CreateFileW(data.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file.Valid());
+        LARGE_INTEGER end{};
+        end.QuadPart = 2147483649LL;
+        ASSERT_TRUE(::SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(::SetEndOfFile(file.Get()));
+    }
+    EXPECT_EQ(WriteFileInfo(data.c_str()), 1);
+    const std::string record = ReadBytes(scratch / L"huge.fileinfo.txt");
+    EXPECT_NE(record.find("FileSize=2147483649\r\n"), std::string::npos) << record;
+    // Readers take the store's saturating integer: still a positive size.
+    EXPECT_EQ(tarn::ReadFileInfo(scratch / L"huge.fileinfo.txt").size, 2147483647);
+}
+
+struct RecordCase {
+    const char* text;
+    int64_t size;
+    uint32_t checksum;
+};
+
+TEST(ReadFileInfo, ReadsSizeAndChecksum)
+{
+    const RecordCase cases[] = {
+        {"[FileInfo]\r\nFileSize=1234\r\nCRC=-316464934\r\n", 1234, 3978502362u},
+        {"[FileInfo]\r\nCRC=42\r\nFileSize=7\r\n", 7, 42u},
+        {"[fileinfo]\r\nfilesize = 8\r\ncrc = 9\r\n", 8, 9u},
+        {"[FileInfo]\r\nFileSize=0\r\nCRC=0\r\n", -1, 0u},
+        {"[FileInfo]\r\nFileSize=-5\r\nCRC=\r\n", -1, 0u},
+        {"[FileInfo]\r\nFileSize=3000000000\r\n", 2147483647, 0u},
+        {"[FileInfo]\r\nCRC=99999999999\r\n", -1, 0x7FFFFFFFu},
+        {"[FileInfo]\r\nCRC=-99999999999\r\n", -1, 0x80000000u},
+        {"[FileInfo]\r\nCRC=12abc\r\n", -1, 12u},
+        {"[Other]\r\nFileSize=5\r\nCRC=5\r\n", -1, 0u},
+        {"<html><body>404</body></html>", -1, 0u},
+        {"", -1, 0u},
+    };
+    ScratchFolder scratch;
+    for (const RecordCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        ASSERT_TRUE(WriteBytes(scratch / L"r.fileinfo.txt", c.text));
+        const tarn::ExpectedFile expected = tarn::ReadFileInfo(scratch / L"r.fileinfo.txt");
+        EXPECT_EQ(expected.size, c.size);
+        EXPECT_EQ(expected.checksum, c.checksum);
+    }
+    const tarn::ExpectedFile missing = tarn::ReadFileInfo(scratch / L"missing.fileinfo.txt");
+    EXPECT_EQ(missing.size, -1);
+    EXPECT_EQ(missing.checksum, 0u);
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+#include "transfer/download_stream.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace tarn {
+
+namespace {
+
+DownloadTiming g_timing;
+
+bool DeadlinePassed(const DownloadTiming& timing, ULONGLONG since)
+{
+    return timing.now() - since >= timing.stallDeadline;
+}
+
+}  // namespace
+
+const DownloadTiming& GetDownloadTiming()
+{
+    return g_timing;
+}
+
+DownloadTiming SetDownloadTiming(const DownloadTiming& timing)
+{
+    const DownloadTiming previous = g_timing;
+    g_timing = timing;
+    return previous;
+}
+
+DownloadProgress::DownloadProgress(int64_t expectedSize) : step_(expectedSize / kProgressDivisor) {}
+
+bool DownloadProgress::Add(DWORD count)
+{
+    total_ += count;
+    if (total_ < next_) {
+        return false;
+    }
+    next_ += step_;
+    return true;
+}
+
+TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLength, int64_t expectedSize,
+                            HWND progressBar, const int* cancelFlag, int* retryFlag,
+                            const DownloadTiming& timing)
+{
+    TransferResult result;
+    DownloadProgress progress(expectedSize);
+    // One buffer per attempt. Chunks start at multiples of the chunk size, so
+    // a full block always holds whole chunks only.
+    const std::unique_ptr<char[]> block(new char[kDownloadBlockSize]);
+    DWORD filled = 0;      // bytes of the block received
+    DWORD chunkStart = 0;  // start of the chunk being gathered
+    DWORD written = 0;     // bytes of the block handed to the sink
+    bool ended = false;
+    bool broken = false;      // the body ended right after a read error
+    bool lastReadFailed = false;
+    int consecutiveStalls = 0;
+
+    const auto flush = [&](DWORD upTo) {
+        if (upTo > written && !sink.Write(block.get() + written, upTo - written)) {
+            return false;
+        }
+        written = upTo;
+        return true;
+    };
+
+    for (;;) {
+        if (cancelFlag != nullptr && *cancelFlag == 1) {
+            result.end = TransferEnd::Cancelled;
+            break;
+        }
+
+        // Wait for one chunk: keep reading until it is full or the body ends.
+        // A short read is not the end; only a read of 0 bytes is.
+        bool stalled = false;
+        ULONGLONG waitingSince = timing.now();
+        while (filled - chunkStart < kDownloadChunkSize && !ended) {
+            DWORD read = 0;
+            if (body.Read(block.get() + filled, kDownloadBlockSize - filled, read)) {
+                if (read == 0) {
+                    ended = true;
+                    // A connection that failed and then reports its end has been
+                    // dropped; what came is not the whole body.
+                    broken = lastReadFailed;
+                    break;
+                }
+                filled += std::min(read, kDownloadBlockSize - filled);
+                lastReadFailed = false;
+                waitingSince = timing.now();
+                continue;
+            }
+            lastReadFailed = true;
+            if (DeadlinePassed(timing, waitingSince)) {
+                stalled = true;
+                break;
+            }
+            timing.sleep(timing.readRetrySleep);
+            if (DeadlinePassed(timing, waitingSince)) {
+                stalled = true;
+                break;
+            }
+        }
+
+        if (stalled) {
+            ++result.stalls;
+            if (retryFlag != nullptr) {
+                *retryFlag = 1;
+            }
+            if (++consecutiveStalls >= timing.maxStalls) {
+                result.end = TransferEnd::Stalled;
+                break;
+            }
+            timing.sleep(timing.stallSleep);
+        } else {
+            const DWORD count = std::min(filled - chunkStart, kDownloadChunkSize);
+            result.bytes += count;
+            if (count > 0 && progress.Add(count)) {
+                ++result.steps;
+                if (progressBar != nullptr) {
+                    ::SendMessageW(progressBar, PBM_STEPIT, 0, 0);
+                }
+            }
+            consecutiveStalls = 0;
+            chunkStart += count;
+            if (count < kDownloadChunkSize) {
+                if (!flush(chunkStart)) {
+                    result.end = TransferEnd::WriteFailed;
+                } else if (broken || (contentLength >= 0 && result.bytes != contentLength)) {
+                    result.end = TransferEnd::Truncated;
+                    if (retryFlag != nullptr) {
+                        *retryFlag = 1;
+                    }
+                } else {
+                    result.end = TransferEnd::Complete;
+                }
+                break;
+            }
+            if (chunkStart == kDownloadBlockSize) {
+                if (!flush(chunkStart)) {
+                    result.end = TransferEnd::WriteFailed;
+                    break;
+                }
+                filled = chunkStart = written = 0;
+            }
+        }
+
+        if (retryFlag != nullptr && *retryFlag == 1) {
+            result.end = stalled ? TransferEnd::Stalled : TransferEnd::RetryFlagged;
+            break;
+        }
+    }
+    return result;
+}
+
+}  // namespace tarn

@@ -1,0 +1,95 @@
+#pragma once
+// The body of one download streamed into a file. The observable unit is the
+// 16,384-byte chunk: progress steps, cancel looks, stall accounting and the
+// end of the body work on chunks. The platform is read in blocks of 1 MiB,
+// because each read call has a fixed cost far above the cost of its bytes;
+// each block is cut into chunks exactly as if they had been read one by one.
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace tarn {
+
+constexpr DWORD kDownloadChunkSize = 16384;
+constexpr DWORD kDownloadBlockSize = 64 * kDownloadChunkSize;
+// Expected size for the progress bar when no file-info record gives one.
+constexpr int64_t kDefaultExpectedSize = 52428800;
+// Progress bar range and the share of the expected size one step stands for.
+constexpr int kProgressRange = 1000;
+constexpr int64_t kProgressDivisor = 990;
+
+// The waits of the download road. Production values by default; tests shrink
+// them and may replace the clock.
+struct DownloadTiming {
+    DWORD stallDeadline = 30000;  // ms without data before the wait counts as a stall
+    DWORD readRetrySleep = 1000;  // between reads that delivered nothing
+    DWORD stallSleep = 1000;      // after a stall that does not end the attempt
+    int maxStalls = 3600;         // consecutive stalls that end the attempt
+    DWORD passPause = 2000;       // between passes of HttpGetFileRetrying
+    DWORD cancelLook = 100;       // cancel-flag looks during that pause
+    ULONGLONG (*now)() = &::GetTickCount64;
+    void (*sleep)(DWORD) = &::Sleep;
+};
+
+// The timing the download functions use; SetDownloadTiming is the tests' seam
+// (there is no other way to change it) and returns the previous timing.
+const DownloadTiming& GetDownloadTiming();
+DownloadTiming SetDownloadTiming(const DownloadTiming& timing);
+
+// Progress arithmetic: one step per 1/990 of the expected size, at most one
+// step per chunk. The first chunk always takes a step.
+class DownloadProgress {
+public:
+    explicit DownloadProgress(int64_t expectedSize);
+
+    // Counts a chunk's bytes; true when the bar steps for this chunk.
+    bool Add(DWORD count);
+    int64_t Total() const { return total_; }
+
+private:
+    int64_t step_;
+    int64_t next_ = 0;
+    int64_t total_ = 0;
+};
+
+// A response body as the platform delivers it.
+class BodySource {
+public:
+    virtual ~BodySource() = default;
+    // Reads up to `size` bytes into `buffer`. False on a read error; true with
+    // `read` 0 when the body has ended.
+    virtual bool Read(void* buffer, DWORD size, DWORD& read) = 0;
+};
+
+// Where the chunks go; the production sink is a file.
+class BodySink {
+public:
+    virtual ~BodySink() = default;
+    virtual bool Write(const void* data, DWORD size) = 0;
+};
+
+enum class TransferEnd {
+    Complete,     // the whole body was stored
+    Cancelled,    // the cancel flag was 1 at the start of a chunk
+    Stalled,      // a stall ended the attempt (retry flag 1, or too many stalls)
+    RetryFlagged, // the retry flag was 1 after a full chunk
+    Truncated,    // the body ended short of its Content-Length or on a broken connection
+    WriteFailed,  // the sink refused data
+};
+
+struct TransferResult {
+    TransferEnd end = TransferEnd::Complete;
+    int64_t bytes = 0;  // body bytes received
+    int steps = 0;      // progress steps taken
+    int stalls = 0;     // stalls seen in all
+};
+
+// Streams `body` into `sink` chunk by chunk. `contentLength` is -1 when the
+// server sent none. The progress bar, cancel and retry flags may be null; a
+// stall and a truncated body set the retry flag to 1.
+TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLength, int64_t expectedSize,
+                            HWND progressBar, const int* cancelFlag, int* retryFlag,
+                            const DownloadTiming& timing);
+
+}  // namespace tarn

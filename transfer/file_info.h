@@ -1,0 +1,36 @@
+#pragma once
+// File-info records: the small settings file beside a published file that
+// states its size and checksum, section "FileInfo" with "FileSize" and "CRC".
+// The download reads the server's record to size its progress bar and verify
+// the body; the single-file mode compares records byte for byte.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Writes (or rewrites, keeping its other lines) the record beside
+// `dataFile`, named by its path cut at the last '.' of its last component
+// plus ".fileinfo.txt", and gives it the data file's three file times.
+// Returns the save's result: 0 as well for an empty path, a missing file or
+// folder, and a file name without '.'.
+int WriteFileInfo(const wchar_t* dataFile);
+
+namespace tarn {
+
+// What a record says about its file.
+struct ExpectedFile {
+    int64_t size = -1;      // > 0 when known
+    uint32_t checksum = 0;  // 0: nothing to verify
+};
+
+// Reads a record file: a positive "FileSize" (the store's saturating
+// integer) and a non-empty "CRC" read as a signed decimal saturating at the
+// 32-bit limits. A missing or unreadable record gives nothing.
+ExpectedFile ReadFileInfo(const std::wstring& recordPath);
+
+// Fetches the record of the file at `url` from the server into the
+// temporary folder (10 attempts) and reads it. Nothing when the URL's last
+// segment has no '.' or the server has no record.
+ExpectedFile LookUpFileInfo(std::wstring_view url);
+
+}  // namespace tarn

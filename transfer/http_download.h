@@ -1,0 +1,53 @@
+#pragma once
+// Fetching one file from the download server over HTTP, in three layers: one
+// attempt, a bounded series of attempts, and passes with pauses between them.
+// Every attempt looks up the file's file-info record on the server first, to
+// size the progress bar and to verify the body.
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "transfer/file_info.h"
+
+// One attempt. `destination` may be empty (the temporary folder), a folder
+// (ending in a backslash or existing), a bare file name (inside the temporary
+// folder) or a file path; on return it holds the resolved path. Returns 1 when
+// the file is stored and verified; 0 on a failure that a later attempt may
+// cure (the partial file is deleted; a checksum mismatch leaves the file for
+// the caller); -1 for an error page or an unwritable destination (no file is
+// left). The progress bar, cancel flag and retry flag may each be null.
+int HttpGetFileOnce(std::wstring_view url, std::wstring& destination, HWND progressBar = nullptr,
+                    int* cancelFlag = nullptr, int* retryFlag = nullptr);
+
+// Up to `attempts` attempts (0 or less means 10). 1 at the first attempt that
+// succeeds; 0 at once after an error page, or after the last failed attempt,
+// which also deletes a file that failed its checksum.
+int HttpGetFile(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag,
+                int* retryFlag, int attempts);
+
+// Up to 30 passes of HttpGetFile with 10 attempts each. Another pass follows
+// only when a pass asked for one (a stall, a failed open, a truncated body),
+// after a 2-second pause in which the cancel flag ends everything with 0.
+int HttpGetFileRetrying(std::wstring_view url, std::wstring& destination, HWND progressBar = nullptr,
+                        int* cancelFlag = nullptr);
+
+// 1 when `path` names no file, or a file of at most 10,240 bytes that is empty
+// or holds "<html" in any letter case (an error page instead of the file);
+// else 0. An empty path gives 0.
+int IsErrorPage(const wchar_t* path);
+
+namespace tarn {
+
+// The record lookup that each attempt makes before opening its URL
+// (LookUpFileInfo). Replaced by tests; null restores it. Returns the
+// previous lookup.
+using FileInfoLookup = ExpectedFile (*)(std::wstring_view url);
+FileInfoLookup SetFileInfoLookup(FileInfoLookup lookup);
+
+// Resolves an attempt's destination for a file name (see HttpGetFileOnce),
+// creating the folders it needs.
+std::wstring ResolveDownloadDestination(std::wstring_view destination, std::wstring_view fileName);
+
+}  // namespace tarn
