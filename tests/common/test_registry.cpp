@@ -119,8 +119,18 @@ bool RegistrySandbox::Get(const std::wstring& subkey, const wchar_t* name, DWORD
 }
 
 SavedRegistryValue::SavedRegistryValue(HKEY root, const std::wstring& keyPath, const wchar_t* name)
-    : name_(name ? name : L"")
+    : root_(root), keyPath_(keyPath), name_(name ? name : L"")
 {
+    for (size_t end = 0; end != std::wstring::npos;) {
+        end = keyPath.find(L'\\', end + 1);
+        const std::wstring level = keyPath.substr(0, end);
+        HKEY probe = nullptr;
+        if (::RegOpenKeyExW(root, level.c_str(), 0, KEY_READ, &probe) != ERROR_SUCCESS) {
+            createdFrom_ = level;
+            break;
+        }
+        ::RegCloseKey(probe);
+    }
     if (::RegCreateKeyExW(root, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr) !=
         ERROR_SUCCESS) {
         key_ = nullptr;
@@ -145,12 +155,30 @@ SavedRegistryValue::~SavedRegistryValue()
         ::RegDeleteValueW(key_, name_.c_str());
     }
     ::RegCloseKey(key_);
+    // Removes the created levels deepest first; a level that holds anything stays.
+    for (std::wstring level = keyPath_; !createdFrom_.empty() && level.size() >= createdFrom_.size();) {
+        HKEY probe = nullptr;
+        DWORD values = 1;
+        if (::RegOpenKeyExW(root_, level.c_str(), 0, KEY_READ, &probe) == ERROR_SUCCESS) {
+            ::RegQueryInfoKeyW(probe, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                               nullptr, nullptr, nullptr);
+            ::RegCloseKey(probe);
+        }
+        if (values != 0 || ::RegDeleteKeyW(root_, level.c_str()) != ERROR_SUCCESS) {
+            break;
+        }
+        const size_t slash = level.find_last_of(L'\\');
+        if (slash == std::wstring::npos) {
+            break;
+        }
+        level.resize(slash);
+    }
 }
 
-bool SavedRegistryValue::SetText(const std::wstring& text) const
+bool SavedRegistryValue::SetText(const std::wstring& text, DWORD type) const
 {
     return key_ != nullptr &&
-           ::RegSetValueExW(key_, name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+           ::RegSetValueExW(key_, name_.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
                             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 

@@ -44,8 +44,8 @@ private:
     HKEY key_ = nullptr;
 };
 
-// Holds one value of an existing key and restores it (or its absence) when
-// destroyed; the key is created when missing and left in place.
+// Holds one value of a key and restores it (or its absence) when destroyed;
+// keys it had to create are removed again when they are empty by then.
 class SavedRegistryValue {
 public:
     SavedRegistryValue(HKEY root, const std::wstring& keyPath, const wchar_t* name);
@@ -53,10 +53,13 @@ public:
     SavedRegistryValue(const SavedRegistryValue&) = delete;
     SavedRegistryValue& operator=(const SavedRegistryValue&) = delete;
 
-    bool SetText(const std::wstring& text) const;
+    bool SetText(const std::wstring& text, DWORD type = REG_SZ) const;
     bool Remove() const;
 
 private:
+    HKEY root_;
+    std::wstring createdFrom_;  // the first key of the path that did not exist
+    std::wstring keyPath_;
     HKEY key_ = nullptr;
     std::wstring name_;
     bool existed_ = false;
