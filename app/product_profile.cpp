@@ -2,10 +2,14 @@
 
 #include <cwchar>
 
+#include "config/cfg_reader.h"
+#include "config/path_variables.h"
+#include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/program_path.h"
 #include "support/text_format.h"
 #include "tarn_build_config.h"
+#include "transfer/http_download.h"
 
 const wchar_t kDownloadNotReady[] = L"DownloadNotReady";
 
@@ -58,11 +62,21 @@ std::wstring RemoveYearGroups(std::wstring name)
     }
 }
 
+const wchar_t kProductListPath[] = L"/Lumara/Tarnix_Software.txt";
+
+std::wstring ExpandedPath(const wchar_t* text)
+{
+    std::wstring variableForm;
+    std::wstring expanded;
+    ExpandPathVariables(variableForm, expanded, text);
+    return expanded;
+}
+
 ProductProfile ResolveProductProfile()
 {
     ProductProfile profile = LookupProductProfile(GetProgramPath(), GetServerRoot());
-    // The server product list adjusts the base URL and the ready state here
-    // once the download road exists.
+    tarn::ConsultServerProductList(profile, GetServerRoot(), ExpandedPath(L"%Desktop%\\Tarnix_Software.txt"),
+                                   ExpandedPath(L"%Temp%\\Tarnix_Software.txt"));
     return profile;
 }
 
@@ -131,6 +145,52 @@ std::wstring GetServerRoot()
 {
     return TARN_SERVER_ROOT;
 }
+
+namespace tarn {
+
+void ApplyServerProductList(ProductProfile& profile, const std::wstring& listPath)
+{
+    CCfgReader list(listPath);
+    std::wstring baseUrl;
+    list.GetValue(baseUrl, L"Settings", profile.settingsKey);
+    if (!baseUrl.empty()) {
+        if (baseUrl.back() == L'/' || baseUrl.back() == L'\\') {
+            baseUrl.pop_back();
+        }
+        profile.baseUrl = baseUrl;
+    }
+    // Yes/no reading: "True"/"False" in any letter case, else the leading
+    // number; a missing or empty entry keeps the default, ready.
+    int ready = 1;
+    list.GetIntValue(ready, L"Ready", profile.settingsKey, 1, 1);
+    if (ready == 0) {
+        profile.productFolder = kDownloadNotReady;
+    }
+}
+
+void ConsultServerProductList(ProductProfile& profile, std::wstring_view serverRoot,
+                              const std::wstring& desktopCopy, const std::wstring& downloadPath)
+{
+    // A copy on the desktop stands in for the server's file only when the
+    // user put it there; the program itself never writes one, so an
+    // interrupted run cannot leave a copy that overrides the server for good.
+    if (!desktopCopy.empty() && FileExists(desktopCopy.c_str())) {
+        ApplyServerProductList(profile, desktopCopy);
+        return;
+    }
+    if (downloadPath.empty()) {
+        return;
+    }
+    ::DeleteFileW(downloadPath.c_str());
+    std::wstring destination = downloadPath;
+    HttpGetFileRetrying(std::wstring(serverRoot) + kProductListPath, destination);
+    if (FileExists(downloadPath.c_str())) {
+        ApplyServerProductList(profile, downloadPath);
+        ::DeleteFileW(downloadPath.c_str());
+    }
+}
+
+}  // namespace tarn
 
 int GetProductProfile(std::wstring* pictureName, std::wstring* baseUrl, std::wstring* productFolder,
                       std::wstring* downloadList, std::wstring* windowTitle, std::wstring* settingsKey)

@@ -34,6 +34,23 @@ ProductProfile LookupProductProfile(std::wstring_view programPath, std::wstring_
 // The scheme and host of the maker's download server (a build setting).
 std::wstring GetServerRoot();
 
+namespace tarn {
+
+// Adjusts a profile by a server product list file: a non-empty "Settings"
+// value of the settings key, less one trailing '/' or '\', replaces the base
+// URL; a "Ready" value that reads as false ("False" in any letter case, 0, or
+// text without a leading number) replaces the product folder by
+// kDownloadNotReady. A missing file or entry changes nothing.
+void ApplyServerProductList(ProductProfile& profile, const std::wstring& listPath);
+
+// Consults the server product list: the copy at `desktopCopy` when one was
+// there before, else the file below `serverRoot` downloaded to
+// `downloadPath`, read and deleted at once. Empty paths are skipped.
+void ConsultServerProductList(ProductProfile& profile, std::wstring_view serverRoot,
+                              const std::wstring& desktopCopy, const std::wstring& downloadPath);
+
+}  // namespace tarn
+
 // Fills the requested fields from the process's product profile and returns
 // the profile number. The first call computes and caches the profile.
 int GetProductProfile(std::wstring* pictureName = nullptr, std::wstring* baseUrl = nullptr,

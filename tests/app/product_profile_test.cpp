@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "common/test_files.h"
+#include "config/path_variables.h"
+#include "transfer/download_stream.h"
+
 namespace {
 
 struct ReductionCase {
@@ -82,14 +86,145 @@ TEST(ProductProfile, GenericRowHasNoFolderAndNoList)
 
 TEST(ProductProfile, CachedProfileServesOnlyTheRequestedFields)
 {
+    // The first call consults the server product list. An empty copy on the
+    // desktop takes the server's place, so the test does not spend minutes
+    // failing to reach the built-in server; a copy that is there stays.
+    std::wstring variableForm;
+    std::wstring desktopCopy;
+    ExpandPathVariables(variableForm, desktopCopy, L"%Desktop%\\Tarnix_Software.txt");
+    ASSERT_FALSE(desktopCopy.empty());
+    const bool placed = !tarn::test::PathExists(desktopCopy) && tarn::test::WriteBytes(desktopCopy, "");
     std::wstring picture;
     const int number = GetProductProfile(&picture);
+    if (placed) {
+        ::DeleteFileW(desktopCopy.c_str());
+    }
     EXPECT_FALSE(picture.empty());
     // The test program's own name selects the generic profile.
     EXPECT_EQ(number, 4);
     std::wstring folder = L"untouched";
     EXPECT_EQ(GetProductProfile(nullptr, nullptr, &folder), number);
     EXPECT_TRUE(folder.empty());
+}
+
+}  // namespace
+
+namespace {
+
+using tarn::test::ScratchFolder;
+using tarn::test::WriteBytes;
+
+ProductProfile GridwellProfile()
+{
+    return LookupProductProfile(L"D:\\Tarn_Gridwell_2023.exe", L"http://srv");
+}
+
+struct ListCase {
+    const char* list;
+    const wchar_t* baseUrl;
+    const wchar_t* productFolder;
+};
+
+class ServerProductListTest : public ::testing::TestWithParam<ListCase> {};
+
+TEST_P(ServerProductListTest, AdjustsBaseUrlAndReadyState)
+{
+    const ListCase& c = GetParam();
+    ScratchFolder scratch;
+    ASSERT_TRUE(WriteBytes(scratch / L"Tarnix_Software.txt", c.list));
+    ProductProfile profile = GridwellProfile();
+    tarn::ApplyServerProductList(profile, scratch / L"Tarnix_Software.txt");
+    EXPECT_EQ(profile.baseUrl, c.baseUrl);
+    EXPECT_EQ(profile.productFolder, c.productFolder);
+}
+
+const wchar_t kBuiltIn[] = L"http://srv/gridwell/data/2023";
+const wchar_t kFolder[] = L"D:\\Tarn Gridwell 2023\\";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ServerProductListTest,
+    ::testing::Values(
+        ListCase{"[Settings]\r\nTarn_Gridwell_2023=http://other/g/2024/\r\n", L"http://other/g/2024", kFolder},
+        ListCase{"[Settings]\r\nTarn_Gridwell_2023=http://other/g/2024//\r\n", L"http://other/g/2024/", kFolder},
+        ListCase{"[Settings]\r\nTarn_Gridwell_2023=http://other/g/2024\\\r\n", L"http://other/g/2024", kFolder},
+        ListCase{"[settings]\r\ntarn_gridwell_2023 = http://other/x\r\n", L"http://other/x", kFolder},
+        ListCase{"[Settings]\r\nTarn_Gridwell_2023=\r\n", kBuiltIn, kFolder},
+        ListCase{"[Settings]\r\nTarn_Corvin_2023_App=http://other/c\r\n", kBuiltIn, kFolder},
+        ListCase{"[Ready]\r\nTarn_Gridwell_2023=True\r\n", kBuiltIn, kFolder},
+        ListCase{"[Ready]\r\nTarn_Gridwell_2023=TRUE\r\n", kBuiltIn, kFolder},
+        ListCase{"[Ready]\r\nTarn_Gridwell_2023=false\r\n", kBuiltIn, kDownloadNotReady},
+        ListCase{"[Ready]\r\nTarn_Gridwell_2023=FALSE\r\n", kBuiltIn, kDownloadNotReady},
+        ListCase{"[Ready]\r\nTarn_Gridwell_2023=0\r\n", kBuiltIn, kDownloadNotReady},
+        ListCase{"[Ready]\r\nTarn_Gridwell_2023=1\r\n", kBuiltIn, kFolder},
+        ListCase{"[Ready]\r\nTarn_Gridwell_2023=17\r\n", kBuiltIn, kFolder},
+        ListCase{"[Ready]\r\nTarn_Gridwell_2023=-2\r\n", kBuiltIn, kFolder},
+        ListCase{"[Ready]\r\nTarn_Gridwell_2023=yes\r\n", kBuiltIn, kDownloadNotReady},
+        ListCase{"[Ready]\r\nTarn_Gridwell_2023=\r\n", kBuiltIn, kFolder},
+        ListCase{"[Ready]\r\nTarn_Corvin_2023_App=False\r\n", kBuiltIn, kFolder},
+        ListCase{"[Settings]\r\nTarn_Gridwell_2023=http://x/y/2025/\r\n[Ready]\r\nTarn_Gridwell_2023=0\r\n",
+                 L"http://x/y/2025", kDownloadNotReady},
+        ListCase{"<html><body>Not Found</body></html>", kBuiltIn, kFolder},
+        ListCase{"", kBuiltIn, kFolder}));
+
+// Sleeps of the passes cost nothing here; the count tells whether a
+// download was tried at all.
+int g_sleeps = 0;
+void CountSleep(DWORD)
+{
+    ++g_sleeps;
+}
+
+class ConsultListTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_sleeps = 0;
+        tarn::DownloadTiming timing;
+        timing.sleep = &CountSleep;
+        previous_ = tarn::SetDownloadTiming(timing);
+    }
+    void TearDown() override { tarn::SetDownloadTiming(previous_); }
+
+    ScratchFolder scratch;
+
+private:
+    tarn::DownloadTiming previous_;
+};
+
+// Nothing listens on port 1.
+const wchar_t kNoServer[] = L"http://127.0.0.1:1";
+
+TEST_F(ConsultListTest, DesktopCopyTakesThePlaceOfTheServer)
+{
+    const std::wstring desktop = scratch / L"Desktop\\Tarnix_Software.txt";
+    ASSERT_TRUE(WriteBytes(desktop, "[Ready]\r\nTarn_Gridwell_2023=False\r\n"));
+    ProductProfile profile = GridwellProfile();
+    tarn::ConsultServerProductList(profile, kNoServer, desktop, scratch / L"Temp\\Tarnix_Software.txt");
+    EXPECT_EQ(profile.productFolder, kDownloadNotReady);
+    EXPECT_TRUE(tarn::test::PathExists(desktop)) << "the user's copy stays";
+    EXPECT_EQ(g_sleeps, 0) << "no download was tried";
+}
+
+TEST_F(ConsultListTest, UnreachableServerKeepsBuiltInValuesAndLeavesNoFile)
+{
+    const std::wstring download = scratch / L"Temp\\Tarnix_Software.txt";
+    // A copy left by an earlier run is no answer of the server.
+    ASSERT_TRUE(WriteBytes(download, "[Ready]\r\nTarn_Gridwell_2023=False\r\n"));
+    ProductProfile profile = GridwellProfile();
+    tarn::ConsultServerProductList(profile, kNoServer, scratch / L"Desktop\\Tarnix_Software.txt", download);
+    EXPECT_EQ(profile.baseUrl, kBuiltIn);
+    EXPECT_EQ(profile.productFolder, kFolder);
+    EXPECT_FALSE(tarn::test::PathExists(download));
+    EXPECT_FALSE(tarn::test::PathExists(scratch / L"Desktop\\Tarnix_Software.txt"));
+    EXPECT_EQ(g_sleeps, 30 * 20) << "all thirty passes with their pauses";
+}
+
+TEST_F(ConsultListTest, NoPathsNoChange)
+{
+    ProductProfile profile = GridwellProfile();
+    tarn::ConsultServerProductList(profile, kNoServer, L"", L"");
+    EXPECT_EQ(profile.baseUrl, kBuiltIn);
+    EXPECT_EQ(g_sleeps, 0);
 }
 
 }  // namespace

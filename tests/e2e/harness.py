@@ -71,19 +71,16 @@ def record_path(path):
 
 def publish(root, relative, data, record="auto", crc=None):
     """Writes a file below a server root; with record "auto" also its record
-    (size and checksum), with bytes that record, with None none."""
+    (size and checksum), with bytes that record, with None no record (one
+    that is there stays: a description text shares its update's stem)."""
     path = os.path.join(root, *relative.split("/"))
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
         f.write(data)
     if record == "auto":
         record = record_text(len(data), file_crc(data) if crc is None else crc)
-    rpath = record_path(path)
-    if record is None:
-        if os.path.exists(rpath):
-            os.remove(rpath)
-    else:
-        with open(rpath, "wb") as f:
+    if record is not None:
+        with open(record_path(path), "wb") as f:
             f.write(record)
     return path
 

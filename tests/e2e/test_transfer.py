@@ -231,5 +231,54 @@ class Faults(unittest.TestCase):
         self.assertLess(gets[0]["sent"], len(data))
 
 
+class ServerProductList(unittest.TestCase):
+    """The product list is fetched into the temporary folder, read and
+    deleted; a desktop copy is used only when it was there before."""
+
+    LIST = (b"[Settings]\r\nTarn_Gridwell_2023=http://mirror/gridwell/data/2024/\r\n"
+            b"[Ready]\r\nTarn_Corvin_2023_App=False\r\nTarn_Gridwell_2023=True\r\n")
+
+    def setUp(self):
+        self.out = harness.scratch("list-" + self._testMethodName)
+        self.desktop = os.path.join(self.out, "Desktop", "Tarnix_Software.txt")
+        self.download = os.path.join(self.out, "Temp", "Tarnix_Software.txt")
+        S["nginx"].clear_log()
+
+    def consult(self):
+        code, output = harness.run_wine([harness.test_bin("http_fetch.exe"), "productlist", S["nginx"].url,
+                                         winpath(self.desktop), winpath(self.download)])
+        self.assertEqual(code, 0, output)
+        return dict(line.strip().split("=", 1) for line in output.splitlines() if "=" in line)
+
+    def test_downloaded_list_is_read_and_deleted(self):
+        publish(S["www"], "Lumara/Tarnix_Software.txt", self.LIST, record=None)
+        profile = self.consult()
+        self.assertEqual(profile["baseUrl"], "http://mirror/gridwell/data/2024")
+        self.assertEqual(profile["productFolder"], "D:\\Tarn Gridwell 2023\\")
+        self.assertFalse(os.path.exists(self.download))
+        self.assertFalse(os.path.exists(self.desktop), "nothing is ever written onto the desktop")
+        self.assertEqual(S["nginx"].count("/Lumara/Tarnix_Software.txt"), 1)
+
+    def test_desktop_copy_that_was_there_wins(self):
+        publish(S["www"], "Lumara/Tarnix_Software.txt", self.LIST, record=None)
+        os.makedirs(os.path.dirname(self.desktop))
+        with open(self.desktop, "wb") as f:
+            f.write(b"[Ready]\r\nTarn_Gridwell_2023=false\r\n")
+        profile = self.consult()
+        self.assertEqual(profile["baseUrl"], "http://builtin/gridwell/data/2023")
+        self.assertEqual(profile["productFolder"], "DownloadNotReady")
+        self.assertTrue(os.path.exists(self.desktop))
+        self.assertEqual(S["nginx"].count("/Lumara/Tarnix_Software.txt"), 0)
+
+    def test_missing_list_keeps_built_in_values(self):
+        published = os.path.join(S["www"], "Lumara", "Tarnix_Software.txt")
+        if os.path.exists(published):
+            os.remove(published)
+        profile = self.consult()
+        self.assertEqual(profile["baseUrl"], "http://builtin/gridwell/data/2023")
+        self.assertEqual(profile["productFolder"], "D:\\Tarn Gridwell 2023\\")
+        self.assertFalse(os.path.exists(self.download))
+
+
 if __name__ == "__main__":
     unittest.main()

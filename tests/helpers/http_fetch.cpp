@@ -12,6 +12,11 @@
 //                       file path)
 //   --fast              short waits: 1.5 s stall deadline, 100 ms sleeps,
 //                       3 stalls, 300 ms pauses
+//
+// http_fetch.exe productlist <server root> <desktop copy> <download path>
+// Consults the server product list for "Tarn_Gridwell_2023.exe" and prints
+// the profile's baseUrl and productFolder.
+//
 // The end-to-end tests start it; nothing else does.
 
 #include <windows.h>
@@ -24,6 +29,7 @@
 #include <string>
 #include <thread>
 
+#include "app/product_profile.h"
 #include "transfer/download_stream.h"
 #include "transfer/http_download.h"
 
@@ -79,10 +85,25 @@ long long FileSize(const std::wstring& path)
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+int ConsultProductList(int argc, wchar_t** argv)
+{
+    if (argc != 5) {
+        return 2;
+    }
+    ProductProfile profile = LookupProductProfile(L"D:\\Tarn_Gridwell_2023.exe", L"http://builtin");
+    tarn::ConsultServerProductList(profile, argv[2], argv[3], argv[4]);
+    std::wprintf(L"baseUrl=%ls\n", profile.baseUrl.c_str());
+    std::wprintf(L"productFolder=%ls\n", profile.productFolder.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
+    if (argc > 1 && std::wstring(argv[1]) == L"productlist") {
+        return ConsultProductList(argc, argv);
+    }
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fwprintf(stderr, L"usage: http_fetch <once|get|retrying> <url> <destination> [options]\n");

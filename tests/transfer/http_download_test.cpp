@@ -146,10 +146,17 @@ void FakeSleep(DWORD ms)
     }
 }
 
+tarn::ExpectedFile NoRecord(std::wstring_view)
+{
+    return tarn::ExpectedFile();
+}
+
 class OfflineDownloadTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // Every attempt would first ask ten times for the file's record.
+        previousLookup_ = tarn::SetFileInfoLookup(&NoRecord);
         g_now = 0;
         g_sleeps = 0;
         g_cancelAfterSleeps = nullptr;
@@ -159,12 +166,17 @@ protected:
         timing.sleep = &FakeSleep;
         previous_ = tarn::SetDownloadTiming(timing);
     }
-    void TearDown() override { tarn::SetDownloadTiming(previous_); }
+    void TearDown() override
+    {
+        tarn::SetDownloadTiming(previous_);
+        tarn::SetFileInfoLookup(previousLookup_);
+    }
 
     ScratchFolder scratch;
 
 private:
     tarn::DownloadTiming previous_;
+    tarn::FileInfoLookup previousLookup_ = nullptr;
 };
 
 TEST_F(OfflineDownloadTest, UrlWithoutFileNameFailsWithoutTouchingDestination)

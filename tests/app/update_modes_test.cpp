@@ -1,0 +1,155 @@
+#include "app/update_modes.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "common/test_files.h"
+#include "support/file_system.h"
+#include "support/message_box.h"
+#include "transfer/download_stream.h"
+#include "transfer/http_download.h"
+
+namespace {
+
+using tarn::test::PathExists;
+using tarn::test::ReadBytes;
+using tarn::test::ScratchFolder;
+using tarn::test::WriteBytes;
+
+const char kRecord[] = "[FileInfo]\r\nCRC=-316464934\r\nFileSize=1234\r\n";
+
+struct VersionCase {
+    const char* name;
+    const char* serverRecord;  // null: none
+    const char* localRecord;   // null: none
+    bool localFile;
+    bool current;
+};
+
+TEST(FolderHoldsVersion, ComparesRecordsByteForByteAndNeedsTheFile)
+{
+    const VersionCase cases[] = {
+        {"identical with file", kRecord, kRecord, true, true},
+        {"identical without file", kRecord, kRecord, false, false},
+        {"other checksum", kRecord, "[FileInfo]\r\nCRC=-316464935\r\nFileSize=1234\r\n", true, false},
+        {"same values, other line ends", kRecord, "[FileInfo]\nCRC=-316464934\nFileSize=1234\n", true, false},
+        {"no local record", kRecord, nullptr, true, false},
+        {"no server record", nullptr, kRecord, true, false},
+    };
+    for (const VersionCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder scratch;
+        if (c.serverRecord != nullptr) {
+            ASSERT_TRUE(WriteBytes(scratch / L"server.fileinfo.txt", c.serverRecord));
+        }
+        if (c.localRecord != nullptr) {
+            ASSERT_TRUE(WriteBytes(scratch / L"a.fileinfo.txt", c.localRecord));
+        }
+        if (c.localFile) {
+            ASSERT_TRUE(WriteBytes(scratch / L"a.cab", "data"));
+        }
+        EXPECT_EQ(tarn::FolderHoldsVersion(scratch / L"server.fileinfo.txt", scratch / L"a.fileinfo.txt",
+                                           scratch / L"a.cab"),
+                  c.current);
+    }
+}
+
+TEST(UpdateProductName, OnlyKindsZeroAndOne)
+{
+    EXPECT_EQ(tarn::UpdateProductName(0), L"Tarn Gridwell");
+    EXPECT_EQ(tarn::UpdateProductName(1), L"Tarn Corvin");
+    EXPECT_TRUE(tarn::UpdateProductName(-1).empty());
+    EXPECT_TRUE(tarn::UpdateProductName(2).empty());
+}
+
+TEST(TestDownloadSource, CopiesFromTheShareOnlyInTestDownloadRuns)
+{
+    ScratchFolder share;
+    ASSERT_TRUE(WriteBytes(share / L"Tarn_Gridwell_2023_(1).cab", "cabinet"));
+    const std::wstring url = L"http://srv/gridwell/data/2023/Downloads/Tarn_Gridwell_2023_(1).cab";
+    const std::wstring copy = GetTempFolder() + L"\\Tarn_Gridwell_2023_(1).cab";
+    ::DeleteFileW(copy.c_str());
+
+    std::wstring destination = L"stale";
+    EXPECT_EQ(tarn::TestDownloadSourceFrom(url, destination, L"", share.Path()), 0);
+    EXPECT_TRUE(destination.empty());
+    EXPECT_EQ(tarn::TestDownloadSourceFrom(url, destination, L"TestDownload ", share.Path()), 0);
+    EXPECT_FALSE(PathExists(copy));
+
+    EXPECT_EQ(tarn::TestDownloadSourceFrom(url, destination, L"testdownload", share.Path()), 1);
+    EXPECT_EQ(destination, copy);
+    EXPECT_EQ(ReadBytes(copy), "cabinet");
+    ::DeleteFileW(copy.c_str());
+
+    // Missing on the share, no '/' in the URL, or a name that climbs out: no copy.
+    const wchar_t* refused[] = {L"http://srv/Downloads/missing.cab", L"Tarn_Gridwell_2023_(1).cab",
+                                L"http://srv/Downloads/..\\Tarn_Gridwell_2023_(1).cab\\", L""};
+    for (const wchar_t* bad : refused) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(bad)));
+        destination = L"stale";
+        EXPECT_EQ(tarn::TestDownloadSourceFrom(bad, destination, L"TestDownload", share.Path()), 0);
+        EXPECT_TRUE(destination.empty());
+    }
+    // The production share is not reachable from a test run.
+    EXPECT_EQ(TestDownloadSource(url, destination), 0);
+}
+
+std::vector<std::wstring> g_shown;
+int RecordBox(HWND, const std::wstring& text, const std::wstring&, UINT type)
+{
+    g_shown.push_back(text);
+    return type == MB_OK ? IDOK : IDCANCEL;
+}
+void NoSleep(DWORD) {}
+tarn::ExpectedFile NoRecord(std::wstring_view)
+{
+    return tarn::ExpectedFile();
+}
+
+TEST(RunTestDownloads, ShowsTheModeThenEachDestination)
+{
+    g_shown.clear();
+    const MessageBoxHandler previousHandler = SetMessageBoxHandler(&RecordBox);
+    tarn::DownloadTiming timing;
+    timing.sleep = &NoSleep;
+    const tarn::DownloadTiming previousTiming = tarn::SetDownloadTiming(timing);
+    // Each attempt would ask for the cabinet's record ten times first.
+    const tarn::FileInfoLookup previousLookup = tarn::SetFileInfoLookup(&NoRecord);
+
+    tarn::RunTestDownloadsFrom(L"http://127.0.0.1:1");
+
+    tarn::SetFileInfoLookup(previousLookup);
+    tarn::SetDownloadTiming(previousTiming);
+    SetMessageBoxHandler(previousHandler);
+    const std::wstring cabinet = GetTempFolder() + L"\\SetupUpdater_2023.cab";
+    EXPECT_EQ(g_shown, (std::vector<std::wstring>{L"TestFunc", cabinet, cabinet}));
+    EXPECT_FALSE(PathExists(cabinet)) << "nothing reached the temporary folder";
+}
+
+TEST(DownloadModes, RefuseMissingArgumentsWithoutTouchingTheFolder)
+{
+    ScratchFolder scratch;
+    const std::wstring folder = scratch / L"target";
+    EXPECT_EQ(DownloadFileToFolder(L"", folder), 0);
+    EXPECT_EQ(DownloadFileToFolder(L"http://127.0.0.1:1/Downloads/a.cab", L""), 0);
+    EXPECT_EQ(DownloadFileToFolder(L"no-separator.cab", folder), 0);
+    EXPECT_EQ(DownloadFileToFolder(L"http://127.0.0.1:1/Downloads/", folder), 0);
+    EXPECT_EQ(DownloadProductUpdate(L"", folder, 0), 0);
+    EXPECT_EQ(DownloadProductUpdate(L"http://127.0.0.1:1/Updates/AutoUpdateInfo.csv", L"", 0), 0);
+    EXPECT_FALSE(PathExists(folder));
+}
+
+TEST(DownloadModes, UnreachableServerLeavesTheFolderAsItWas)
+{
+    ScratchFolder scratch;
+    ASSERT_TRUE(WriteBytes(scratch / L"a.cab", "old"));
+    ASSERT_TRUE(WriteBytes(scratch / L"a.fileinfo.txt", kRecord));
+    EXPECT_EQ(DownloadFileToFolder(L"http://127.0.0.1:1/Downloads/a.cab", scratch.Path()), 0);
+    EXPECT_EQ(ReadBytes(scratch / L"a.cab"), "old");
+    EXPECT_EQ(ReadBytes(scratch / L"a.fileinfo.txt"), kRecord);
+    EXPECT_EQ(DownloadProductUpdate(L"http://127.0.0.1:1/Updates/AutoUpdateInfo.csv", scratch.Path(), 0), 0);
+    EXPECT_FALSE(PathExists(GetTempFolder() + L"\\Update.csv"));
+}
+
+}  // namespace
