@@ -48,24 +48,17 @@ TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLen
 {
     TransferResult result;
     DownloadProgress progress(expectedSize);
-    // One buffer per attempt. Chunks start at multiples of the chunk size, so
-    // a full block always holds whole chunks only.
-    const std::unique_ptr<char[]> block(new char[kDownloadBlockSize]);
+    // One buffer per attempt, two blocks long. Chunks start at multiples of
+    // the chunk size, so a full block always holds whole chunks only.
+    const std::unique_ptr<char[]> buffer(new char[2 * kDownloadBlockSize]);
+    char* block = buffer.get();
     DWORD filled = 0;      // bytes of the block received
     DWORD chunkStart = 0;  // start of the chunk being gathered
-    DWORD written = 0;     // bytes of the block handed to the sink
     bool ended = false;
     bool broken = false;      // the body ended right after a read error
     bool lastReadFailed = false;
+    bool writeFailed = false;
     int consecutiveStalls = 0;
-
-    const auto flush = [&](DWORD upTo) {
-        if (upTo > written && !sink.Write(block.get() + written, upTo - written)) {
-            return false;
-        }
-        written = upTo;
-        return true;
-    };
 
     for (;;) {
         if (cancelFlag != nullptr && *cancelFlag == 1) {
@@ -79,7 +72,7 @@ TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLen
         ULONGLONG waitingSince = timing.now();
         while (filled - chunkStart < kDownloadChunkSize && !ended) {
             DWORD read = 0;
-            if (body.Read(block.get() + filled, kDownloadBlockSize - filled, read)) {
+            if (body.Read(block + filled, kDownloadBlockSize - filled, read)) {
                 if (read == 0) {
                     ended = true;
                     // A connection that failed and then reports its end has been
@@ -126,7 +119,8 @@ TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLen
             consecutiveStalls = 0;
             chunkStart += count;
             if (count < kDownloadChunkSize) {
-                if (!flush(chunkStart)) {
+                if (chunkStart > 0 && !sink.Write(block, chunkStart)) {
+                    writeFailed = true;
                     result.end = TransferEnd::WriteFailed;
                 } else if (broken || (contentLength >= 0 && result.bytes != contentLength)) {
                     result.end = TransferEnd::Truncated;
@@ -139,11 +133,14 @@ TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLen
                 break;
             }
             if (chunkStart == kDownloadBlockSize) {
-                if (!flush(chunkStart)) {
+                // The sink writes this block while the other one is filled.
+                if (!sink.Write(block, kDownloadBlockSize)) {
+                    writeFailed = true;
                     result.end = TransferEnd::WriteFailed;
                     break;
                 }
-                filled = chunkStart = written = 0;
+                block = block == buffer.get() ? buffer.get() + kDownloadBlockSize : buffer.get();
+                filled = chunkStart = 0;
             }
         }
 
@@ -151,6 +148,11 @@ TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLen
             result.end = stalled ? TransferEnd::Stalled : TransferEnd::RetryFlagged;
             break;
         }
+    }
+    // No write may outlive the buffer, and a write that failed late spoils
+    // a transfer that looked complete.
+    if (!sink.Flush() && !writeFailed && result.end == TransferEnd::Complete) {
+        result.end = TransferEnd::WriteFailed;
     }
     return result;
 }

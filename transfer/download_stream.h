@@ -1,9 +1,11 @@
 #pragma once
 // The body of one download streamed into a file. The observable unit is the
 // 16,384-byte chunk: progress steps, cancel looks, stall accounting and the
-// end of the body work on chunks. The platform is read in blocks of 1 MiB,
+// end of the body work on chunks. The platform is read in blocks of 512 KiB,
 // because each read call has a fixed cost far above the cost of its bytes;
 // each block is cut into chunks exactly as if they had been read one by one.
+// One buffer of two blocks serves an attempt: while one block is written to
+// disk, the next one is read from the network.
 
 #include <windows.h>
 
@@ -12,7 +14,7 @@
 namespace tarn {
 
 constexpr DWORD kDownloadChunkSize = 16384;
-constexpr DWORD kDownloadBlockSize = 64 * kDownloadChunkSize;
+constexpr DWORD kDownloadBlockSize = 32 * kDownloadChunkSize;
 // Expected size for the progress bar when no file-info record gives one.
 constexpr int64_t kDefaultExpectedSize = 52428800;
 // Progress bar range and the share of the expected size one step stands for.
@@ -62,11 +64,15 @@ public:
     virtual bool Read(void* buffer, DWORD size, DWORD& read) = 0;
 };
 
-// Where the chunks go; the production sink is a file.
+// Where the chunks go; the production sink is a file. A sink may go on
+// using the data of a Write until its next Write or Flush returns; a failure
+// may therefore be reported one call late.
 class BodySink {
 public:
     virtual ~BodySink() = default;
     virtual bool Write(const void* data, DWORD size) = 0;
+    // Waits until every write has ended; false when one failed.
+    virtual bool Flush() { return true; }
 };
 
 enum class TransferEnd {
@@ -85,9 +91,10 @@ struct TransferResult {
     int stalls = 0;     // stalls seen in all
 };
 
-// Streams `body` into `sink` chunk by chunk. `contentLength` is -1 when the
-// server sent none. The progress bar, cancel and retry flags may be null; a
-// stall and a truncated body set the retry flag to 1.
+// Streams `body` into `sink` chunk by chunk and flushes the sink before it
+// returns. `contentLength` is -1 when the server sent none. The progress bar,
+// cancel and retry flags may be null; a stall and a truncated body set the
+// retry flag to 1.
 TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLength, int64_t expectedSize,
                             HWND progressBar, const int* cancelFlag, int* retryFlag,
                             const DownloadTiming& timing);

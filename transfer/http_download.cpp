@@ -4,8 +4,11 @@
 
 #include <commctrl.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <mutex>
+#include <thread>
 
 #include "config/file_crc.h"
 #include "config/text_file.h"
@@ -79,17 +82,72 @@ private:
     HINTERNET request_;
 };
 
-class FileSink : public tarn::BodySink {
+// Writes each block on a thread of its own, so that the disk takes one
+// block while the network fills the next.
+class BackgroundFileSink : public tarn::BodySink {
 public:
-    explicit FileSink(HANDLE file) : file_(file) {}
+    explicit BackgroundFileSink(HANDLE file) : file_(file), writer_([this] { WriteBlocks(); }) {}
+
+    ~BackgroundFileSink() override
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        work_.notify_one();
+        writer_.join();
+    }
+
     bool Write(const void* data, DWORD size) override
     {
-        DWORD written = 0;
-        return ::WriteFile(file_, data, size, &written, nullptr) && written == size;
+        std::unique_lock<std::mutex> lock(mutex_);
+        idle_.wait(lock, [this] { return pending_ == nullptr; });
+        if (failed_) {
+            return false;
+        }
+        pending_ = data;
+        size_ = size;
+        work_.notify_one();
+        return true;
+    }
+
+    bool Flush() override
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        idle_.wait(lock, [this] { return pending_ == nullptr; });
+        return !failed_;
     }
 
 private:
+    void WriteBlocks()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            work_.wait(lock, [this] { return pending_ != nullptr || stop_; });
+            if (pending_ == nullptr) {
+                return;
+            }
+            const void* data = pending_;
+            const DWORD size = size_;
+            lock.unlock();
+            DWORD written = 0;
+            const bool ok = ::WriteFile(file_, data, size, &written, nullptr) && written == size;
+            lock.lock();
+            failed_ = failed_ || !ok;
+            pending_ = nullptr;
+            idle_.notify_all();
+        }
+    }
+
     HANDLE file_;
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::condition_variable idle_;
+    const void* pending_ = nullptr;
+    DWORD size_ = 0;
+    bool failed_ = false;
+    bool stop_ = false;
+    std::thread writer_;  // last: starts once everything it uses exists
 };
 
 void DeleteFileIfPresent(const std::wstring& path)
@@ -255,10 +313,12 @@ Attempt StreamIntoFile(const std::wstring& url, const std::wstring& destination,
     }
 
     InternetBody body(opened.request.Get());
-    FileSink sink(file.Get());
-    const tarn::TransferResult transfer =
-        tarn::TransferBody(body, sink, QueryContentLength(opened.request.Get()), expectedSize, progressBar,
-                           cancelFlag, retryFlag, timing);
+    tarn::TransferResult transfer;
+    {
+        BackgroundFileSink sink(file.Get());
+        transfer = tarn::TransferBody(body, sink, QueryContentLength(opened.request.Get()), expectedSize,
+                                      progressBar, cancelFlag, retryFlag, timing);
+    }
     opened.request.Reset();
     opened.connection.Reset();
     file.Reset();

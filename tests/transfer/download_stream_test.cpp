@@ -111,6 +111,37 @@ public:
     int64_t failAfter = -1;
 };
 
+// Takes a block's bytes only at the next Write or Flush, as a sink that
+// writes in the background may: the transfer must leave them alone till then.
+class LateSink : public tarn::BodySink {
+public:
+    bool Write(const void* data, DWORD size) override
+    {
+        TakePending();
+        pending_ = static_cast<const char*>(data);
+        size_ = size;
+        return !failLate;
+    }
+    bool Flush() override
+    {
+        TakePending();
+        return !failLate;
+    }
+    std::string bytes;
+    bool failLate = false;
+
+private:
+    void TakePending()
+    {
+        if (pending_ != nullptr) {
+            bytes.append(pending_, size_);
+            pending_ = nullptr;
+        }
+    }
+    const char* pending_ = nullptr;
+    DWORD size_ = 0;
+};
+
 std::string ExpectedBytes(size_t count)
 {
     std::string bytes(count, '\0');
@@ -222,6 +253,26 @@ TEST_F(TransferTest, ReadsInBlocksAndWritesWholeBlocks)
     EXPECT_EQ(body.largestRequest, tarn::kDownloadBlockSize);
     EXPECT_EQ(body.calls, 6);  // five full blocks and the end
     EXPECT_EQ(sink.writes, 5);
+}
+
+TEST_F(TransferTest, BlockStaysUntouchedUntilTheNextWrite)
+{
+    LateSink late;
+    const DWORD total = 5 * tarn::kDownloadBlockSize + 1234;
+    ScriptedBody body(Pieces(total, 300000));
+    const tarn::TransferResult result =
+        tarn::TransferBody(body, late, total, tarn::kDefaultExpectedSize, nullptr, nullptr, nullptr, timing);
+    EXPECT_EQ(result.end, TransferEnd::Complete);
+    EXPECT_EQ(late.bytes, ExpectedBytes(total));
+}
+
+TEST_F(TransferTest, WriteThatFailsLateSpoilsTheTransfer)
+{
+    LateSink late;
+    late.failLate = true;
+    ScriptedBody body(Pieces(5000, 5000));
+    EXPECT_EQ(tarn::TransferBody(body, late, 5000, tarn::kDefaultExpectedSize, nullptr, nullptr, nullptr, timing).end,
+              TransferEnd::WriteFailed);
 }
 
 TEST_F(TransferTest, EmptyBodyAndWholeChunksEndAtOnce)
