@@ -6,6 +6,7 @@
 
 #include "config/cfg_reader.h"
 #include "config/file_crc.h"
+#include "support/file_size.h"
 #include "support/file_system.h"
 #include "support/text_format.h"
 #include "support/unique_handle.h"
@@ -17,16 +18,6 @@ namespace {
 const wchar_t kSection[] = L"FileInfo";
 const wchar_t kSizeKey[] = L"FileSize";
 const wchar_t kCrcKey[] = L"CRC";
-
-bool TrueFileSize(const wchar_t* path, int64_t& size)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(path, GetFileExInfoStandard, &data)) {
-        return false;
-    }
-    size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return true;
-}
 
 // Gives the record the data file's creation, last-access and last-write
 // times; failures are of no consequence.
@@ -58,8 +49,8 @@ int WriteFileInfo(const wchar_t* dataFile)
         return 0;
     }
     const std::wstring recordPath = tarn::FileInfoNameFor(dataFile);
-    int64_t size = 0;
-    if (recordPath.empty() || !TrueFileSize(dataFile, size)) {
+    const int64_t size = tarn::GetFileSize64(dataFile);
+    if (recordPath.empty() || size < 0) {
         return 0;
     }
     CCfgReader record(recordPath);

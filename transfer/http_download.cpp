@@ -12,6 +12,7 @@
 
 #include "config/file_crc.h"
 #include "config/text_file.h"
+#include "support/file_size.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/unique_handle.h"
@@ -457,7 +458,7 @@ int IsErrorPage(const wchar_t* path)
     if (!FileExists(path)) {
         return 1;
     }
-    const int size = GetFileSizeByName(path);
+    const int64_t size = tarn::GetFileSize64(path);
     if (size > kErrorPageLimit) {
         return 0;
     }
