@@ -18,6 +18,8 @@ namespace {
 constexpr int kMaxDefaultFolders = 999;
 constexpr int kMaxTemporaryCopies = 9999;
 
+constexpr DWORD kAttributesToClear = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
 // What the handler answers for notifications that the iteration never sends.
 constexpr UINT kUnexpectedNotificationResult = 2;
 
@@ -25,6 +27,7 @@ constexpr UINT kUnexpectedNotificationResult = 2;
 struct Iteration {
     CabExtractContext& context;
     std::wstring fullTargetFolder;  // the target folder as the platform resolves it
+    std::wstring lastFolder;        // the folder last made sure of
 };
 
 // The handler's own file calls must not leave their error codes behind: the
@@ -109,14 +112,27 @@ size_t RememberTarget(CabExtractContext& context, const std::wstring& target)
     return index;
 }
 
+// Creates the folder of `target` unless the previous entry had the same one.
+// Entries come grouped by folder, and usually only the last folder of a path
+// is new: one call makes it, where walking every component of the path costs
+// a platform call per component (dear under Wine, once per file).
+void MakeFolderOf(Iteration& iteration, const std::wstring& target)
+{
+    const std::wstring folder = target.substr(0, target.find_last_of(L'\\'));
+    if (folder == iteration.lastFolder) {
+        return;
+    }
+    if (!::CreateDirectoryW(folder.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+        CreateFolderOfFile(target.c_str());
+    }
+    iteration.lastFolder = folder;
+}
+
 // Clears a read-only or hidden file at `target` and empties it. The library
 // opens an existing target without truncating it, so a longer old file
 // would otherwise keep its tail behind the new content.
 void PrepareTargetFile(const std::wstring& target)
 {
-    if (::GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        return;
-    }
     ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     tarn::UniqueFileHandle emptied(::CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                                  TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -140,8 +156,11 @@ UINT OnFileInCabinet(Iteration& iteration, FILE_IN_CABINET_INFO_W& info)
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return FILEOP_SKIP;  // a folder of that name already holds the place
     }
-    CreateFolderOfFile(target.c_str());
-    PrepareTargetFile(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        MakeFolderOf(iteration, target);
+    } else {
+        PrepareTargetFile(target);
+    }
     wcsncpy_s(info.FullTargetName, MAX_PATH, target.c_str(), _TRUNCATE);
     return FILEOP_DOIT;
 }
@@ -151,7 +170,12 @@ void OnFileExtracted(Iteration& iteration, const FILEPATHS_W& paths)
     if (paths.Target == nullptr) {
         return;
     }
-    ::SetFileAttributesW(paths.Target, FILE_ATTRIBUTE_NORMAL);
+    // Only a file that came out read-only, hidden or system is changed:
+    // setting attributes costs the platform an open and a close per file.
+    const DWORD attributes = ::GetFileAttributesW(paths.Target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kAttributesToClear) != 0) {
+        ::SetFileAttributesW(paths.Target, FILE_ATTRIBUTE_NORMAL);
+    }
     CabExtractContext& context = iteration.context;
     bool found = false;
     const size_t index = tarn::LowerBoundNoCase(context.m_Extracted, paths.Target, &found);
@@ -251,7 +275,7 @@ int ExtractCabinet(CabExtractContext& context, const wchar_t* cabinetPath)
     context.m_Extracted.clear();
     context.m_Done.clear();
 
-    Iteration iteration{context, FullPathOf(context.m_TargetFolder)};
+    Iteration iteration{context, FullPathOf(context.m_TargetFolder), std::wstring()};
     bool extracted = IterateCabinet(iteration, context.m_CabinetPath);
     if (!extracted) {
         extracted = RetryThroughCopy(iteration, context.m_CabinetPath);
