@@ -46,7 +46,8 @@ int wmain(int argc, wchar_t** argv)
     for (const std::wstring& file : files) {
         bytes += FileSize(file);
     }
-    const double seconds = static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    const double seconds =
+        static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
     std::printf("result=%d files=%zu bytes=%llu seconds=%.3f mbps=%.1f\n", result, files.size(),
                 static_cast<unsigned long long>(bytes), seconds,
                 seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0.0);

@@ -30,8 +30,9 @@ struct Iteration {
     std::wstring lastFolder;        // the folder last made sure of
 };
 
-// The handler's own file calls must not leave their error codes behind: the
-// caller reads the thread's last error right after the iteration.
+// The handler runs inside the library's call: its own file calls must not
+// change the thread's last error under the library's feet, nor leave their
+// codes behind the iteration.
 class LastErrorKeeper {
 public:
     LastErrorKeeper() noexcept : saved_(::GetLastError()) {}
@@ -43,11 +44,6 @@ private:
     DWORD saved_;
 };
 
-bool IsSeparator(wchar_t c)
-{
-    return c == L'\\' || c == L'/';
-}
-
 // A component of dots and blanks only ("..", "...", ". .") is trimmed by the
 // platform to the folder itself or its parent.
 bool IsDotComponent(std::wstring_view component)
@@ -55,21 +51,21 @@ bool IsDotComponent(std::wstring_view component)
     return !component.empty() && component.find_first_not_of(L". ") == std::wstring_view::npos;
 }
 
-// True when a cabinet entry's name, its one leading backslash already
-// dropped, names a file below the folder it is appended to: no further
-// leading separator (a root or a share), no drive or stream colon, no dot
-// component and no trailing separator.
+// True when a cabinet entry's name (slashes turned into backslashes, its one
+// leading backslash dropped) names a file below the folder it is appended
+// to: no further leading backslash (a root or a share), no drive or stream
+// colon, no dot component and no trailing backslash.
 bool IsContainedName(std::wstring_view name)
 {
-    if (name.empty() || IsSeparator(name.front()) || IsSeparator(name.back()) ||
+    if (name.empty() || name.front() == L'\\' || name.back() == L'\\' ||
         name.find(L':') != std::wstring_view::npos) {
         return false;
     }
     size_t start = 0;
     while (start <= name.size()) {
-        size_t end = start;
-        while (end < name.size() && !IsSeparator(name[end])) {
-            ++end;
+        size_t end = name.find(L'\\', start);
+        if (end == std::wstring_view::npos) {
+            end = name.size();
         }
         if (IsDotComponent(name.substr(start, end - start))) {
             return false;
@@ -141,15 +137,18 @@ void PrepareTargetFile(const std::wstring& target)
 UINT OnFileInCabinet(Iteration& iteration, FILE_IN_CABINET_INFO_W& info)
 {
     CabExtractContext& context = iteration.context;
-    std::wstring_view name = info.NameInCabinet ? info.NameInCabinet : L"";
+    std::wstring name = info.NameInCabinet ? info.NameInCabinet : L"";
+    // The platform takes a slash for a backslash; folders are made at backslashes.
+    std::replace(name.begin(), name.end(), L'/', L'\\');
     if (!name.empty() && name.front() == L'\\') {
-        name.remove_prefix(1);
+        name.erase(0, 1);
     }
-    const std::wstring target = context.m_TargetFolder + std::wstring(name);
+    const std::wstring target = context.m_TargetFolder + name;
     RememberTarget(context, target);
 
     // Refused entries keep their done flag at 0, so the extraction reports failure.
-    if (!IsContainedName(name) || target.size() >= MAX_PATH || !LiesBelow(target, iteration.fullTargetFolder)) {
+    if (!IsContainedName(name) || target.size() >= MAX_PATH ||
+        !LiesBelow(target, iteration.fullTargetFolder)) {
         return FILEOP_SKIP;
     }
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
@@ -190,24 +189,24 @@ UINT CALLBACK OnCabinetNotification(PVOID data, UINT notification, UINT_PTR para
     LastErrorKeeper keepLastError;
     Iteration& iteration = *static_cast<Iteration*>(data);
     switch (notification) {
-    case SPFILENOTIFY_CABINETINFO:
-        return NO_ERROR;
-    case SPFILENOTIFY_FILEINCABINET:
-        return OnFileInCabinet(iteration, *reinterpret_cast<FILE_IN_CABINET_INFO_W*>(param1));
-    case SPFILENOTIFY_NEEDNEWCABINET:
-        return NO_ERROR;  // no further cabinet is offered; the library ends the set there
-    case SPFILENOTIFY_FILEEXTRACTED:
-        OnFileExtracted(iteration, *reinterpret_cast<const FILEPATHS_W*>(param1));
-        return NO_ERROR;
-    default:
-        return kUnexpectedNotificationResult;
+        case SPFILENOTIFY_CABINETINFO:
+            return NO_ERROR;
+        case SPFILENOTIFY_FILEINCABINET:
+            return OnFileInCabinet(iteration, *reinterpret_cast<FILE_IN_CABINET_INFO_W*>(param1));
+        case SPFILENOTIFY_NEEDNEWCABINET:
+            return NO_ERROR;  // no further cabinet is offered; the library ends the set there
+        case SPFILENOTIFY_FILEEXTRACTED:
+            OnFileExtracted(iteration, *reinterpret_cast<const FILEPATHS_W*>(param1));
+            return NO_ERROR;
+        default:
+            return kUnexpectedNotificationResult;
     }
 }
 
 // One pass of the setup library over `cabinetPath`. The return value
-// decides: the library's own file opens may leave a harmless code such as
-// ERROR_ALREADY_EXISTS behind a good pass, and the handler keeps the last
-// error it found.
+// decides, not the thread's last error: the library's own file opens leave
+// ERROR_ALREADY_EXISTS behind a good pass over existing files, and a damaged
+// cabinet fails with the last error still 0 (both seen under Wine).
 bool IterateCabinet(Iteration& iteration, const std::wstring& cabinetPath)
 {
     ::SetLastError(NO_ERROR);

@@ -18,7 +18,7 @@ bool IsEmpty(const wchar_t* text)
 
 // The Windows or System folder with a backslash, from the platform (the
 // system need not live in C:\Windows); empty when it cannot be read.
-std::wstring FolderWithBackslash(UINT (WINAPI* query)(LPWSTR, UINT))
+std::wstring FolderWithBackslash(UINT(WINAPI* query)(LPWSTR, UINT))
 {
     wchar_t buffer[MAX_PATH] = {};
     const UINT length = query(buffer, MAX_PATH);

@@ -82,11 +82,12 @@ bool TakeValue(const wchar_t* argument, const wchar_t* word, std::wstring& value
 bool AppendRecord(const std::wstring& path, const std::string& block)
 {
     for (int attempt = 0; attempt < 2000; ++attempt) {
-        HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr);
+        HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             DWORD written = 0;
-            const BOOL ok = ::WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr);
+            const BOOL ok =
+                ::WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr);
             ::CloseHandle(file);
             return ok && written == block.size();
         }

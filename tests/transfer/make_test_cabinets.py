@@ -9,7 +9,8 @@
   gcab cannot produce: leading backslashes, names that lead outside the
   target folder, names differing only in case, ANSI (code page 1252) names,
   target paths of 260 characters or more
-- damaged cabinets: truncated, garbage behind a cabinet signature, plain text
+- damaged cabinets: truncated, garbage behind a cabinet signature, plain
+  text, an empty file
 
 Usage: make_test_cabinets.py --out DIR [--gcab PROGRAM] [--cabextract PROGRAM]
 """
@@ -125,6 +126,7 @@ def make_crafted_cabinets(out):
     write(os.path.join(out, "leading_backslash.cab"), stored_cabinet([
         (b"\\lead.txt", b"lead\r\n"),
         (b"\\sub\\lead2.txt", b"lead two\r\n"),
+        (b"/slash/lead3.txt", b"slashes\r\n"),
     ]))
     write(os.path.join(out, "case_only.cab"), stored_cabinet([
         (b"Same.txt", b"first spelling\r\n"),
@@ -155,6 +157,7 @@ def make_crafted_cabinets(out):
     rng = random.Random(7)
     write(os.path.join(out, "garbage.cab"), b"MSCF" + bytes(rng.getrandbits(8) for _ in range(4000)))
     write(os.path.join(out, "plain_text.cab"), b"This is no cabinet.\r\n" * 20)
+    write(os.path.join(out, "empty.cab"), b"")
 
 
 def main():

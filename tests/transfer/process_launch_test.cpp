@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/test_files.h"
+#include "support/file_system.h"
 #include "support/name_compare.h"
 
 namespace {
@@ -24,7 +25,8 @@ std::wstring FromUtf8(const std::string& bytes)
     if (bytes.empty()) {
         return std::wstring();
     }
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    const int size =
+        ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     std::wstring text(static_cast<size_t>(size), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), size);
     return text;
@@ -46,7 +48,8 @@ std::vector<StartRecord> ReadStarts(const std::wstring& recordFile)
             starts.emplace_back();
         } else if (!starts.empty() && line != L"end") {
             const size_t equals = line.find(L'=');
-            starts.back()[line.substr(0, equals)] = equals == std::wstring::npos ? L"" : line.substr(equals + 1);
+            starts.back()[line.substr(0, equals)] =
+                equals == std::wstring::npos ? L"" : line.substr(equals + 1);
         }
     }
     return starts;
@@ -64,7 +67,7 @@ bool ProcessEnded(const std::wstring& pid)
     return ended;
 }
 
-std::wstring SystemFolder(UINT (WINAPI* query)(LPWSTR, UINT))
+std::wstring SystemFolder(UINT(WINAPI* query)(LPWSTR, UINT))
 {
     wchar_t buffer[MAX_PATH] = {};
     return std::wstring(buffer, query(buffer, MAX_PATH));
@@ -287,7 +290,8 @@ TEST_P(SystemFolderTest, BareNameIsFoundThere)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Folders, SystemFolderTest, ::testing::Values(&::GetWindowsDirectoryW, &::GetSystemDirectoryW));
+INSTANTIATE_TEST_SUITE_P(Folders, SystemFolderTest,
+                         ::testing::Values(&::GetWindowsDirectoryW, &::GetSystemDirectoryW));
 
 // A program at a drive's root runs in that root, not in the drive's
 // current folder.
@@ -317,8 +321,8 @@ TEST_F(ProcessLaunchTest, ProgramAtDriveRootRunsInTheRoot)
 TEST_F(ProcessLaunchTest, ProgramOnShareRunsInTempFolder)
 {
     using DosFileName = WCHAR*(CDECL*)(LPCSTR);
-    const auto toDos = reinterpret_cast<DosFileName>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+    const auto toDos = reinterpret_cast<DosFileName>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
     char prefix[MAX_PATH] = {};
     if (toDos == nullptr || ::GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH) == 0) {
         GTEST_SKIP() << "no Wine prefix to hold a share";
@@ -341,10 +345,7 @@ TEST_F(ProcessLaunchTest, ProgramOnShareRunsInTempFolder)
 
     std::vector<StartRecord> starts = ReadStarts(recordFile);
     ASSERT_EQ(starts.size(), 1u);
-    wchar_t temp[MAX_PATH + 1] = {};
-    std::wstring expected(temp, ::GetTempPathW(MAX_PATH + 1, temp));
-    expected.pop_back();
-    EXPECT_TRUE(tarn::EqualsNoCase(starts[0][L"folder"], expected)) << starts[0][L"folder"];
+    EXPECT_TRUE(tarn::EqualsNoCase(starts[0][L"folder"], GetTempFolder())) << starts[0][L"folder"];
 }
 
 // The setup and update doubles record their starts beside themselves.
@@ -352,8 +353,8 @@ TEST_F(ProcessLaunchTest, DoublesRecordTheirStart)
 {
     for (const wchar_t* name : {L"Setup", L"Update_x64"}) {
         const std::wstring copy = scratch_ / (std::wstring(name) + L".exe");
-        ASSERT_TRUE(::CopyFileW(HelperProgram(std::wstring(L"doubles\\") + name + L".exe").c_str(), copy.c_str(),
-                                FALSE))
+        ASSERT_TRUE(::CopyFileW(HelperProgram(std::wstring(L"doubles\\") + name + L".exe").c_str(),
+                                copy.c_str(), FALSE))
             << name;
         EXPECT_EQ(RunAndWait(copy.c_str(), L"x64"), 1);
         std::vector<StartRecord> starts = ReadStarts(scratch_ / (std::wstring(name) + L".started.txt"));
