@@ -1,0 +1,5 @@
+#include "config/full_cfg.h"
+
+CFullCfg::CFullCfg() = default;
+
+CFullCfg::~CFullCfg() = default;
