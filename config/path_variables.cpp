@@ -1,5 +1,6 @@
 #include "config/path_variables.h"
 
+#include "config/cfg_reader.h"
 #include "config/folder_functions.h"
 #include "support/known_folders.h"
 #include "support/name_compare.h"
@@ -351,6 +352,20 @@ int ExpandPathVariables(std::wstring& variableForm, std::wstring& expandedPath, 
     }
     variableForm = table.VariableForm(expandedPath);
     return 1;
+}
+
+int CCfgReader::GetPathWithoutVars(std::wstring& variableForm, std::wstring& expandedPath, const wchar_t* path,
+                                   int mode)
+{
+    if (path == nullptr || path[0] == L'\0') {
+        expandedPath.clear();
+        return 0;
+    }
+    if (wcschr(path, L'%') == nullptr) {
+        expandedPath = path;
+        return 1;
+    }
+    return ExpandPathVariables(variableForm, expandedPath, path, mode);
 }
 
 int ExpandValue(std::wstring& value, int toVariableForm)
