@@ -25,6 +25,7 @@
 #include "config/cfg_syntax.h"
 #include "config/drawing_handover.h"
 #include "config/regedit_text.h"
+#include "support/hex_digit.h"
 #include "support/name_compare.h"
 #include "support/registry.h"
 #include "support/text_format.h"
@@ -91,20 +92,6 @@ std::wstring HexText(const std::vector<BYTE>& data)
     return text;
 }
 
-int HexDigit(wchar_t c)
-{
-    if (c >= L'0' && c <= L'9') {
-        return c - L'0';
-    }
-    if (c >= L'a' && c <= L'f') {
-        return c - L'a' + 10;
-    }
-    if (c >= L'A' && c <= L'F') {
-        return c - L'A' + 10;
-    }
-    return -1;
-}
-
 // Two hexadecimal digits per byte; nothing for any other text.
 std::optional<std::vector<BYTE>> BytesFromHex(std::wstring_view text)
 {
@@ -114,8 +101,8 @@ std::optional<std::vector<BYTE>> BytesFromHex(std::wstring_view text)
     std::vector<BYTE> bytes;
     bytes.reserve(text.size() / 2);
     for (size_t i = 0; i < text.size(); i += 2) {
-        const int high = HexDigit(text[i]);
-        const int low = HexDigit(text[i + 1]);
+        const int high = tarn::HexDigitValue(text[i]);
+        const int low = tarn::HexDigitValue(text[i + 1]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }
@@ -396,14 +383,22 @@ bool WriteRegistryKey(HKEY configuredKey, const std::wstring& section, const std
     return ok;
 }
 
+// The root and key path of a store's registry path; null for a bare root,
+// whose values a store never reads or writes.
+HKEY StoreKeyPath(const std::wstring& file, std::wstring& keyPath)
+{
+    std::wstring rootName;
+    HKEY root = SplitRegistryPath(file.c_str(), rootName, keyPath);
+    return keyPath.empty() ? nullptr : root;
+}
+
 }  // namespace
 
 int CCfgReader::LoadFromRegistry()
 {
-    std::wstring rootName;
     std::wstring keyPath;
-    HKEY root = SplitRegistryPath(m_File.c_str(), rootName, keyPath);
-    if (root == nullptr || keyPath.empty()) {
+    HKEY root = StoreKeyPath(m_File, keyPath);
+    if (root == nullptr) {
         return 0;
     }
     const int is64 = (m_IsRegistry & kSixtyFourBitView) ? 1 : 0;
@@ -417,11 +412,9 @@ int CCfgReader::LoadFromRegistry()
 
 int CCfgReader::SaveToRegistry()
 {
-    std::wstring rootName;
     std::wstring keyPath;
-    HKEY root = SplitRegistryPath(m_File.c_str(), rootName, keyPath);
-    // Never write values straight into a root key.
-    if (root == nullptr || keyPath.empty()) {
+    HKEY root = StoreKeyPath(m_File, keyPath);
+    if (root == nullptr) {
         return 0;
     }
     const int is64 = (m_IsRegistry & kSixtyFourBitView) ? 1 : 0;

@@ -1,10 +1,10 @@
 #include "config/regedit_text.h"
 
-#include <windows.h>
-
 #include <vector>
 
+#include "config/char_buffer.h"
 #include "config/text_file.h"
+#include "support/hex_digit.h"
 #include "support/name_compare.h"
 
 namespace {
@@ -19,20 +19,6 @@ std::wstring_view StripExportLine(std::wstring_view line)
     return line.substr(0, line.find_last_not_of(L" \n\t") + 1);
 }
 
-int HexDigit(wchar_t c)
-{
-    if (c >= L'0' && c <= L'9') {
-        return c - L'0';
-    }
-    if (c >= L'a' && c <= L'f') {
-        return c - L'a' + 10;
-    }
-    if (c >= L'A' && c <= L'F') {
-        return c - L'A' + 10;
-    }
-    return -1;
-}
-
 // "25,54,45,4d,50,25,00" as ANSI text up to its zero byte. Decoding stops at
 // the first item that is not two hexadecimal digits.
 std::wstring DecodeAnsiHex(std::wstring_view hex)
@@ -43,8 +29,8 @@ std::wstring DecodeAnsiHex(std::wstring_view hex)
         const size_t comma = hex.find(L',', at);
         const std::wstring_view item =
             hex.substr(at, comma == std::wstring_view::npos ? std::wstring_view::npos : comma - at);
-        const int high = item.size() == 2 ? HexDigit(item[0]) : -1;
-        const int low = item.size() == 2 ? HexDigit(item[1]) : -1;
+        const int high = item.size() == 2 ? tarn::HexDigitValue(item[0]) : -1;
+        const int low = item.size() == 2 ? tarn::HexDigitValue(item[1]) : -1;
         if (high < 0 || low < 0 || (high == 0 && low == 0)) {
             break;
         }
@@ -54,16 +40,9 @@ std::wstring DecodeAnsiHex(std::wstring_view hex)
         }
         at = comma + 1;
     }
-    if (bytes.empty()) {
-        return std::wstring();
-    }
-    const int length = static_cast<int>(bytes.size());
-    const int units = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
-    std::wstring text(static_cast<size_t>(units > 0 ? units : 0), L'\0');
-    if (units > 0) {
-        ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, text.data(), units);
-    }
-    return text;
+    CChar ansi;
+    ansi.Assign(bytes.data(), static_cast<int>(bytes.size()));
+    return ansi.ToWide();
 }
 
 std::wstring DoubleBackslashes(const std::wstring& text)
