@@ -181,6 +181,8 @@ private:
     int LoadFile();
     // Splits a decoded text into m_Data and indexes it.
     void ParseText(std::wstring_view text);
+    // Save after the initialisation check: builds, compares and writes the text.
+    int SaveText(int force);
     // Opens and writes `text` in m_FileType's encoding, retrying while the file is held.
     int WriteFileText(const std::wstring& text);
     // Cuts the file to zero bytes (creating it), retrying while it is held.
