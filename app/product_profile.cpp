@@ -3,7 +3,6 @@
 #include <cwchar>
 
 #include "config/cfg_reader.h"
-#include "config/path_variables.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/program_path.h"
@@ -68,7 +67,7 @@ std::wstring ExpandedPath(const wchar_t* text)
 {
     std::wstring variableForm;
     std::wstring expanded;
-    ExpandPathVariables(variableForm, expanded, text);
+    CCfgReader::GetPathWithoutVars(variableForm, expanded, text);
     return expanded;
 }
 

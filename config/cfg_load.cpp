@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <new>
+
 #include "config/cfg_reader.h"
 #include "config/cfg_registry.h"
 #include "config/cfg_syntax.h"
@@ -32,17 +34,23 @@ int CCfgReader::Load(std::wstring_view file)
     m_FileType = TextFileType::Ansi;
     m_HasVarPath = -1;
 
-    if (tarn::IsRegistryPath(m_File)) {
-        if (LoadFromRegistry() == 1) {
-            m_IsInit = 1;
-            m_IsRegistry = 1 | (registryFlags & kSixtyFourBitView);
-            m_Original = tarn::cfg::BuildSaveText(m_Data);
-            IndexLines();
-            return m_IsInit;
+    try {
+        if (tarn::IsRegistryPath(m_File)) {
+            if (LoadFromRegistry() == 1) {
+                m_IsInit = 1;
+                m_IsRegistry = 1 | (registryFlags & kSixtyFourBitView);
+                m_Original = tarn::cfg::BuildSaveText(m_Data);
+                IndexLines();
+                return m_IsInit;
+            }
+            m_Data.clear();  // a key that cannot be opened is a missing file
         }
-        m_Data.clear();  // a key that cannot be opened is a missing file
+        m_IsInit = LoadFile();
+    } catch (const std::bad_alloc&) {
+        // A text too big for memory leaves an uninitialised store, never a half-built one.
+        Reset();
+        m_IsRegistry = registryFlags;
     }
-    m_IsInit = LoadFile();
     return m_IsInit;
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <new>
 
 #include "config/cfg_reader.h"
 #include "config/cfg_registry.h"
@@ -25,6 +26,15 @@ int CCfgReader::Save(int force)
     if (!m_IsInit) {
         return 0;
     }
+    try {
+        return SaveText(force);
+    } catch (const std::bad_alloc&) {
+        return 0;  // nothing was taken as saved: the change stays pending
+    }
+}
+
+int CCfgReader::SaveText(int force)
+{
     const std::wstring text = tarn::cfg::BuildSaveText(m_Data);
     const bool registry = tarn::IsRegistryPath(m_File);
     if (text.empty() && !registry) {

@@ -4,7 +4,10 @@
 
 #include <cwchar>
 
+#include "config/cfg_reader.h"
 #include "config/host_environment.h"
+#include "support/file_system.h"
+#include "support/proc_address.h"
 #include "support/environment.h"
 #include "support/program_path.h"
 #include "support/registry.h"
@@ -133,9 +136,92 @@ std::wstring ConfigDir(const ConfigDirNames& names)
     return programFolder.empty() ? std::wstring() : WithTrailingBackslash(programFolder) + L"Config\\";
 }
 
+// The table of entry points that CfgR.dll hands out; its second entry reads
+// one value of a settings file: (file, section, name, 260-character output),
+// 1 for success.
+using CfgReadValueFunction = int (*)(const wchar_t* file, const wchar_t* section, const wchar_t* name,
+                                     wchar_t* output);
+using GetExportsObjectFunction = long long (*)();
+
+// The module looked for only where the program's own installation puts it;
+// a bare name would let the search order pick up a planted copy.
+std::wstring FindCfgModule()
+{
+    std::vector<std::wstring> candidates;
+    const std::wstring programFolder = GetProgramFolder();
+    if (!programFolder.empty()) {
+        candidates.push_back(programFolder + L"\\CfgR.dll");
+        candidates.push_back(programFolder + L"\\Data_x64\\CfgR.dll");
+    }
+    const std::wstring installFolder = ReadValue(HKEY_LOCAL_MACHINE, ProductKey(kGridwellKeyFormat, kProductYear),
+                                                 L"InstallDir");
+    if (!installFolder.empty()) {
+        candidates.push_back(WithTrailingBackslash(installFolder) + L"CfgR.dll");
+    }
+    for (const std::wstring& candidate : candidates) {
+        // Only full paths: a relative one would again depend on the current folder.
+        const bool fullPath = candidate.rfind(L"\\\\", 0) == 0 || (candidate.size() > 2 && candidate[1] == L':');
+        if (fullPath && FileExists(candidate.c_str())) {
+            return candidate;
+        }
+    }
+    return std::wstring();
+}
+
+// Asks CfgR.dll: 1 with the value, 0 when it finds nothing, -1 when the module
+// cannot be loaded or lacks its entry points.
+int ReadThroughCfgModule(const std::wstring& module, const std::wstring& folderFile, const wchar_t* name,
+                          std::wstring& value)
+{
+    tarn::UniqueModule library(::LoadLibraryExW(module.c_str(), nullptr,
+                                                LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
+    if (!library) {
+        return -1;
+    }
+    auto getExports = reinterpret_cast<GetExportsObjectFunction>(
+        reinterpret_cast<void*>(GetProcAddressLogged(library.Get(), "?GetExportsObject@@YA_JXZ")));
+    if (getExports == nullptr) {
+        return -1;
+    }
+    const auto* table = reinterpret_cast<void* const*>(static_cast<intptr_t>(getExports()));
+    if (table == nullptr || table[1] == nullptr) {
+        return -1;
+    }
+    auto readValue = reinterpret_cast<CfgReadValueFunction>(table[1]);
+    wchar_t output[MAX_PATH] = {};
+    if (readValue(folderFile.c_str(), L"Ordner", name, output) != 1) {
+        return 0;
+    }
+    output[MAX_PATH - 1] = L'\0';
+    value = output;
+    return 1;
+}
+
 }  // namespace
 
 namespace tarn {
+
+std::wstring DirValue(const wchar_t* name)
+{
+    if (name == nullptr || name[0] == L'\0') {
+        return std::wstring();
+    }
+    const std::wstring configFolder = LocalConfigDir(false);
+    if (configFolder.empty()) {
+        return std::wstring();
+    }
+    const std::wstring folderFile = configFolder + L"Ordner.ini";
+    std::wstring value;
+    const std::wstring module = FindCfgModule();
+    const int answer = module.empty() ? -1 : ReadThroughCfgModule(module, folderFile, name, value);
+    if (answer >= 0) {
+        return answer == 1 ? value : std::wstring();
+    }
+    // No usable module: the folder file is read with the settings store.
+    CCfgReader folderValues(folderFile);
+    folderValues.GetValue(value, L"Ordner", name);
+    return value;
+}
 
 std::wstring GetUserAppDataDir(int year)
 {
@@ -255,4 +341,10 @@ wchar_t* GetLocalRConfigDir(wchar_t* buffer)
 {
     static wchar_t own[MAX_PATH];
     return ToBuffer(tarn::LocalConfigDir(true), buffer, own);
+}
+
+wchar_t* GetDirValue(const wchar_t* name, wchar_t* buffer)
+{
+    static wchar_t own[MAX_PATH];
+    return ToBuffer(tarn::DirValue(name), buffer, own);
 }

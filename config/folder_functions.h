@@ -26,6 +26,7 @@ std::wstring CentralAppDir(int year, bool secondProduct = false);
 std::wstring LocalAppDir(int year);
 std::wstring LocalRAppDir(int year);
 std::wstring LocalConfigDir(bool secondProduct);
+std::wstring DirValue(const wchar_t* name);
 
 }  // namespace tarn
 
@@ -53,3 +54,11 @@ TARN_EXPORT wchar_t* GetLocalRAppDir(wchar_t* buffer, int year);
 // "Config\".
 TARN_EXPORT wchar_t* GetLocalConfigDir(wchar_t* buffer = nullptr);
 TARN_EXPORT wchar_t* GetLocalRConfigDir(wchar_t* buffer = nullptr);
+
+// A folder value of the folder file "Ordner.ini" in the per-user
+// configuration folder, section "Ordner": through the outside module
+// "CfgR.dll" when one exists beside the program, in its subfolder "Data_x64"
+// or in the main product's installation folder (loaded by that full path
+// only), otherwise read with the settings store, expanded as the folder
+// file's values are. Empty for an empty name or when nothing is found.
+TARN_EXPORT wchar_t* GetDirValue(const wchar_t* name, wchar_t* buffer = nullptr);

@@ -1,5 +1,7 @@
 #include "config/path_variables.h"
 
+#include "config/cfg_reader.h"
+#include "config/cfg_syntax.h"
 #include "config/folder_functions.h"
 #include "support/known_folders.h"
 #include "support/name_compare.h"
@@ -10,16 +12,6 @@
 namespace tarn {
 
 namespace {
-
-std::wstring_view StripBlanks(std::wstring_view text)
-{
-    const wchar_t* blanks = L" \t\n";
-    const size_t first = text.find_first_not_of(blanks);
-    if (first == std::wstring_view::npos) {
-        return std::wstring_view();
-    }
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
 
 std::wstring WithoutTrailingBackslash(std::wstring_view value)
 {
@@ -81,8 +73,8 @@ void PathVariableTable::AddEnvironment(const wchar_t* block)
         if (equals == std::wstring_view::npos) {
             continue;
         }
-        const std::wstring_view name = StripBlanks(text.substr(0, equals));
-        const std::wstring_view value = StripBlanks(text.substr(equals + 1));
+        const std::wstring_view name = cfg::Strip(text.substr(0, equals));
+        const std::wstring_view value = cfg::Strip(text.substr(equals + 1));
         if (!name.empty() && !value.empty()) {
             Add(Percent(name), WithoutTrailingBackslash(value));
         }
@@ -351,6 +343,20 @@ int ExpandPathVariables(std::wstring& variableForm, std::wstring& expandedPath, 
     }
     variableForm = table.VariableForm(expandedPath);
     return 1;
+}
+
+int CCfgReader::GetPathWithoutVars(std::wstring& variableForm, std::wstring& expandedPath, const wchar_t* path,
+                                   int mode)
+{
+    if (path == nullptr || path[0] == L'\0') {
+        expandedPath.clear();
+        return 0;
+    }
+    if (wcschr(path, L'%') == nullptr) {
+        expandedPath = path;
+        return 1;
+    }
+    return ExpandPathVariables(variableForm, expandedPath, path, mode);
 }
 
 int ExpandValue(std::wstring& value, int toVariableForm)

@@ -8,7 +8,7 @@ TARN_BUILD="${TARN_BUILD:-$TARN_ROOT/build}"
 TARN_PACKAGES=(
     cmake ninja-build python3
     mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest
-    wine wine64 xvfb xauth
+    wine wine64 xvfb xauth locales
     gcab cabextract nginx-light curl
 )
 
@@ -45,21 +45,29 @@ tarn_wine_env() {
     export WINEPREFIX="$TARN_BUILD/wineprefix"
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
-    export LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8
+    # The host may lack this locale; the build makes one of its own (see
+    # tests/CMakeLists.txt). Wine takes its code pages from the name alone.
+    [ -d "$TARN_BUILD/locale/de_DE.UTF-8" ] && export LOCPATH="$TARN_BUILD/locale"
+    { export LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8; } 2>/dev/null
 }
 
-# A display for windows and message boxes where none is set.
+# A display for windows and message boxes where none is set. Xvfb picks a
+# free display number itself, so parallel runs do not collide.
 tarn_start_display() {
     [ -n "${DISPLAY:-}" ] && return 0
-    local n
-    for n in 97 98 99 100 101; do
-        [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-        TARN_XVFB_PID=$!
-        export DISPLAY=":$n"
-        local i
-        for i in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.1; done
+    local numberFile i
+    numberFile=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numberFile" >/dev/null 2>&1 &
+    TARN_XVFB_PID=$!
+    for i in $(seq 100); do
+        if [ -s "$numberFile" ]; then
+            export DISPLAY=":$(tr -d '[:space:]' <"$numberFile")"
+            rm -f "$numberFile"
+            return 0
+        fi
+        sleep 0.1
     done
+    rm -f "$numberFile"
     tarn_log "no Xvfb display could be started"
     return 1
 }
@@ -75,7 +83,7 @@ tarn_start_wine() {
     fi
     # The Desktop known folder must exist, or "%Desktop%" expands to nothing.
     mkdir -p "$WINEPREFIX/drive_c/users/$(id -un)/Desktop"
-    wineserver -p
+    wineserver -p 2>/dev/null || true  # a server of this prefix may already run
     # Bring up Wine's service processes now, detached from any caller's output.
     wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 }

@@ -65,17 +65,6 @@ ptrdiff_t InsertSortedUnique(std::vector<std::wstring>& sorted, const std::wstri
     return static_cast<ptrdiff_t>(index);
 }
 
-SYSTEMTIME ToLocalTime(const FILETIME& utc)
-{
-    SYSTEMTIME system{};
-    SYSTEMTIME local{};
-    if (!::FileTimeToSystemTime(&utc, &system) ||
-        !::SystemTimeToTzSpecificLocalTime(nullptr, &system, &local)) {
-        return SYSTEMTIME{};
-    }
-    return local;
-}
-
 void ListFolder(const std::wstring& folder, const std::wstring& pattern, std::vector<std::wstring>& files,
                 std::vector<std::wstring>* folders, std::vector<SYSTEMTIME>* times,
                 std::vector<uint32_t>* sizes)
@@ -99,7 +88,7 @@ void ListFolder(const std::wstring& folder, const std::wstring& pattern, std::ve
                 continue;
             }
             if (times) {
-                times->insert(times->begin() + index, ToLocalTime(data.ftLastWriteTime));
+                times->insert(times->begin() + index, FileTimeToLocalOrZero(data.ftLastWriteTime));
             }
             if (sizes) {
                 sizes->insert(sizes->begin() + index, data.nFileSizeLow);
@@ -381,6 +370,17 @@ int ListFiles(const wchar_t* start, std::vector<std::wstring>& files, std::vecto
     const size_t before = files.size();
     ListFolder(folder, pattern, files, folders, times, sizes);
     return files.size() > before ? 1 : 0;
+}
+
+SYSTEMTIME FileTimeToLocalOrZero(const FILETIME& utc)
+{
+    SYSTEMTIME system{};
+    SYSTEMTIME local{};
+    if (!::FileTimeToSystemTime(&utc, &system) ||
+        !::SystemTimeToTzSpecificLocalTime(nullptr, &system, &local)) {
+        return SYSTEMTIME{};
+    }
+    return local;
 }
 
 int CopyFileKeepAttributes(const wchar_t* source, const wchar_t* target)

@@ -45,6 +45,10 @@ int ListFiles(const wchar_t* start, std::vector<std::wstring>& files,
               std::vector<std::wstring>* folders = nullptr, std::vector<SYSTEMTIME>* times = nullptr,
               std::vector<uint32_t>* sizes = nullptr);
 
+// A UTC file time as local date and time; all zeros when it cannot be
+// converted (a time beyond the platform's range never aborts a listing).
+SYSTEMTIME FileTimeToLocalOrZero(const FILETIME& utc);
+
 // Copies one file over another. An empty source deletes the target instead.
 // An existing read-only target is replaced; the target ends with normal
 // attributes. Returns 1 on success.

@@ -26,48 +26,10 @@ const wchar_t kShellFoldersKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersio
 
 // Registry key names are at most 255 characters; this leaves room to spare.
 constexpr DWORD kKeyNameChars = 1040;
-// Value names are at most 16,383 characters.
-constexpr DWORD kValueNameChars = 16384;
 
 bool IsEmpty(const wchar_t* text)
 {
     return text == nullptr || text[0] == L'\0';
-}
-
-// String data as the registry holds it: up to the first terminator, or the
-// whole data when it has none.
-std::wstring TextFromData(const std::vector<BYTE>& data, DWORD size)
-{
-    const size_t units = size / sizeof(wchar_t);
-    const auto* text = reinterpret_cast<const wchar_t*>(data.data());
-    size_t length = 0;
-    while (length < units && text[length] != L'\0') {
-        ++length;
-    }
-    return std::wstring(text, length);
-}
-
-// Reads one value whole, whatever its size: the buffer is sized from what
-// RegQueryValueExW reports and grown while the value keeps growing.
-bool QueryValue(HKEY key, const wchar_t* name, DWORD& type, std::vector<BYTE>& data, DWORD& size)
-{
-    size = 0;
-    LSTATUS status = ::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size);
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) {
-            return false;
-        }
-        // Room for a terminator the stored data may lack.
-        data.assign(static_cast<size_t>(size) + 2 * sizeof(wchar_t), 0);
-        DWORD offered = size;
-        status = ::RegQueryValueExW(key, name, nullptr, &type, data.data(), &offered);
-        if (status == ERROR_SUCCESS) {
-            size = offered;
-            return true;
-        }
-        size = offered > size ? offered : size * 2 + 64;
-    }
-    return false;
 }
 
 // One root's "Shell Folders" values merged into the sorted name table.
@@ -77,45 +39,28 @@ void AddShellFolders(HKEY root, std::vector<std::wstring>& names, std::vector<st
     if (!key) {
         return;
     }
-    std::vector<wchar_t> name(kKeyNameChars);
-    std::vector<BYTE> data(16384);
-    int retries = 0;
-    for (DWORD index = 0;;) {
-        DWORD nameChars = static_cast<DWORD>(name.size());
-        DWORD dataSize = static_cast<DWORD>(data.size() - sizeof(wchar_t));
-        DWORD type = 0;
-        const LSTATUS status =
-            ::RegEnumValueW(key.Get(), index, name.data(), &nameChars, nullptr, &type, data.data(), &dataSize);
+    tarn::RegistryValue value;
+    for (DWORD index = 0;; ++index) {
+        const LSTATUS status = tarn::EnumRegistryValue(key.Get(), index, value);
         if (status == ERROR_MORE_DATA) {
-            // A name or data beyond the buffers: read the same index again with
-            // room for both, and skip the value if that does not help.
-            if (++retries <= 3) {
-                name.resize(kValueNameChars);
-                data.resize(std::max<size_t>(data.size() * 2, size_t{dataSize} + sizeof(wchar_t)));
-            } else {
-                retries = 0;
-                ++index;
-            }
-            continue;
+            continue;  // a value that keeps growing while it is read
         }
         if (status != ERROR_SUCCESS) {
             break;
         }
-        retries = 0;
-        ++index;
-        if (nameChars <= 1 || dataSize <= 2 || name[0] == L'{' || name[0] == L'!') {
+        if (value.name.size() <= 1 || value.data.size() <= 2 || value.name[0] == L'{' || value.name[0] == L'!') {
             continue;
         }
-        if (type != REG_SZ && type != REG_EXPAND_SZ) {
+        if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) {
             continue;
         }
-        const std::wstring valueName(name.data(), nameChars);
+        const std::wstring& valueName = value.name;
         std::wstring folder;
         if (const tarn::KnownFolder* known = tarn::FindKnownFolder(valueName)) {
             folder = tarn::GetKnownFolderPath(*known->id);
         }
         if (folder.empty()) {
-            folder = TextFromData(data, dataSize);
+            folder = tarn::RegistryString(value.data);
         }
         bool found = false;
         const size_t at = tarn::LowerBoundNoCase(names, valueName, &found);
@@ -129,6 +74,87 @@ void AddShellFolders(HKEY root, std::vector<std::wstring>& names, std::vector<st
 }
 
 }  // namespace
+
+namespace tarn {
+
+std::wstring RegistryString(const std::vector<BYTE>& data)
+{
+    const size_t units = data.size() / sizeof(wchar_t);
+    std::wstring text(units, L'\0');
+    memcpy(text.data(), data.data(), units * sizeof(wchar_t));
+    const size_t end = text.find(L'\0');
+    if (end != std::wstring::npos) {
+        text.resize(end);
+    }
+    return text;
+}
+
+LSTATUS QueryRegistryValue(HKEY key, const wchar_t* name, DWORD& type, std::vector<BYTE>& data)
+{
+    data.clear();
+    DWORD size = 0;
+    LSTATUS status = ::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size);
+    // The value may grow between the two calls: then size again and retry.
+    for (int attempt = 0; attempt < 8 && status == ERROR_SUCCESS; ++attempt) {
+        data.resize(size);
+        DWORD offered = size;
+        status = ::RegQueryValueExW(key, name, nullptr, &type, data.data(), &offered);
+        if (status == ERROR_SUCCESS) {
+            data.resize(offered);
+            return ERROR_SUCCESS;
+        }
+        if (status == ERROR_MORE_DATA) {
+            size = offered > size ? offered : size * 2 + 64;
+            status = ERROR_SUCCESS;
+        }
+    }
+    data.clear();
+    return status == ERROR_SUCCESS ? ERROR_MORE_DATA : status;
+}
+
+LSTATUS EnumRegistryValue(HKEY key, DWORD index, RegistryValue& value)
+{
+    value.name.clear();
+    value.type = REG_NONE;
+    value.data.clear();
+    // Value names are at most 16,383 characters; data is sized by what the
+    // platform reports and grown while the value keeps growing.
+    std::vector<wchar_t> name(16384);
+    std::vector<BYTE> data(16384);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        DWORD nameChars = static_cast<DWORD>(name.size());
+        DWORD size = static_cast<DWORD>(data.size());
+        DWORD type = REG_NONE;
+        const LSTATUS status =
+            ::RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type, data.data(), &size);
+        if (status == ERROR_SUCCESS) {
+            value.name.assign(name.data(), nameChars);
+            value.type = type;
+            value.data.assign(data.begin(), data.begin() + size);
+            return ERROR_SUCCESS;
+        }
+        if (status != ERROR_MORE_DATA) {
+            return status;
+        }
+        data.resize(std::max<size_t>(data.size() * 2, size));
+    }
+    return ERROR_MORE_DATA;
+}
+
+void EnumRegistrySubkeys(HKEY key, std::vector<std::wstring>& names)
+{
+    std::vector<wchar_t> name(kKeyNameChars);
+    for (DWORD index = 0;; ++index) {
+        DWORD nameChars = kKeyNameChars;
+        if (::RegEnumKeyExW(key, index, name.data(), &nameChars, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            return;
+        }
+        names.emplace_back(name.data(), nameChars);
+    }
+}
+
+}  // namespace tarn
 
 HKEY SplitRegistryPath(const wchar_t* path, std::wstring& rootName, std::wstring& keyPath)
 {
@@ -210,17 +236,16 @@ int ReadRegistryText(HKEY key, const wchar_t* valueName, std::wstring& text)
         return 0;
     }
     DWORD type = 0;
-    DWORD size = 0;
     std::vector<BYTE> data;
-    if (!QueryValue(key, IsEmpty(valueName) ? nullptr : valueName, type, data, size)) {
+    if (tarn::QueryRegistryValue(key, IsEmpty(valueName) ? nullptr : valueName, type, data) != ERROR_SUCCESS) {
         return 0;
     }
     switch (type) {
     case REG_SZ:
-        text = TextFromData(data, size);
+        text = tarn::RegistryString(data);
         return 1;
     case REG_EXPAND_SZ: {
-        text = TextFromData(data, size);
+        text = tarn::RegistryString(data);
         std::wstring expanded;
         if (tarn::ExpandEnvironmentText(text, expanded)) {
             text = std::move(expanded);
@@ -228,7 +253,7 @@ int ReadRegistryText(HKEY key, const wchar_t* valueName, std::wstring& text)
         return 1;
     }
     case REG_DWORD: {
-        if (size < sizeof(DWORD)) {
+        if (data.size() < sizeof(DWORD)) {
             return 0;
         }
         int32_t number = 0;
@@ -262,16 +287,9 @@ int ListRegistrySubkeys(const wchar_t* path, std::vector<std::wstring>& subkeys,
         if (!key) {
             return 0;
         }
-        std::vector<wchar_t> name(kKeyNameChars);
-        std::vector<wchar_t> keyClass(kKeyNameChars);
-        for (DWORD index = 0;; ++index) {
-            DWORD nameChars = kKeyNameChars;
-            DWORD classChars = kKeyNameChars;
-            if (::RegEnumKeyExW(key.Get(), index, name.data(), &nameChars, nullptr, keyClass.data(),
-                                &classChars, nullptr) != ERROR_SUCCESS) {
-                break;
-            }
-            std::wstring subkey(name.data(), nameChars);
+        std::vector<std::wstring> names;
+        tarn::EnumRegistrySubkeys(key.Get(), names);
+        for (std::wstring& subkey : names) {
             if (recursive) {
                 subkey = rootName + L"\\" + (keyPath.empty() ? std::wstring() : keyPath + L"\\") + subkey;
             }

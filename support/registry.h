@@ -13,6 +13,32 @@
 
 #include "support/unique_handle.h"
 
+namespace tarn {
+
+// One registry value: its name, type and data, read whole.
+struct RegistryValue {
+    std::wstring name;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+// Reads the value at `index` of an open key, whatever the length of its name
+// and data. ERROR_SUCCESS; ERROR_NO_MORE_ITEMS after the last value; any other
+// status leaves `value` empty.
+LSTATUS EnumRegistryValue(HKEY key, DWORD index, RegistryValue& value);
+
+// Reads one value by name (null or empty: the unnamed value) whole, whatever
+// its size. ERROR_SUCCESS, or the platform's status with `data` empty.
+LSTATUS QueryRegistryValue(HKEY key, const wchar_t* name, DWORD& type, std::vector<BYTE>& data);
+
+// Appends the names of the subkeys of an open key, in enumeration order.
+void EnumRegistrySubkeys(HKEY key, std::vector<std::wstring>& names);
+
+// String data up to its first terminator, or all of it when it has none.
+std::wstring RegistryString(const std::vector<BYTE>& data);
+
+}  // namespace tarn
+
 // Splits "ROOT\key\path" at its first backslash. Returns the predefined root
 // key for the five root names (any letter case) with the root name and the
 // key path (one trailing backslash removed) in the outputs; a path without

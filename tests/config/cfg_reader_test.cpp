@@ -9,20 +9,12 @@
 
 using tarn::test::ExpectConsistentIndexes;
 using tarn::test::ReadBytes;
-using tarn::test::ScratchFolder;
-using tarn::test::WriteBytes;
 
 namespace {
 
 using Lines = std::vector<std::wstring>;
 
-class CfgReaderTest : public ::testing::Test {
-protected:
-    ScratchFolder scratch;
-    std::wstring file = scratch / L"settings.cfg";
-
-    void Put(const std::string& bytes) { ASSERT_TRUE(WriteBytes(file, bytes)); }
-};
+using CfgReaderTest = tarn::test::CfgFileTest;
 
 struct Lookup {
     const wchar_t* section;

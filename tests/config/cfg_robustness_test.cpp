@@ -13,22 +13,15 @@
 
 using tarn::test::ExpectConsistentIndexes;
 using tarn::test::ReadBytes;
-using tarn::test::ScratchFolder;
 using tarn::test::Snapshot;
 using tarn::test::Utf16Bytes;
-using tarn::test::WriteBytes;
 
 namespace {
 
 using Lines = std::vector<std::wstring>;
 
-class CfgRobustnessTest : public ::testing::Test {
+class CfgRobustnessTest : public tarn::test::CfgFileTest {
 protected:
-    ScratchFolder scratch;
-    std::wstring file = scratch / L"input.cfg";
-
-    void Put(const std::string& bytes) { ASSERT_TRUE(WriteBytes(file, bytes)); }
-
     // Loads the file, checks the indexes, saves it and loads it again: the
     // second store must hold what the first one held.
     void ExpectLoadsAndRoundTrips(const std::string& label)

@@ -11,21 +11,13 @@
 using tarn::test::FileHolder;
 using tarn::test::PathExists;
 using tarn::test::ReadBytes;
-using tarn::test::ScratchFolder;
 using tarn::test::Utf16Bytes;
-using tarn::test::WriteBytes;
 
 namespace {
 
 using Lines = std::vector<std::wstring>;
 
-class CfgSaveTest : public ::testing::Test {
-protected:
-    ScratchFolder scratch;
-    std::wstring file = scratch / L"settings.cfg";
-
-    void Put(const std::string& bytes) { ASSERT_TRUE(WriteBytes(file, bytes)); }
-};
+using CfgSaveTest = tarn::test::CfgFileTest;
 
 TEST_F(CfgSaveTest, UnchangedTextIsNotWrittenUnlessForced)
 {

@@ -2,6 +2,8 @@
 // Shared by the settings-store tests: file fixtures and a full check of the
 // store's indexes against its line list.
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -9,6 +11,15 @@
 #include "config/cfg_reader.h"
 
 namespace tarn::test {
+
+// A scratch folder with one settings file in it, written by Put.
+class CfgFileTest : public ::testing::Test {
+protected:
+    ScratchFolder scratch;
+    std::wstring file = scratch / L"settings.cfg";
+
+    void Put(const std::string& bytes) { ASSERT_TRUE(WriteBytes(file, bytes)); }
+};
 
 // UTF-16 bytes of a text without mark, little- or big-endian.
 std::string Utf16Bytes(const std::wstring& text, bool bigEndian);

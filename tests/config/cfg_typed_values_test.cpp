@@ -9,18 +9,14 @@
 
 using tarn::test::ExpectConsistentIndexes;
 using tarn::test::ReadBytes;
-using tarn::test::ScratchFolder;
 using tarn::test::WriteBytes;
 
 namespace {
 
 using Lines = std::vector<std::wstring>;
 
-class CfgTypedTest : public ::testing::Test {
+class CfgTypedTest : public tarn::test::CfgFileTest {
 protected:
-    ScratchFolder scratch;
-    std::wstring file = scratch / L"typed.cfg";
-
     // A store over a file holding section S with one entry k=`value`.
     std::unique_ptr<CCfgReader> StoreWith(const std::string& value)
     {

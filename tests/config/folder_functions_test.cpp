@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/test_files.h"
 #include "common/test_registry.h"
 #include "support/file_system.h"
 #include "support/program_path.h"
@@ -155,6 +156,100 @@ TEST_F(FolderFunctionsTest, SecondProductConfigurationValue)
     wchar_t buffer[MAX_PATH] = {};
     EXPECT_STREQ(GetLocalRConfigDir(buffer), L"D:\\Corvin Config\\");
     EXPECT_STREQ(GetLocalConfigDir(buffer), L"C:\\Env Roaming\\Tarnix\\Tarn Gridwell 2023\\Config\\");
+}
+
+}  // namespace
+
+namespace {
+
+using tarn::test::HelperProgram;
+using tarn::test::ReadBytes;
+using tarn::test::ScratchFolder;
+using tarn::test::WriteBytes;
+
+// Folder values through the configuration-reader module or, without one,
+// from the folder file itself.
+class DirValueTest : public FolderFunctionsTest {
+protected:
+    ScratchFolder scratch;
+    std::wstring configFolder = scratch / L"Config\\";
+    std::wstring moduleLog = scratch / L"cfgr.log";
+    SavedEnvironmentVariable configVariable{L"TarnGridwell_2023_CFG_L", configFolder.c_str()};
+    SavedEnvironmentVariable logVariable{L"TARN_CFGR_LOG", moduleLog.c_str()};
+
+    void SetUp() override
+    {
+        FolderFunctionsTest::SetUp();
+        ASSERT_TRUE(WriteBytes(configFolder + L"Ordner.ini",
+                               "[Ordner]\r\nData=%Temp%\\Data\r\nBoth=%Temp%\\a;%Temp%\\b\r\nPlain=C:\\Plain\r\n"));
+    }
+
+    // A copy of the module double in a folder of the test's own.
+    std::wstring PlaceModule(const std::wstring& folder) const
+    {
+        CreateFolderPath(folder.c_str());
+        const std::wstring module = folder + L"\\CfgR.dll";
+        EXPECT_TRUE(::CopyFileW(HelperProgram(L"doubles\\CfgR.dll").c_str(), module.c_str(), FALSE));
+        return module;
+    }
+
+    static std::wstring DirValue(const wchar_t* name)
+    {
+        wchar_t buffer[MAX_PATH] = L"stale";
+        EXPECT_EQ(GetDirValue(name, buffer), buffer);
+        return buffer;
+    }
+};
+
+TEST_F(DirValueTest, WithoutModuleTheFolderFileIsRead)
+{
+    const std::wstring temp = GetTempFolder();
+    EXPECT_EQ(DirValue(L"Data"), temp + L"\\Data");
+    EXPECT_EQ(DirValue(L"data"), temp + L"\\Data");
+    EXPECT_EQ(DirValue(L"Both"), temp + L"\\a;" + temp + L"\\b");
+    EXPECT_EQ(DirValue(L"Plain"), L"C:\\Plain");
+    EXPECT_EQ(DirValue(L"Missing"), L"");
+    EXPECT_EQ(DirValue(L""), L"");
+    EXPECT_EQ(DirValue(nullptr), L"");
+    EXPECT_STREQ(GetDirValue(L"Plain"), L"C:\\Plain");
+}
+
+TEST_F(DirValueTest, AModuleInTheCurrentFolderIsNeverLoaded)
+{
+    PlaceModule(scratch / L"planted");
+    wchar_t previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryW((scratch / L"planted").c_str()));
+    const std::wstring value = DirValue(L"Data");
+    ::SetCurrentDirectoryW(previous);
+    EXPECT_EQ(value, GetTempFolder() + L"\\Data");
+    EXPECT_EQ(ReadBytes(moduleLog), "");
+}
+
+TEST_F(DirValueTest, TheModuleInTheInstallationFolderAnswers)
+{
+    PlaceModule(scratch / L"Install");
+    ASSERT_TRUE(machineInstallDir.SetText(scratch / L"Install"));
+    EXPECT_EQ(DirValue(L"Data"), L"C:\\FromCfgR\\Data");
+    // The module's "not found" is the answer: the folder file is not read then.
+    EXPECT_EQ(DirValue(L"Plain"), L"C:\\FromCfgR\\Plain");
+    EXPECT_EQ(DirValue(L"Missing"), L"");
+    EXPECT_EQ(::GetModuleHandleW(L"CfgR.dll"), nullptr) << "the module is unloaded after each call";
+
+    std::string folderFile(MAX_PATH, '\0');
+    folderFile.resize(static_cast<size_t>(::WideCharToMultiByte(CP_UTF8, 0, (configFolder + L"Ordner.ini").c_str(),
+                                                                -1, folderFile.data(), MAX_PATH, nullptr, nullptr) -
+                                          1));
+    EXPECT_EQ(ReadBytes(moduleLog),
+              folderFile + "|Ordner|Data\n" + folderFile + "|Ordner|Plain\n" + folderFile + "|Ordner|Missing\n");
+}
+
+TEST_F(DirValueTest, AnUnusableModuleFallsBackToTheFolderFile)
+{
+    CreateFolderPath((scratch / L"Broken").c_str());
+    ASSERT_TRUE(WriteBytes(scratch / L"Broken\\CfgR.dll", "this is no module"));
+    ASSERT_TRUE(machineInstallDir.SetText(scratch / L"Broken"));
+    EXPECT_EQ(DirValue(L"Plain"), L"C:\\Plain");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <knownfolders.h>
 
 #include "common/test_registry.h"
+#include "config/cfg_reader.h"
 #include "support/environment.h"
 #include "support/file_system.h"
 #include "support/known_folders.h"
@@ -419,6 +420,30 @@ TEST(ExpandValueTest, FolderFileValuesAndLists)
         EXPECT_EQ(ExpandValue(value, row.toVariableForm), row.result);
         EXPECT_EQ(value, row.converted);
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GetPathWithoutVarsTest, ExpandsOnlyPathsWithVariables)
+{
+    std::wstring variableForm = L"untouched";
+    std::wstring expanded = L"stale";
+    EXPECT_EQ(CCfgReader::GetPathWithoutVars(variableForm, expanded, L"C:\\No\\Variables"), 1);
+    EXPECT_EQ(expanded, L"C:\\No\\Variables");
+    EXPECT_EQ(variableForm, L"untouched");
+
+    EXPECT_EQ(CCfgReader::GetPathWithoutVars(variableForm, expanded, L"%Temp%\\TarnInstallStarter.txt", 0), 1);
+    EXPECT_EQ(expanded, GetTempFolder() + L"\\TarnInstallStarter.txt");
+    EXPECT_EQ(variableForm.front(), L'%');
+
+    expanded = L"stale";
+    EXPECT_EQ(CCfgReader::GetPathWithoutVars(variableForm, expanded, L""), 0);
+    EXPECT_EQ(expanded, L"");
+    EXPECT_EQ(CCfgReader::GetPathWithoutVars(variableForm, expanded, nullptr), 0);
+    EXPECT_EQ(CCfgReader::GetPathWithoutVars(variableForm, expanded, L"%%%%%"), 1);
+    EXPECT_EQ(expanded, L"%");
 }
 
 }  // namespace

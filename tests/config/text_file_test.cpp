@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/test_files.h"
+#include "support/unique_handle.h"
 
 using tarn::test::PathExists;
 using tarn::test::ReadBytes;
@@ -416,6 +417,36 @@ TEST_F(TextFileTest, WriteArrayEndsEveryLine)
     EXPECT_EQ(WriteArray(file.c_str(), Lines{L"a"}, TextFileType::Reserved), 0);
     EXPECT_EQ(ReadBytes(file), "<?xml version=\"1.0\"?>\r\n\xE4\r\n");
     EXPECT_EQ(WriteArray(nullptr, Lines{}), 0);
+}
+
+// ---------------------------------------------------------------- sharing
+
+TEST_F(TextFileTest, ReadersShareWithWritersAndWritersShareWithNobody)
+{
+    Put("a\r\nb");
+    {
+        // Another writer that lets readers in: reading still works.
+        tarn::UniqueFileHandle writer(::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(writer);
+        Lines lines;
+        EXPECT_EQ(ReadArray(file.c_str(), lines), 1);
+        EXPECT_EQ(lines, (Lines{L"a", L"b"}));
+        // Our writer does not share, so it cannot open a file another process has open.
+        TextFileType::Type type = TextFileType::Ansi;
+        EXPECT_EQ(WriteBuffer(file.c_str(), L"x", 1, type), 0);
+    }
+    EXPECT_EQ(ReadBytes(file), "a\r\nb");
+
+    tarn::test::FileHolder holder(file);
+    ASSERT_TRUE(holder.Holding());
+    Lines lines;
+    TextFileType::Type type = TextFileType::Utf8;
+    EXPECT_EQ(ReadArray(file.c_str(), lines, type), 0);
+    EXPECT_EQ(type, TextFileType::Ansi);  // could not be opened
+    EXPECT_EQ(WriteArray(file.c_str(), Lines{L"x"}), 0);
+    holder.Release();
+    EXPECT_EQ(ReadBytes(file), "a\r\nb");
 }
 
 // ---------------------------------------------------------------- round trips

@@ -220,6 +220,44 @@ TEST_F(FileSystemTest, ListFilesBadInput)
     EXPECT_TRUE(files.empty());
 }
 
+TEST(FileTimeToLocalOrZero, UnconvertibleTimeGivesZeros)
+{
+    const FILETIME beyond{0xFFFFFFFFu, 0xFFFFFFFFu};
+    const SYSTEMTIME zero = FileTimeToLocalOrZero(beyond);
+    EXPECT_EQ(zero.wYear, 0);
+    EXPECT_EQ(zero.wMonth, 0);
+    EXPECT_EQ(zero.wDay, 0);
+    SYSTEMTIME system{2023, 6, 0, 15, 12, 0, 0, 0};
+    FILETIME valid{};
+    ASSERT_TRUE(::SystemTimeToFileTime(&system, &valid));
+    EXPECT_EQ(FileTimeToLocalOrZero(valid).wYear, 2023);
+}
+
+// Null, empty, over-long and odd paths give each helper's failure result and
+// touch nothing.
+TEST_F(FileSystemTest, BadPathsGiveFailureResults)
+{
+    const std::wstring longPath = scratch / std::wstring(300, L'L');
+    const std::wstring odd = scratch / L"a<b>c|d?e*f\\\\::\\x";
+    const wchar_t* const paths[] = {nullptr, L"", L"C", longPath.c_str(), odd.c_str()};
+    for (const wchar_t* path : paths) {
+        SCOPED_TRACE(testing::Message() << "path " << (path ? testing::PrintToString(std::wstring(path)) : "null"));
+        EXPECT_EQ(FileExists(path), 0);
+        EXPECT_EQ(GetFileSizeByName(path), -1);
+        EXPECT_EQ(CreateFolderPath(path), 0);
+        std::vector<std::wstring> files;
+        EXPECT_EQ(ListFiles(path, files), 0);
+        EXPECT_EQ(CopyFileKeepAttributes(path, (scratch / L"target").c_str()), 0);
+        EXPECT_EQ(EmptyFolder(path), 0);
+        std::wstring exact = path ? path : L"";
+        EXPECT_EQ(GetExactFileName(exact), 0);
+    }
+    EXPECT_FALSE(PathExists(scratch / L"target"));
+    EXPECT_EQ(TouchFiles({L"", longPath}), 0);
+    CTempTouchFiles none({L"", longPath, odd});
+    EXPECT_EQ(none.GetSize(), 0u);
+}
+
 TEST_F(FileSystemTest, CopyReplacesReadOnlyTargetAndLeavesItNormal)
 {
     const std::wstring source = Make(L"src.bin", "new contents");

@@ -1,8 +1,8 @@
 // The debug viewer: owns the window "Tarnix Debug Output Window", and on each
 // registered message "WM_TARNIX_DEBUG_TEXT_OUT" takes the text out of the
 // shared section "$$Tarnix_DebugOutputData$$", clears its first code unit and
-// prints the text as one line (UTF-8) to its console, or appends it to the
-// file named on its command line.
+// prints the text as one line to its console, or appends it (UTF-8) to the
+// file named on its command line or to redirected output.
 //
 //   debugview.exe [output file]
 //
@@ -56,11 +56,17 @@ void TakeText()
     while (length + 1 < capacity && text[length] != L'\0') {
         ++length;
     }
-    std::string line = ToUtf8(text, length) + "\n";
+    const std::wstring line = std::wstring(text, length) + L"\n";
     // The sender waits for this: the text has been taken.
     text[0] = L'\0';
     DWORD written = 0;
-    ::WriteFile(g_output, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    DWORD mode = 0;
+    if (::GetConsoleMode(g_output, &mode)) {
+        ::WriteConsoleW(g_output, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    } else {
+        const std::string utf8 = ToUtf8(line.data(), line.size());
+        ::WriteFile(g_output, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+    }
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
