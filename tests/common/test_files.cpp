@@ -60,6 +60,16 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes)
            written == bytes.size();
 }
 
+bool MakeSparseFile(const std::wstring& path, long long size)
+{
+    CreateParents(path);
+    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER end{};
+    end.QuadPart = size;
+    return file && ::SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.Get());
+}
+
 std::string ReadBytes(const std::wstring& path)
 {
     UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,

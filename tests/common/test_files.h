@@ -28,6 +28,9 @@ private:
 
 // Writes bytes to a file, creating its folders; returns false on failure.
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
+// A file of `size` bytes (zeros) that occupies no space on the host: the
+// end is set without writing. False on failure.
+bool MakeSparseFile(const std::wstring& path, long long size);
 // The whole file; empty when it cannot be read.
 std::string ReadBytes(const std::wstring& path);
 bool PathExists(const std::wstring& path);

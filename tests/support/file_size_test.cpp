@@ -4,21 +4,11 @@
 
 #include "common/test_files.h"
 #include "support/file_system.h"
-#include "support/unique_handle.h"
 
 namespace {
 
+using tarn::test::MakeSparseFile;
 using tarn::test::ScratchFolder;
-
-// A file of the given size that occupies no space on the host.
-bool MakeSparseFile(const std::wstring& path, int64_t size)
-{
-    const tarn::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER end{};
-    end.QuadPart = size;
-    return file.Valid() && ::SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.Get());
-}
 
 TEST(GetFileSize64, ReportsTheWholeSize)
 {

@@ -4,7 +4,6 @@
 
 #include "common/test_files.h"
 #include "config/file_crc.h"
-#include "support/unique_handle.h"
 
 namespace {
 
@@ -97,16 +96,7 @@ TEST(WriteFileInfo, FileOfMoreThanTwoGibibytesGetsItsTrueSize)
 {
     ScratchFolder scratch;
     const std::wstring data = scratch / L"huge.cab";
-    {
-        // Sparse on the host: no 2 GiB are written.
-        const tarn::UniqueFileHandle file(::CreateFileW(data.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_TRUE(file.Valid());
-        LARGE_INTEGER end{};
-        end.QuadPart = 2147483649LL;
-        ASSERT_TRUE(::SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN));
-        ASSERT_TRUE(::SetEndOfFile(file.Get()));
-    }
+    ASSERT_TRUE(tarn::test::MakeSparseFile(data, 2147483649LL));  // no 2 GiB are written
     EXPECT_EQ(WriteFileInfo(data.c_str()), 1);
     const std::string record = ReadBytes(scratch / L"huge.fileinfo.txt");
     EXPECT_NE(record.find("FileSize=2147483649\r\n"), std::string::npos) << record;

@@ -4,7 +4,6 @@
 
 #include "common/test_files.h"
 #include "support/file_system.h"
-#include "support/unique_handle.h"
 #include "transfer/download_stream.h"
 #include "transfer/download_url.h"
 
@@ -125,13 +124,7 @@ TEST(IsErrorPage, RecognisesSmallHtmlOnly)
         EXPECT_EQ(IsErrorPage(path.c_str()), c.expected);
     }
     // 4 GiB exactly: the low 32 bits of its size are 0, yet it is no empty page.
-    {
-        const tarn::UniqueFileHandle huge(::CreateFileW((scratch / L"huge.bin").c_str(), GENERIC_WRITE, 0,
-                                                        nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        LARGE_INTEGER end{};
-        end.QuadPart = 4294967296LL;
-        ASSERT_TRUE(::SetFilePointerEx(huge.Get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(huge.Get()));
-    }
+    ASSERT_TRUE(tarn::test::MakeSparseFile(scratch / L"huge.bin", 4294967296LL));
     EXPECT_EQ(IsErrorPage((scratch / L"huge.bin").c_str()), 0);
     EXPECT_EQ(IsErrorPage((scratch / L"missing.bin").c_str()), 1);
     EXPECT_EQ(IsErrorPage(scratch.Path().c_str()), 1) << "a folder is no downloaded file";
