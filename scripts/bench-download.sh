@@ -6,11 +6,11 @@
 # speed, and the program's peak working set. The program runs twice a round:
 # with a record whose checksum is 0 (the transfer alone, the figure compared
 # with curl) and with the real checksum (transfer and verification). Best of
-# the rounds; arguments: number of rounds (3), size in MiB (512).
+# the rounds; arguments: number of rounds (5), size in MiB (512).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-rounds="${1:-3}"
+rounds="${1:-5}"
 size_mib="${2:-512}"
 size=$((size_mib * 1024 * 1024))
 
@@ -85,23 +85,30 @@ done
 
 url="http://127.0.0.1:$port/bench"
 best_curl=0 best_plain=0 best_verified=0 peak=0
-mbps() { awk -v b="$size" -v s="$1" 'BEGIN { printf "%.1f", b / s / 1e6 }'; }
-max() { awk -v a="$1" -v b="$2" 'BEGIN { print (b > a ? b : a) }'; }
+mbps() { LC_ALL=C awk -v b="$size" -v s="$1" 'BEGIN { printf "%.1f", b / s / 1e6 }'; }
+max() { LC_ALL=C awk -v a="$1" -v b="$2" 'BEGIN { print (b > a ? b : a) }'; }
 value() { sed -n "s/^$1=//p"; }
 
-for round in $(seq "$rounds"); do
+# Each run starts with the earlier runs' writes on disk: otherwise whichever
+# run meets the kernel's write-back throttling loses, whatever its own speed.
+fresh_target() {
     rm -rf "$target" && mkdir -p "$target"
+    sync
+}
+
+for round in $(seq "$rounds"); do
+    fresh_target
     seconds=$(curl -s -o "$target/plain.cab" -w '%{time_total}' "$url/plain.cab")
     [ "$(stat -c %s "$target/plain.cab")" = "$size" ] || { tarn_log "curl fetched a short file"; exit 1; }
     curl_mbps=$(mbps "$seconds")
 
-    rm -rf "$target" && mkdir -p "$target"
+    fresh_target
     result=$(bench run "$(winepath -w "$TARN_BUILD/Tarn_Gridwell_2023.exe")" "$url/plain.cab" "$(winepath -w "$target")")
     cmp -s "$target/plain.cab" "$data" || { tarn_log "the program fetched a different file"; exit 1; }
     plain_mbps=$(mbps "$(value program_seconds <<<"$result")")
     peak=$(max "$peak" "$(value peak_working_set_mib <<<"$result")")
 
-    rm -rf "$target" && mkdir -p "$target"
+    fresh_target
     result=$(bench run "$(winepath -w "$TARN_BUILD/Tarn_Gridwell_2023.exe")" "$url/verified.cab" "$(winepath -w "$target")")
     [ -f "$target/verified.cab" ] || { tarn_log "the verified download failed"; exit 1; }
     verified_mbps=$(mbps "$(value program_seconds <<<"$result")")
@@ -114,7 +121,7 @@ for round in $(seq "$rounds"); do
     best_verified=$(max "$best_verified" "$verified_mbps")
 done
 
-awk -v c="$best_curl" -v p="$best_plain" -v v="$best_verified" -v m="$peak" -v n="$size_mib" 'BEGIN {
+LC_ALL=C awk -v c="$best_curl" -v p="$best_plain" -v v="$best_verified" -v m="$peak" -v n="$size_mib" 'BEGIN {
     printf "\n%d MiB from nginx on 127.0.0.1, best of the rounds:\n", n
     printf "curl                               : %8.1f MB/s\n", c
     printf "program, single-file mode          : %8.1f MB/s  (%.2f of curl)\n", p, p / c

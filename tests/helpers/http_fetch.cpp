@@ -1,7 +1,7 @@
 // http_fetch.exe <once|get|retrying> <url> <destination> [options]
 // Runs one of the download functions against a real server and prints what
 // came of it, one "key=value" line each: result, destination, retry, position
-// (the progress bar's final position, with --progress) and cancelled.
+// (the progress bar's final position, with --progress), cancelled and seconds.
 //
 // Options:
 //   --attempts <n>      attempts of "get" (default 10)
@@ -147,6 +147,11 @@ int wmain(int argc, wchar_t** argv)
     int retry = options.retryFlag;
     int* retryFlag = options.hasRetryFlag ? &retry : nullptr;
     int result = 0;
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER start{};
+    LARGE_INTEGER end{};
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&start);
     if (options.mode == L"once") {
         result = HttpGetFileOnce(options.url, options.destination, bar, &cancel, retryFlag);
     } else if (options.mode == L"get") {
@@ -156,6 +161,7 @@ int wmain(int argc, wchar_t** argv)
     } else {
         return 2;
     }
+    ::QueryPerformanceCounter(&end);
     done = true;
     if (watcher.joinable()) {
         watcher.join();
@@ -170,5 +176,7 @@ int wmain(int argc, wchar_t** argv)
         std::wprintf(L"position=%d\n", static_cast<int>(::SendMessageW(bar, PBM_GETPOS, 0, 0)));
     }
     std::wprintf(L"cancelled=%d\n", cancel);
+    std::wprintf(L"seconds=%.3f\n", static_cast<double>(end.QuadPart - start.QuadPart) /
+                                        static_cast<double>(frequency.QuadPart));
     return 0;
 }
