@@ -177,7 +177,8 @@ private:
     void ParseText(std::wstring_view text);
     // Save after the initialisation check: builds, compares and writes the text.
     int SaveText(int force);
-    // Opens and writes `text` in m_FileType's encoding, retrying while the file is held.
+    // Opens and writes `text` in m_FileType's encoding, retrying while the file is held;
+    // a text the readers would take for UTF-8 is written so (m_FileType follows).
     int WriteFileText(const std::wstring& text);
     // Cuts the file to zero bytes (creating it), retrying while it is held.
     int TruncateFile();
