@@ -1,13 +1,16 @@
-// The path-variable layer completes this conversion (its ExpandValue); until
-// it is linked in, folder-file values pass through unchanged.
+// The folder file's values go through the path-variable layer's ExpandValue.
 
 #include "config/cfg_folder_values.h"
 
+#include "config/path_variables.h"
+
 namespace tarn {
 
-std::wstring ConvertFolderFileValue(std::wstring_view value, bool /*toVariableForm*/)
+std::wstring ConvertFolderFileValue(std::wstring_view value, bool toVariableForm)
 {
-    return std::wstring(value);
+    std::wstring converted(value);
+    ExpandValue(converted, toVariableForm ? 1 : 0);
+    return converted;
 }
 
 }  // namespace tarn

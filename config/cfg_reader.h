@@ -127,6 +127,12 @@ public:
     uint64_t GetValueType(std::wstring_view section, std::wstring_view name) const;
     void SetValueType(std::wstring_view section, std::wstring_view name, uint64_t type);
 
+    // Expands the path variables of `path` (ExpandPathVariables, mode 0).
+    // Empty path: empty outputs and 0. A path without '%' is the expanded path
+    // as it is, the variable form untouched, and 1.
+    TARN_EXPORT static int GetPathWithoutVars(std::wstring& variableForm, std::wstring& expandedPath,
+                                              const wchar_t* path, int mode = 0);
+
     // Points `keys` at the sorted section names; 0 for an uninitialised store.
     TARN_EXPORT int GetSortedKeyArray(std::vector<std::wstring>*& keys);
     TARN_EXPORT std::vector<std::wstring>& GetDataArray() { return m_Data; }

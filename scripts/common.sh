@@ -8,7 +8,7 @@ TARN_BUILD="${TARN_BUILD:-$TARN_ROOT/build}"
 TARN_PACKAGES=(
     cmake ninja-build python3
     mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest
-    wine wine64 xvfb xauth
+    wine wine64 xvfb xauth locales
     gcab cabextract nginx-light curl
 )
 
@@ -45,7 +45,9 @@ tarn_wine_env() {
     export WINEPREFIX="$TARN_BUILD/wineprefix"
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
-    # The host may lack this locale; Wine takes its code pages from the name alone.
+    # The host may lack this locale; the build makes one of its own (see
+    # tests/CMakeLists.txt). Wine takes its code pages from the name alone.
+    [ -d "$TARN_BUILD/locale/de_DE.UTF-8" ] && export LOCPATH="$TARN_BUILD/locale"
     { export LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8; } 2>/dev/null
 }
 

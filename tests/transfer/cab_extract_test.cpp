@@ -1,0 +1,347 @@
+#include "transfer/cab_extract.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "common/test_files.h"
+#include "support/file_system.h"
+#include "support/name_compare.h"
+#include "support/unique_handle.h"
+
+namespace {
+
+using tarn::test::ReadBytes;
+using tarn::test::ScratchFolder;
+using tarn::test::WriteBytes;
+
+// The cabinets that the build made beside the test programs.
+std::wstring Cabinet(const std::wstring& name)
+{
+    return tarn::test::HelperProgram(L"cabinets\\" + name);
+}
+
+// Relative paths of every file below `folder`, sorted.
+void CollectFiles(const std::wstring& folder, const std::wstring& prefix, std::vector<std::wstring>& files)
+{
+    WIN32_FIND_DATAW data{};
+    tarn::UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find) {
+        return;
+    }
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") {
+            continue;
+        }
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            CollectFiles(folder + L"\\" + name, prefix + name + L"\\", files);
+        } else {
+            files.push_back(prefix + name);
+        }
+    } while (::FindNextFileW(find.Get(), &data));
+}
+
+std::vector<std::wstring> FilesBelow(const std::wstring& folder)
+{
+    std::vector<std::wstring> files;
+    CollectFiles(folder, L"", files);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::wstring> Matches(const std::wstring& pattern)
+{
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW data{};
+    tarn::UniqueFindHandle find(::FindFirstFileW(pattern.c_str(), &data));
+    if (find) {
+        do {
+            found.push_back(data.cFileName);
+        } while (::FindNextFileW(find.Get(), &data));
+    }
+    return found;
+}
+
+// Index of `path` in the context's list, or -1.
+int IndexOf(const CabExtractContext& context, const std::wstring& path)
+{
+    for (size_t i = 0; i < context.m_Extracted.size(); ++i) {
+        if (tarn::EqualsNoCase(context.m_Extracted[i], path)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+bool IsSortedNoCase(const std::vector<std::wstring>& names)
+{
+    return std::is_sorted(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
+        return tarn::CompareNoCase(a, b) < 0;
+    });
+}
+
+class CabExtractTest : public ::testing::Test {
+protected:
+    ScratchFolder scratch_;
+    std::wstring target_ = scratch_ / L"target";
+};
+
+// gcab's cabinets, compressed and stored, unpack byte for byte into the
+// layout cabextract produces from the same cabinet.
+class GcabCabinetTest : public CabExtractTest, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(GcabCabinetTest, UnpacksLikeCabextract)
+{
+    const std::wstring stem = GetParam();
+    const std::wstring reference = Cabinet(L"reference\\" + stem);
+    const std::vector<std::wstring> expected = FilesBelow(reference);
+    ASSERT_EQ(expected.size(), 8u) << "reference layout missing: " << reference;
+
+    CabExtractContext context;
+    ASSERT_EQ(ExtractCabinetTo(context, Cabinet(stem + L".cab").c_str(), target_.c_str()), 1);
+
+    EXPECT_EQ(context.m_TargetFolder, target_ + L"\\");
+    EXPECT_EQ(FilesBelow(target_), expected);
+    for (const std::wstring& relative : expected) {
+        const std::string bytes = ReadBytes(target_ + L"\\" + relative);
+        EXPECT_EQ(bytes, ReadBytes(reference + L"\\" + relative)) << relative;
+        EXPECT_EQ(bytes, ReadBytes(Cabinet(L"tree\\" + relative))) << relative;
+        const int index = IndexOf(context, target_ + L"\\" + relative);
+        ASSERT_GE(index, 0) << relative;
+        EXPECT_EQ(context.m_Done[static_cast<size_t>(index)], 1) << relative;
+    }
+    EXPECT_EQ(context.m_Extracted.size(), expected.size());
+    EXPECT_EQ(context.m_Done.size(), context.m_Extracted.size());
+    EXPECT_TRUE(IsSortedNoCase(context.m_Extracted));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cabinets, GcabCabinetTest, ::testing::Values(L"tree_mszip", L"tree_stored"));
+
+// The list holds the sorted full paths. Unpacking over an earlier unpacking
+// (a resumed installation) succeeds, and a last-error value left on the
+// thread before the call does not matter.
+TEST_F(CabExtractTest, UnpacksAgainOverExistingFiles)
+{
+    std::vector<std::wstring> first{L"stale entry"};
+    ASSERT_EQ(ExtractCabinetToList(Cabinet(L"tree_mszip.cab").c_str(), target_.c_str(), first), 1);
+    ASSERT_EQ(first.size(), 8u);
+    EXPECT_TRUE(IsSortedNoCase(first));
+    for (const std::wstring& path : first) {
+        EXPECT_TRUE(tarn::StartsWithNoCase(path, target_ + L"\\")) << path;
+        EXPECT_TRUE(tarn::test::PathExists(path)) << path;
+    }
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    std::vector<std::wstring> second;
+    EXPECT_EQ(ExtractCabinetToList(Cabinet(L"tree_mszip.cab").c_str(), target_.c_str(), second), 1);
+    EXPECT_EQ(first, second);
+}
+
+TEST_F(CabExtractTest, ReplacesReadOnlyLongerFile)
+{
+    const std::wstring readme = target_ + L"\\readme.txt";
+    ASSERT_TRUE(WriteBytes(readme, std::string(5000, 'x')));
+    ASSERT_TRUE(::SetFileAttributesW(readme.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+
+    CabExtractContext context;
+    EXPECT_EQ(ExtractCabinetTo(context, Cabinet(L"tree_stored.cab").c_str(), target_.c_str()), 1);
+    EXPECT_EQ(ReadBytes(readme), ReadBytes(Cabinet(L"tree\\readme.txt")));
+    EXPECT_EQ(tarn::test::Attributes(readme) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
+}
+
+// Slashes count as backslashes, also the one leading separator dropped.
+TEST_F(CabExtractTest, LeadingBackslashLandsInTargetFolder)
+{
+    CabExtractContext context;
+    ASSERT_EQ(ExtractCabinetTo(context, Cabinet(L"leading_backslash.cab").c_str(), target_.c_str()), 1);
+    EXPECT_EQ(FilesBelow(scratch_.Path()),
+              (std::vector<std::wstring>{L"target\\lead.txt", L"target\\slash\\lead3.txt",
+                                         L"target\\sub\\lead2.txt"}));
+    EXPECT_EQ(ReadBytes(target_ + L"\\sub\\lead2.txt"), "lead two\r\n");
+}
+
+// Entries that differ only in letter case share one file and one list
+// entry; the later entry's content wins.
+TEST_F(CabExtractTest, NamesDifferingInCaseShareOneEntry)
+{
+    CabExtractContext context;
+    ASSERT_EQ(ExtractCabinetTo(context, Cabinet(L"case_only.cab").c_str(), target_.c_str()), 1);
+    ASSERT_EQ(context.m_Extracted.size(), 2u);
+    EXPECT_EQ(context.m_Done, (std::vector<int>{1, 1}));
+    EXPECT_EQ(ReadBytes(target_ + L"\\same.txt"), "second spelling, longer\r\n");
+    EXPECT_EQ(ReadBytes(target_ + L"\\dir\\a.txt"), "upper\r\n");
+    EXPECT_EQ(FilesBelow(target_).size(), 2u);
+}
+
+// Names stored in the ANSI code page (as the packing side writes them) keep
+// their umlauts.
+TEST_F(CabExtractTest, AnsiNamesKeepTheirLetters)
+{
+    if (!WriteBytes(scratch_ / L"Gr\u00F6\u00DFe.probe", "x")) {
+        GTEST_SKIP() << "the host's file names cannot hold umlauts (locale without UTF-8)";
+    }
+    ::DeleteFileW((scratch_ / L"Gr\u00F6\u00DFe.probe").c_str());
+    CabExtractContext context;
+    ASSERT_EQ(ExtractCabinetTo(context, Cabinet(L"ansi_names.cab").c_str(), target_.c_str()), 1);
+    EXPECT_EQ(ReadBytes(target_ + L"\\Gr\u00F6\u00DFe\\\u00DCbersicht.txt"), "umlauts\r\n");
+    EXPECT_EQ(ReadBytes(target_ + L"\\Ma\u00DFe.txt"), "sharp s\r\n");
+}
+
+// Every crafted cabinet holds "good.txt" and one entry whose name would
+// leave the target folder. The good file lands; the other is refused
+// (listed, never done), so the result is 0; nothing appears outside.
+class EscapingNameTest : public CabExtractTest, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(EscapingNameTest, IsRefusedAndNothingLeavesTheTarget)
+{
+    const std::wstring stem = GetParam();
+    const std::wstring marker = L"tarn_" + stem + L"*";
+    // The target lies two levels down, so that "..\..\" stays in the scratch folder.
+    const std::wstring target = scratch_ / L"a\\b\\target";
+
+    CabExtractContext context;
+    EXPECT_EQ(ExtractCabinetTo(context, Cabinet(stem + L".cab").c_str(), target.c_str()), 0);
+
+    EXPECT_EQ(FilesBelow(scratch_.Path()), (std::vector<std::wstring>{L"a\\b\\target\\good.txt"}));
+    EXPECT_EQ(ReadBytes(target + L"\\good.txt"), "good file\r\n");
+    ASSERT_EQ(context.m_Extracted.size(), 2u);
+    const int good = IndexOf(context, target + L"\\good.txt");
+    ASSERT_GE(good, 0);
+    EXPECT_EQ(context.m_Done[static_cast<size_t>(good)], 1);
+    EXPECT_EQ(context.m_Done[static_cast<size_t>(1 - good)], 0);
+
+    wchar_t current[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, current);
+    for (const std::wstring& folder :
+         {std::wstring(L"C:"), std::wstring(current, 2), GetTempFolder(), std::wstring(current)}) {
+        EXPECT_TRUE(Matches(folder + L"\\" + marker).empty()) << folder;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, EscapingNameTest,
+                         ::testing::Values(L"escape_parent", L"escape_deep", L"escape_slash", L"escape_dots",
+                                           L"escape_drive", L"escape_drive_relative",
+                                           L"escape_double_backslash", L"escape_share", L"escape_stream",
+                                           L"escape_trailing_dot"));
+
+TEST_F(CabExtractTest, TargetPathOf260OrMoreIsRefused)
+{
+    CabExtractContext context;
+    EXPECT_EQ(ExtractCabinetTo(context, Cabinet(L"long_name.cab").c_str(), target_.c_str()), 0);
+    EXPECT_EQ(FilesBelow(scratch_.Path()), (std::vector<std::wstring>{L"target\\good.txt"}));
+    ASSERT_EQ(context.m_Extracted.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        const bool isLong = context.m_Extracted[i].size() >= MAX_PATH;
+        EXPECT_EQ(context.m_Done[i], isLong ? 0 : 1) << i;
+    }
+}
+
+// An entry whose place is taken by a folder is not extracted; the others are.
+TEST_F(CabExtractTest, FolderInPlaceOfFileFails)
+{
+    CabExtractContext context;
+    EXPECT_EQ(ExtractCabinetTo(context, Cabinet(L"folder_clash.cab").c_str(), target_.c_str()), 0);
+    EXPECT_EQ(FilesBelow(target_), (std::vector<std::wstring>{L"good.txt", L"taken\\inner.txt"}));
+}
+
+// Damaged cabinets fail, give no list, and leave no temporary copy behind.
+class DamagedCabinetTest : public CabExtractTest, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(DamagedCabinetTest, FailsAndLeavesNoCopy)
+{
+    const std::vector<std::wstring> copiesBefore = Matches(GetTempFolder() + L"\\Tarn_$(*).cab");
+    std::vector<std::wstring> list{L"stale entry"};
+    EXPECT_EQ(ExtractCabinetToList(Cabinet(GetParam()).c_str(), target_.c_str(), list), 0);
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(Matches(GetTempFolder() + L"\\Tarn_$(*).cab"), copiesBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cabinets, DamagedCabinetTest,
+                         ::testing::Values(L"truncated.cab", L"garbage.cab", L"plain_text.cab",
+                                           L"empty.cab"));
+
+TEST_F(CabExtractTest, MissingCabinetTouchesNothing)
+{
+    CabExtractContext context;
+    const std::wstring missing = scratch_ / L"missing.cab";
+    EXPECT_EQ(ExtractCabinetTo(context, missing.c_str(), target_.c_str()), 0);
+    EXPECT_EQ(ExtractCabinetTo(context, L"", target_.c_str()), 0);
+    EXPECT_EQ(ExtractCabinetTo(context, nullptr, target_.c_str()), 0);
+    EXPECT_EQ(ExtractCabinetTo(context, scratch_.Path().c_str(), target_.c_str()), 0);  // a folder
+    EXPECT_FALSE(tarn::test::PathExists(target_));
+    std::vector<std::wstring> list{L"stale entry"};
+    EXPECT_EQ(ExtractCabinetToList(missing.c_str(), target_.c_str(), list), 0);
+    EXPECT_TRUE(list.empty());
+}
+
+// Without a target folder the first free "<temp>\Tarn-Cab_<n>" is taken; a
+// file of that name counts as taken as well as a folder.
+TEST_F(CabExtractTest, EmptyTargetChoosesFreeDefaultFolder)
+{
+    const std::wstring temp = GetTempFolder();
+    auto firstFree = [&temp]() {
+        for (int n = 1; n <= 999; ++n) {
+            if (!tarn::test::PathExists(temp + L"\\Tarn-Cab_" + std::to_wstring(n))) {
+                return temp + L"\\Tarn-Cab_" + std::to_wstring(n);
+            }
+        }
+        return std::wstring();
+    };
+    std::vector<std::wstring> made;
+    const std::wstring blocker = firstFree();
+    ASSERT_FALSE(blocker.empty());
+    ASSERT_TRUE(WriteBytes(blocker, "a file, not a folder"));
+    made.push_back(blocker);
+
+    for (int round = 0; round < 2; ++round) {
+        const std::wstring expected = firstFree();
+        CabExtractContext context;
+        EXPECT_EQ(ExtractCabinet(context, Cabinet(L"leading_backslash.cab").c_str()), 1);
+        EXPECT_EQ(context.m_TargetFolder, expected + L"\\");
+        EXPECT_EQ(ReadBytes(expected + L"\\lead.txt"), "lead\r\n");
+        made.push_back(expected);
+    }
+    EXPECT_NE(made[1], made[2]);
+    ::DeleteFileW(blocker.c_str());
+    tarn::test::RemoveTree(made[1]);
+    tarn::test::RemoveTree(made[2]);
+}
+
+// The library cannot open every cabinet path the file system holds: not one
+// of 260 characters or more, and (under Wine) not one outside the ANSI code
+// page. The retry through a plainly named temporary copy unpacks those. The
+// copy takes a free name and goes afterwards; a foreign file of the first
+// name stays as it was.
+class RetryThroughCopyTest : public CabExtractTest, public ::testing::WithParamInterface<std::wstring> {};
+
+TEST_P(RetryThroughCopyTest, UnpacksAndRemovesTheCopy)
+{
+    const std::wstring cabinet = scratch_ / GetParam();
+    if (!WriteBytes(cabinet, ReadBytes(Cabinet(L"tree_mszip.cab")))) {
+        GTEST_SKIP() << "the host's file names cannot hold this name (locale without UTF-8)";
+    }
+    const std::wstring foreign = GetTempFolder() + L"\\Tarn_$(1).cab";
+    const bool placedForeign = !tarn::test::PathExists(foreign) && WriteBytes(foreign, "foreign");
+    const std::vector<std::wstring> copiesBefore = Matches(GetTempFolder() + L"\\Tarn_$(*).cab");
+
+    CabExtractContext context;
+    EXPECT_EQ(ExtractCabinetTo(context, cabinet.c_str(), target_.c_str()), 1);
+    EXPECT_EQ(FilesBelow(target_), FilesBelow(Cabinet(L"reference\\tree_mszip")));
+    EXPECT_EQ(ReadBytes(target_ + L"\\data\\random.bin"), ReadBytes(Cabinet(L"tree\\data\\random.bin")));
+    EXPECT_EQ(Matches(GetTempFolder() + L"\\Tarn_$(*).cab"), copiesBefore);
+    if (placedForeign) {
+        EXPECT_EQ(ReadBytes(foreign), "foreign");
+        ::DeleteFileW(foreign.c_str());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, RetryThroughCopyTest,
+                         ::testing::Values(std::wstring(120, L'd') + L"\\" + std::wstring(120, L'e') +
+                                               L"\\long.cab",
+                                           std::wstring(L"\u041F\u0430\u043A\u0435\u0442_\u03BA.cab")));
+
+}  // namespace
