@@ -321,7 +321,13 @@ bool WriteRegistryKey(HKEY configuredKey, const std::wstring& section, const std
         const std::wstring& text = values[i];
         ValueToWrite value;
         const uint64_t recorded = store.GetValueType(section, name);
-        if (text.empty()) {
+        // An empty text is written as an empty string, except where the
+        // recorded type holds an empty value itself: a round trip must not turn
+        // another program's empty binary, expandable or multi-string value into
+        // a plain string.
+        const bool emptyKeepsType =
+            recorded == REG_BINARY || recorded == REG_EXPAND_SZ || recorded == REG_MULTI_SZ;
+        if (text.empty() && !emptyKeepsType) {
             value.type = REG_SZ;
         } else if (recorded == REG_DWORD) {
             value.type = REG_DWORD;

@@ -238,6 +238,27 @@ TEST_F(CfgRegistryTest, RoundTripLeavesWhatTheStoreCannotHold)
     EXPECT_EQ(data, TextBytes(L"changed"));
 }
 
+TEST_F(CfgRegistryTest, EmptyAndBlankValuesKeepTheirTypes)
+{
+    ASSERT_TRUE(sandbox.Set(L"", L"EmptyBinary", REG_BINARY, nullptr, 0));
+    ASSERT_TRUE(sandbox.SetText(L"", L"EmptyExpand", L"", REG_EXPAND_SZ));
+    ASSERT_TRUE(sandbox.SetText(L"", L"BlankExpand", L"  ", REG_EXPAND_SZ));
+    ASSERT_TRUE(sandbox.Set(L"", L"BlankFirst", REG_MULTI_SZ, L" \0two\0", 14));
+    ASSERT_TRUE(sandbox.Set(L"", L"BlankOnly", REG_MULTI_SZ, L" \0", 6));
+    const auto before = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath());
+    {
+        CCfgReader store(sandbox.Path());
+        ASSERT_EQ(store.IsInit(), 1);
+        EXPECT_EQ(Get(store, L"\\", L"BlankFirst_ArMember_1"), L"two");
+        EXPECT_EQ(store.SetValue(L"\\", L"Other", L"changed"), 1);
+        EXPECT_EQ(store.Save(), 1);
+    }
+    auto after = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath());
+    after.erase(L"Other");
+    EXPECT_EQ(after, before) << "an empty text of a binary, expandable or multi-string value keeps its type";
+}
+
+
 TEST_F(CfgRegistryTest, LargeValuesLoadWholeAndSurviveASave)
 {
     const std::wstring text(200000, L'z');
