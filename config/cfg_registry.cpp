@@ -7,8 +7,9 @@
 // recorded. Saving writes every entry back with its recorded type, creating
 // keys as needed and deleting nothing. Values whose names or keys the line
 // syntax cannot carry (an '=' or a leading '[' in a value name, a ']' in a key
-// name, blanks at either end) are left out of the store, so a save can never
-// write them under another name.
+// name, blanks at either end, a name like a member of a multi-string beside
+// it) are left out of the store, so a save can never write them under another
+// name.
 
 #include "config/cfg_registry.h"
 
@@ -140,6 +141,19 @@ std::wstring ArrayMemberName(std::wstring_view name, size_t index)
     return std::wstring(name) + std::wstring(kArrayMember) + std::to_wstring(index);
 }
 
+// The array name of a member name ("Files" of "Files_ArMember_2"); empty for
+// any other name.
+std::wstring_view ArrayNameOfMember(std::wstring_view name)
+{
+    const size_t member = name.rfind(kArrayMember);
+    const size_t digits = member == std::wstring_view::npos ? member : member + kArrayMember.size();
+    if (member == std::wstring_view::npos || member == 0 || digits == name.size() ||
+        name.find_first_not_of(L"0123456789", digits) != std::wstring_view::npos) {
+        return std::wstring_view();
+    }
+    return name.substr(0, member);
+}
+
 // The entries one registry value gives: name and text each; none for types the
 // store does not hold.
 std::vector<std::pair<std::wstring, std::wstring>> ValueEntries(const std::wstring& name, DWORD type,
@@ -192,9 +206,9 @@ void ReadRegistryKey(HKEY key, const std::wstring& relativePath, std::vector<std
     }
     lines.push_back(L"[" + section + L"]");
 
-    NameSet entryNames;
-    tarn::RegistryValue value;
+    std::vector<tarn::RegistryValue> values;
     for (DWORD index = 0;; ++index) {
+        tarn::RegistryValue value;
         const LSTATUS status = tarn::EnumRegistryValue(key, index, value);
         if (status == ERROR_MORE_DATA) {
             continue;
@@ -202,10 +216,23 @@ void ReadRegistryKey(HKEY key, const std::wstring& relativePath, std::vector<std
         if (status != ERROR_SUCCESS) {
             break;
         }
+        values.push_back(std::move(value));
+    }
+    // A value named like a member of a multi-string ("Multi_ArMember_1" beside
+    // "Multi") is left out: the store would read it as that member, or a save
+    // would join it into the multi-string.
+    NameSet multiStrings;
+    for (const tarn::RegistryValue& value : values) {
+        if (value.type == REG_MULTI_SZ) {
+            multiStrings.insert(value.name.empty() ? std::wstring(kDefaultValueName) : value.name);
+        }
+    }
+
+    for (const tarn::RegistryValue& value : values) {
         std::wstring name = value.name;
         if (name.empty()) {
             name = kDefaultValueName;
-        } else if (!IsStorableValueName(name)) {
+        } else if (!IsStorableValueName(name) || multiStrings.count(std::wstring(ArrayNameOfMember(name))) != 0) {
             continue;
         }
         const auto entries = ValueEntries(name, value.type, value.data);
@@ -213,16 +240,10 @@ void ReadRegistryKey(HKEY key, const std::wstring& relativePath, std::vector<std
         if (value.name.empty() && (entries.empty() || entries.front().second.empty())) {
             continue;
         }
-        bool added = false;
         for (const auto& [entryName, text] : entries) {
-            // A name taken already (a value named like another's array
-            // member) would be read and written as the other's.
-            if (entryNames.insert(entryName).second) {
-                lines.push_back(entryName + L"=" + text);
-                added = true;
-            }
+            lines.push_back(entryName + L"=" + text);
         }
-        if (added) {
+        if (!entries.empty()) {
             store.SetValueType(section, name, value.type);
         }
     }
@@ -312,10 +333,8 @@ bool WriteRegistryKey(HKEY configuredKey, const std::wstring& section, const std
             continue;
         }
         // A member of a multi-string is written with the multi-string.
-        const size_t member = name.rfind(kArrayMember);
-        if (member != std::wstring::npos && member > 0 &&
-            name.find_first_not_of(L"0123456789", member + kArrayMember.size()) == std::wstring::npos &&
-            store.GetValueType(section, std::wstring_view(name).substr(0, member)) == REG_MULTI_SZ) {
+        const std::wstring_view arrayName = ArrayNameOfMember(name);
+        if (!arrayName.empty() && store.GetValueType(section, arrayName) == REG_MULTI_SZ) {
             continue;
         }
         const std::wstring& text = values[i];

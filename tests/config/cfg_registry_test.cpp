@@ -259,6 +259,23 @@ TEST_F(CfgRegistryTest, EmptyAndBlankValuesKeepTheirTypes)
 }
 
 
+TEST_F(CfgRegistryTest, AValueNamedLikeTheNextMemberOfAMultiStringStaysApart)
+{
+    ASSERT_TRUE(sandbox.Set(L"", L"Multi", REG_MULTI_SZ, L"only\0", 12));
+    ASSERT_TRUE(sandbox.SetText(L"", L"Multi_ArMember_1", L"a value of its own"));
+    const auto before = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath());
+    {
+        CCfgReader store(sandbox.Path());
+        ASSERT_EQ(store.IsInit(), 1);
+        EXPECT_EQ(store.SetValue(L"\\", L"Other", L"changed"), 1);
+        EXPECT_EQ(store.Save(), 1);
+    }
+    auto after = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath());
+    after.erase(L"Other");
+    EXPECT_EQ(after, before) << "the multi-string does not take in the other value";
+}
+
+
 TEST_F(CfgRegistryTest, LargeValuesLoadWholeAndSurviveASave)
 {
     const std::wstring text(200000, L'z');
