@@ -8,13 +8,14 @@
 // keys as needed and deleting nothing. Values whose names or keys the line
 // syntax cannot carry (an '=' or a leading '[' in a value name, a ']' in a key
 // name, blanks at either end, a name like a member of a multi-string beside
-// it) are left out of the store, so a save can never write them under another
-// name.
+// it, "SimpleList" with a yes) are left out of the store, so a save can never
+// write them under another name or with other data.
 
 #include "config/cfg_registry.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -238,6 +239,14 @@ void ReadRegistryKey(HKEY key, const std::wstring& relativePath, std::vector<std
         const auto entries = ValueEntries(name, value.type, value.data);
         // An unnamed value without data is the key's unset default.
         if (value.name.empty() && (entries.empty() || entries.front().second.empty())) {
+            continue;
+        }
+        // A "SimpleList" entry that reads as yes would switch the store into
+        // simple-list mode and be rewritten to 0, which a save writes back.
+        const auto switchesMode = [](const auto& entry) {
+            return tarn::cfg::IsSimpleListSwitch(entry.first, tarn::cfg::Strip(entry.second));
+        };
+        if (std::any_of(entries.begin(), entries.end(), switchesMode)) {
             continue;
         }
         for (const auto& [entryName, text] : entries) {

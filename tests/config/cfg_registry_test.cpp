@@ -276,6 +276,28 @@ TEST_F(CfgRegistryTest, AValueNamedLikeTheNextMemberOfAMultiStringStaysApart)
 }
 
 
+TEST_F(CfgRegistryTest, AValueNamedSimpleListKeepsItsData)
+{
+    const DWORD one = 1;
+    ASSERT_TRUE(sandbox.SetText(L"", L"SimpleList", L"True"));
+    ASSERT_TRUE(sandbox.Set(L"Sub", L"simplelist", REG_DWORD, &one, sizeof(one)));
+    ASSERT_TRUE(sandbox.SetText(L"Sub", L"After", L"a"));
+    const auto rootBefore = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath());
+    const auto subBefore = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath() + L"\\Sub");
+    {
+        CCfgReader store(sandbox.Path());
+        ASSERT_EQ(store.IsInit(), 1);
+        EXPECT_EQ(Get(store, L"Sub", L"After"), L"a");
+        EXPECT_EQ(store.SetValue(L"\\", L"Other", L"changed"), 1);
+        EXPECT_EQ(store.Save(), 1);
+    }
+    auto rootAfter = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath());
+    rootAfter.erase(L"Other");
+    EXPECT_EQ(rootAfter, rootBefore);
+    EXPECT_EQ(AllValues(HKEY_CURRENT_USER, sandbox.KeyPath() + L"\\Sub"), subBefore);
+}
+
+
 TEST_F(CfgRegistryTest, LargeValuesLoadWholeAndSurviveASave)
 {
     const std::wstring text(200000, L'z');
