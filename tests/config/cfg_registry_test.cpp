@@ -5,11 +5,14 @@
 #include <cstring>
 #include <set>
 
+#include "common/test_files.h"
 #include "common/test_registry.h"
 #include "config/cfg_reader.h"
 #include "support/registry.h"
 
 using tarn::test::RegistrySandbox;
+using tarn::test::ScratchFolder;
+using tarn::test::WriteBytes;
 
 namespace {
 
@@ -340,6 +343,31 @@ TEST_F(CfgRegistryTest, AMissingKeyIsAnEmptyStoreThatSavingCreates)
     EXPECT_EQ(text, L"yes");
     EXPECT_EQ(GetRegistryText(text, (path + L"\\Child").c_str(), L"Also"), 1);
 }
+
+// A registry path is never read as a file name relative to the current
+// folder: a planted file would otherwise end up in the registry at the next save.
+TEST_F(CfgRegistryTest, AMissingKeyNeverReadsAFileOfTheSameName)
+{
+    ScratchFolder scratch;
+    const std::wstring relative = sandbox.Path() + L"\\Missing";
+    ASSERT_TRUE(WriteBytes(scratch / relative, "[\\]\r\nPlanted=1\r\n[Planted Key]\r\nA=1\r\n"));
+    wchar_t previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryW(scratch.Path().c_str()));
+    {
+        CCfgReader store(relative);
+        ::SetCurrentDirectoryW(previous);
+        EXPECT_EQ(store.IsInit(), 1);
+        EXPECT_TRUE(store.GetDataArray().empty());
+        EXPECT_EQ(store.SetValue(L"\\", L"Own", L"x"), 1);
+        EXPECT_EQ(store.Save(), 1);
+    }
+    std::wstring text;
+    EXPECT_EQ(GetRegistryText(text, relative.c_str(), L"Own"), 1);
+    EXPECT_EQ(GetRegistryText(text, relative.c_str(), L"Planted"), 0);
+    EXPECT_TRUE(Subkeys(relative).empty());
+}
+
 
 TEST_F(CfgRegistryTest, NamesThatAreNoRegistryPathsAreFileNames)
 {
