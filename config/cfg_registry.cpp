@@ -196,17 +196,10 @@ std::vector<std::pair<std::wstring, std::wstring>> ValueEntries(const std::wstri
     return entries;
 }
 
-// Appends one key's section and entries, then those of its subkeys (depth
-// first), recording each value's type in the store.
-void ReadRegistryKey(HKEY key, const std::wstring& relativePath, std::vector<std::wstring>& lines,
-                     CCfgReader& store, int is64)
+// Appends the entries of one key's values, recording each value's type in the
+// store under `section`.
+void ReadRegistryValues(HKEY key, const std::wstring& section, std::vector<std::wstring>& lines, CCfgReader& store)
 {
-    const std::wstring section = relativePath.empty() ? kConfiguredKeySection : relativePath;
-    if (!lines.empty()) {
-        lines.emplace_back();
-    }
-    lines.push_back(L"[" + section + L"]");
-
     std::vector<tarn::RegistryValue> values;
     for (DWORD index = 0;; ++index) {
         tarn::RegistryValue value;
@@ -256,6 +249,24 @@ void ReadRegistryKey(HKEY key, const std::wstring& relativePath, std::vector<std
             store.SetValueType(section, name, value.type);
         }
     }
+}
+
+// Appends one key's section and entries, then those of its subkeys (depth
+// first) down to the deepest level a registry tree can have, which ends a
+// symbolic link that leads back up. `depth` counts levels below the
+// configured key.
+void ReadRegistryKey(HKEY key, const std::wstring& relativePath, int depth, std::vector<std::wstring>& lines,
+                     CCfgReader& store, int is64)
+{
+    const std::wstring section = relativePath.empty() ? kConfiguredKeySection : relativePath;
+    if (!lines.empty()) {
+        lines.emplace_back();
+    }
+    lines.push_back(L"[" + section + L"]");
+    ReadRegistryValues(key, section, lines, store);
+    if (depth >= tarn::kMaxRegistryDepth) {
+        return;
+    }
 
     std::vector<std::wstring> subkeys;
     tarn::EnumRegistrySubkeys(key, subkeys);
@@ -266,7 +277,7 @@ void ReadRegistryKey(HKEY key, const std::wstring& relativePath, std::vector<std
         }
         tarn::UniqueRegKey child(OpenRegistryKey(key, subkey.c_str(), 0, is64));
         if (child) {
-            ReadRegistryKey(child.Get(), childPath, lines, store, is64);
+            ReadRegistryKey(child.Get(), childPath, depth + 1, lines, store, is64);
         }
     }
 }
@@ -440,7 +451,7 @@ int CCfgReader::LoadFromRegistry()
     if (!key) {
         return 0;
     }
-    ReadRegistryKey(key.Get(), std::wstring(), m_Data, *this, is64);
+    ReadRegistryKey(key.Get(), std::wstring(), 0, m_Data, *this, is64);
     return 1;
 }
 

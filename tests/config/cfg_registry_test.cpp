@@ -300,6 +300,31 @@ TEST_F(CfgRegistryTest, AValueNamedSimpleListKeepsItsData)
     EXPECT_EQ(AllValues(HKEY_CURRENT_USER, sandbox.KeyPath() + L"\\Sub"), subBefore);
 }
 
+// A symbolic link leading back to the configured key makes the tree endless;
+// it is read down to the deepest level a registry tree can have.
+TEST_F(CfgRegistryTest, ALinkBackToTheKeyEndsAtTheDeepestLevel)
+{
+    ASSERT_TRUE(sandbox.SetText(L"", L"Name", L"Value"));
+    tarn::test::RegistryLink loop(sandbox.Key(), L"Loop", sandbox.Key());
+    ASSERT_TRUE(loop.Valid());
+    const auto before = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath());
+    {
+        CCfgReader store(sandbox.Path());
+        ASSERT_EQ(store.IsInit(), 1);
+        std::vector<std::wstring>* sections = nullptr;
+        ASSERT_EQ(store.GetSortedKeyArray(sections), 1);
+        EXPECT_EQ(sections->size(), 1u + 512u);
+        std::wstring deepest = L"Loop";
+        for (int level = 2; level <= 512; ++level) {
+            deepest += L"\\Loop";
+        }
+        EXPECT_EQ(Get(store, deepest.c_str(), L"Name"), L"Value");
+        std::wstring value;
+        EXPECT_EQ(store.GetValue(value, (deepest + L"\\Loop").c_str(), L"Name"), 0) << "no deeper section";
+        EXPECT_EQ(store.Save(1), 1);
+    }
+    EXPECT_EQ(AllValues(HKEY_CURRENT_USER, sandbox.KeyPath()), before);
+}
 
 TEST_F(CfgRegistryTest, LargeValuesLoadWholeAndSurviveASave)
 {
