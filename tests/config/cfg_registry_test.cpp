@@ -59,6 +59,24 @@ protected:
         return value;
     }
 
+    // Loads the sandbox into a store, changes the value "Other" of its key and
+    // saves, so that every other value goes through a load and save.
+    void RoundTripWithAChange()
+    {
+        CCfgReader store(sandbox.Path());
+        ASSERT_EQ(store.IsInit(), 1);
+        EXPECT_EQ(store.SetValue(L"\\", L"Other", L"changed"), 1);
+        EXPECT_EQ(store.Save(), 1);
+    }
+
+    // The values of the sandbox key or of a subkey, without "Other".
+    std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>> ValuesBesidesOther(const std::wstring& subkey = L"")
+    {
+        auto values = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath() + (subkey.empty() ? L"" : L"\\" + subkey));
+        values.erase(L"Other");
+        return values;
+    }
+
     // Fills the sandbox with one value of each kind the store knows.
     void FillTree()
     {
@@ -248,36 +266,19 @@ TEST_F(CfgRegistryTest, EmptyAndBlankValuesKeepTheirTypes)
     ASSERT_TRUE(sandbox.SetText(L"", L"BlankExpand", L"  ", REG_EXPAND_SZ));
     ASSERT_TRUE(sandbox.Set(L"", L"BlankFirst", REG_MULTI_SZ, L" \0two\0", 14));
     ASSERT_TRUE(sandbox.Set(L"", L"BlankOnly", REG_MULTI_SZ, L" \0", 6));
-    const auto before = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath());
-    {
-        CCfgReader store(sandbox.Path());
-        ASSERT_EQ(store.IsInit(), 1);
-        EXPECT_EQ(Get(store, L"\\", L"BlankFirst_ArMember_1"), L"two");
-        EXPECT_EQ(store.SetValue(L"\\", L"Other", L"changed"), 1);
-        EXPECT_EQ(store.Save(), 1);
-    }
-    auto after = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath());
-    after.erase(L"Other");
-    EXPECT_EQ(after, before) << "an empty text of a binary, expandable or multi-string value keeps its type";
+    const auto before = ValuesBesidesOther();
+    RoundTripWithAChange();
+    EXPECT_EQ(ValuesBesidesOther(), before) << "an empty binary, expandable or multi-string value keeps its type";
 }
-
 
 TEST_F(CfgRegistryTest, AValueNamedLikeTheNextMemberOfAMultiStringStaysApart)
 {
     ASSERT_TRUE(sandbox.Set(L"", L"Multi", REG_MULTI_SZ, L"only\0", 12));
     ASSERT_TRUE(sandbox.SetText(L"", L"Multi_ArMember_1", L"a value of its own"));
-    const auto before = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath());
-    {
-        CCfgReader store(sandbox.Path());
-        ASSERT_EQ(store.IsInit(), 1);
-        EXPECT_EQ(store.SetValue(L"\\", L"Other", L"changed"), 1);
-        EXPECT_EQ(store.Save(), 1);
-    }
-    auto after = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath());
-    after.erase(L"Other");
-    EXPECT_EQ(after, before) << "the multi-string does not take in the other value";
+    const auto before = ValuesBesidesOther();
+    RoundTripWithAChange();
+    EXPECT_EQ(ValuesBesidesOther(), before) << "the multi-string does not take in the other value";
 }
-
 
 TEST_F(CfgRegistryTest, AValueNamedSimpleListKeepsItsData)
 {
@@ -285,19 +286,11 @@ TEST_F(CfgRegistryTest, AValueNamedSimpleListKeepsItsData)
     ASSERT_TRUE(sandbox.SetText(L"", L"SimpleList", L"True"));
     ASSERT_TRUE(sandbox.Set(L"Sub", L"simplelist", REG_DWORD, &one, sizeof(one)));
     ASSERT_TRUE(sandbox.SetText(L"Sub", L"After", L"a"));
-    const auto rootBefore = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath());
-    const auto subBefore = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath() + L"\\Sub");
-    {
-        CCfgReader store(sandbox.Path());
-        ASSERT_EQ(store.IsInit(), 1);
-        EXPECT_EQ(Get(store, L"Sub", L"After"), L"a");
-        EXPECT_EQ(store.SetValue(L"\\", L"Other", L"changed"), 1);
-        EXPECT_EQ(store.Save(), 1);
-    }
-    auto rootAfter = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath());
-    rootAfter.erase(L"Other");
-    EXPECT_EQ(rootAfter, rootBefore);
-    EXPECT_EQ(AllValues(HKEY_CURRENT_USER, sandbox.KeyPath() + L"\\Sub"), subBefore);
+    const auto rootBefore = ValuesBesidesOther();
+    const auto subBefore = ValuesBesidesOther(L"Sub");
+    RoundTripWithAChange();
+    EXPECT_EQ(ValuesBesidesOther(), rootBefore);
+    EXPECT_EQ(ValuesBesidesOther(L"Sub"), subBefore);
 }
 
 // A symbolic link leading back to the configured key makes the tree endless;
