@@ -43,7 +43,11 @@ int CCfgReader::Load(std::wstring_view file)
                 IndexLines();
                 return m_IsInit;
             }
-            m_Data.clear();  // a key that cannot be opened is a missing file
+            // A key that cannot be opened is a missing file, never a file of
+            // that name in the current folder.
+            m_Data.clear();
+            m_IsInit = 1;
+            return m_IsInit;
         }
         m_IsInit = LoadFile();
     } catch (const std::bad_alloc&) {

@@ -11,17 +11,23 @@
 
 namespace {
 
-bool HoldsLineBreak(std::wstring_view text)
+// A line break splits the line; a zero character ends the whole text when
+// the file is read, so every line behind it would be lost.
+bool HoldsLineEnd(std::wstring_view text)
 {
-    return text.find_first_of(L"\r\n") != std::wstring_view::npos;
+    return text.find_first_of(std::wstring_view(L"\r\n\0", 3)) != std::wstring_view::npos;
 }
 
 // Text that a settings line cannot carry: it would come back as other
-// sections, keys or lines after the next load.
+// sections, keys or lines after the next load. A key that starts with '['
+// (once stripped) would come back as a section header taking over the
+// entries below it.
 bool IsStorable(std::wstring_view section, std::wstring_view key, std::wstring_view value)
 {
-    return !HoldsLineBreak(section) && !HoldsLineBreak(key) && !HoldsLineBreak(value) &&
-           section.find(L']') == std::wstring_view::npos && key.find(L'=') == std::wstring_view::npos;
+    const std::wstring_view strippedKey = tarn::cfg::Strip(key);
+    return !HoldsLineEnd(section) && !HoldsLineEnd(key) && !HoldsLineEnd(value) &&
+           section.find(L']') == std::wstring_view::npos && key.find(L'=') == std::wstring_view::npos &&
+           !tarn::cfg::IsHeaderLine(strippedKey);
 }
 
 bool IsCommentedKey(std::wstring_view key)

@@ -68,7 +68,8 @@ public:
     // Creates or changes an entry; a new key goes directly under its section
     // header, a new section to the end. 1 also when the value is unchanged;
     // 0 for an empty section or key, and for text that cannot be stored in a
-    // line (a line break anywhere, ']' in the section, '=' in the key).
+    // line (a line break or zero anywhere, ']' in the section, '=' in the
+    // key, a key starting with '[').
     TARN_EXPORT int SetValue(std::wstring_view section, std::wstring_view key, std::wstring_view value);
     // The same; a null value means an empty one.
     TARN_EXPORT int SetValue(std::wstring_view section, std::wstring_view key, const wchar_t* value);
@@ -183,7 +184,8 @@ private:
     void ParseText(std::wstring_view text);
     // Save after the initialisation check: builds, compares and writes the text.
     int SaveText(int force);
-    // Opens and writes `text` in m_FileType's encoding, retrying while the file is held.
+    // Opens and writes `text` in m_FileType's encoding, retrying while the file is held;
+    // a text the readers would take for UTF-8 is written so (m_FileType follows).
     int WriteFileText(const std::wstring& text);
     // Cuts the file to zero bytes (creating it), retrying while it is held.
     int TruncateFile();

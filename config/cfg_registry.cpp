@@ -7,13 +7,15 @@
 // recorded. Saving writes every entry back with its recorded type, creating
 // keys as needed and deleting nothing. Values whose names or keys the line
 // syntax cannot carry (an '=' or a leading '[' in a value name, a ']' in a key
-// name, blanks at either end) are left out of the store, so a save can never
-// write them under another name.
+// name, blanks at either end, a name like a member of a multi-string beside
+// it, "SimpleList" with a yes) are left out of the store, so a save can never
+// write them under another name or with other data.
 
 #include "config/cfg_registry.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -140,6 +142,19 @@ std::wstring ArrayMemberName(std::wstring_view name, size_t index)
     return std::wstring(name) + std::wstring(kArrayMember) + std::to_wstring(index);
 }
 
+// The array name of a member name ("Files" of "Files_ArMember_2"); empty for
+// any other name.
+std::wstring_view ArrayNameOfMember(std::wstring_view name)
+{
+    const size_t member = name.rfind(kArrayMember);
+    const size_t digits = member == std::wstring_view::npos ? member : member + kArrayMember.size();
+    if (member == std::wstring_view::npos || member == 0 || digits == name.size() ||
+        name.find_first_not_of(L"0123456789", digits) != std::wstring_view::npos) {
+        return std::wstring_view();
+    }
+    return name.substr(0, member);
+}
+
 // The entries one registry value gives: name and text each; none for types the
 // store does not hold.
 std::vector<std::pair<std::wstring, std::wstring>> ValueEntries(const std::wstring& name, DWORD type,
@@ -181,20 +196,13 @@ std::vector<std::pair<std::wstring, std::wstring>> ValueEntries(const std::wstri
     return entries;
 }
 
-// Appends one key's section and entries, then those of its subkeys (depth
-// first), recording each value's type in the store.
-void ReadRegistryKey(HKEY key, const std::wstring& relativePath, std::vector<std::wstring>& lines,
-                     CCfgReader& store, int is64)
+// Appends the entries of one key's values, recording each value's type in the
+// store under `section`.
+void ReadRegistryValues(HKEY key, const std::wstring& section, std::vector<std::wstring>& lines, CCfgReader& store)
 {
-    const std::wstring section = relativePath.empty() ? kConfiguredKeySection : relativePath;
-    if (!lines.empty()) {
-        lines.emplace_back();
-    }
-    lines.push_back(L"[" + section + L"]");
-
-    NameSet entryNames;
-    tarn::RegistryValue value;
+    std::vector<tarn::RegistryValue> values;
     for (DWORD index = 0;; ++index) {
+        tarn::RegistryValue value;
         const LSTATUS status = tarn::EnumRegistryValue(key, index, value);
         if (status == ERROR_MORE_DATA) {
             continue;
@@ -202,10 +210,23 @@ void ReadRegistryKey(HKEY key, const std::wstring& relativePath, std::vector<std
         if (status != ERROR_SUCCESS) {
             break;
         }
+        values.push_back(std::move(value));
+    }
+    // A value named like a member of a multi-string ("Multi_ArMember_1" beside
+    // "Multi") is left out: the store would read it as that member, or a save
+    // would join it into the multi-string.
+    NameSet multiStrings;
+    for (const tarn::RegistryValue& value : values) {
+        if (value.type == REG_MULTI_SZ) {
+            multiStrings.insert(value.name.empty() ? std::wstring(kDefaultValueName) : value.name);
+        }
+    }
+
+    for (const tarn::RegistryValue& value : values) {
         std::wstring name = value.name;
         if (name.empty()) {
             name = kDefaultValueName;
-        } else if (!IsStorableValueName(name)) {
+        } else if (!IsStorableValueName(name) || multiStrings.count(std::wstring(ArrayNameOfMember(name))) != 0) {
             continue;
         }
         const auto entries = ValueEntries(name, value.type, value.data);
@@ -213,18 +234,38 @@ void ReadRegistryKey(HKEY key, const std::wstring& relativePath, std::vector<std
         if (value.name.empty() && (entries.empty() || entries.front().second.empty())) {
             continue;
         }
-        bool added = false;
-        for (const auto& [entryName, text] : entries) {
-            // A name taken already (a value named like another's array
-            // member) would be read and written as the other's.
-            if (entryNames.insert(entryName).second) {
-                lines.push_back(entryName + L"=" + text);
-                added = true;
-            }
+        // A "SimpleList" entry that reads as yes would switch the store into
+        // simple-list mode and be rewritten to 0, which a save writes back.
+        const auto switchesMode = [](const auto& entry) {
+            return tarn::cfg::IsSimpleListSwitch(entry.first, tarn::cfg::Strip(entry.second));
+        };
+        if (std::any_of(entries.begin(), entries.end(), switchesMode)) {
+            continue;
         }
-        if (added) {
+        for (const auto& [entryName, text] : entries) {
+            lines.push_back(entryName + L"=" + text);
+        }
+        if (!entries.empty()) {
             store.SetValueType(section, name, value.type);
         }
+    }
+}
+
+// Appends one key's section and entries, then those of its subkeys (depth
+// first) down to the deepest level a registry tree can have, which ends a
+// symbolic link that leads back up. `depth` counts levels below the
+// configured key.
+void ReadRegistryKey(HKEY key, const std::wstring& relativePath, int depth, std::vector<std::wstring>& lines,
+                     CCfgReader& store, int is64)
+{
+    const std::wstring section = relativePath.empty() ? kConfiguredKeySection : relativePath;
+    if (!lines.empty()) {
+        lines.emplace_back();
+    }
+    lines.push_back(L"[" + section + L"]");
+    ReadRegistryValues(key, section, lines, store);
+    if (depth >= tarn::kMaxRegistryDepth) {
+        return;
     }
 
     std::vector<std::wstring> subkeys;
@@ -236,7 +277,7 @@ void ReadRegistryKey(HKEY key, const std::wstring& relativePath, std::vector<std
         }
         tarn::UniqueRegKey child(OpenRegistryKey(key, subkey.c_str(), 0, is64));
         if (child) {
-            ReadRegistryKey(child.Get(), childPath, lines, store, is64);
+            ReadRegistryKey(child.Get(), childPath, depth + 1, lines, store, is64);
         }
     }
 }
@@ -312,16 +353,20 @@ bool WriteRegistryKey(HKEY configuredKey, const std::wstring& section, const std
             continue;
         }
         // A member of a multi-string is written with the multi-string.
-        const size_t member = name.rfind(kArrayMember);
-        if (member != std::wstring::npos && member > 0 &&
-            name.find_first_not_of(L"0123456789", member + kArrayMember.size()) == std::wstring::npos &&
-            store.GetValueType(section, std::wstring_view(name).substr(0, member)) == REG_MULTI_SZ) {
+        const std::wstring_view arrayName = ArrayNameOfMember(name);
+        if (!arrayName.empty() && store.GetValueType(section, arrayName) == REG_MULTI_SZ) {
             continue;
         }
         const std::wstring& text = values[i];
         ValueToWrite value;
         const uint64_t recorded = store.GetValueType(section, name);
-        if (text.empty()) {
+        // An empty text is written as an empty string, except where the
+        // recorded type holds an empty value itself: a round trip must not turn
+        // another program's empty binary, expandable or multi-string value into
+        // a plain string.
+        const bool emptyKeepsType =
+            recorded == REG_BINARY || recorded == REG_EXPAND_SZ || recorded == REG_MULTI_SZ;
+        if (text.empty() && !emptyKeepsType) {
             value.type = REG_SZ;
         } else if (recorded == REG_DWORD) {
             value.type = REG_DWORD;
@@ -406,7 +451,7 @@ int CCfgReader::LoadFromRegistry()
     if (!key) {
         return 0;
     }
-    ReadRegistryKey(key.Get(), std::wstring(), m_Data, *this, is64);
+    ReadRegistryKey(key.Get(), std::wstring(), 0, m_Data, *this, is64);
     return 1;
 }
 

@@ -11,7 +11,9 @@
 //                         with SetValueType, and returns 1 when the key could
 //                         be opened. Load then sets m_IsInit, m_IsRegistry
 //                         (1, or 0x101 with the 64-bit view flag), m_Original
-//                         and the indexes. 0: Load applies the file rules.
+//                         and the indexes. 0: Load gives an initialised,
+//                         empty store, as for a missing file, and reads no
+//                         file of that name.
 //   SaveToRegistry()      from Save, for a registry path, once the text is
 //                         known to differ (or the save is forced). Writes the
 //                         sections (GetSection without central, GetValueType)

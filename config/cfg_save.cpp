@@ -19,6 +19,18 @@ namespace {
 
 constexpr uint32_t kRetryIntervalMs = 100;
 
+// The encoding a text is written in: the one its file was read in, except
+// that every reader takes a file without mark that starts with "<?xml" for
+// UTF-8. A file read as ANSI comes to start so when loading strips the blanks
+// or empty lines before its declaration; it is then written as UTF-8, so that
+// its text reads back as it was.
+TextFileType::Type TypeToWrite(std::wstring_view text, TextFileType::Type type)
+{
+    const bool singleByte =
+        type == TextFileType::Undetermined || type == TextFileType::Ansi || type == TextFileType::Oem;
+    return singleByte && tarn::StartsWithXmlDeclaration(text) ? TextFileType::Utf8NoBom : type;
+}
+
 }  // namespace
 
 int CCfgReader::Save(int force)
@@ -66,13 +78,16 @@ int CCfgReader::WriteFileText(const std::wstring& text)
     if (m_File.find(L'\\') == std::wstring::npos || text.size() > UINT32_MAX) {
         return 0;
     }
+    TextFileType::Type type = TypeToWrite(text, m_FileType);
     const bool written = tarn::RetryUntilTimeout(
         m_Timeout, kRetryIntervalMs,
-        [&] {
-            return WriteBuffer(m_File.c_str(), text.c_str(), static_cast<uint32_t>(text.size()), m_FileType) != 0;
-        },
+        [&] { return WriteBuffer(m_File.c_str(), text.c_str(), static_cast<uint32_t>(text.size()), type) != 0; },
         [&] { return FileExists(m_File.c_str()) != 0; });
-    return written ? 1 : 0;
+    if (!written) {
+        return 0;
+    }
+    m_FileType = type;
+    return 1;
 }
 
 int CCfgReader::TruncateFile()

@@ -159,8 +159,10 @@ std::wstring FindCfgModule()
         candidates.push_back(WithTrailingBackslash(installFolder) + L"CfgR.dll");
     }
     for (const std::wstring& candidate : candidates) {
-        // Only full paths: a relative one would again depend on the current folder.
-        const bool fullPath = candidate.rfind(L"\\\\", 0) == 0 || (candidate.size() > 2 && candidate[1] == L':');
+        // Only full paths: a relative one ("C:folder" included) would again
+        // depend on the current folder.
+        const bool fullPath = candidate.rfind(L"\\\\", 0) == 0 ||
+                              (candidate.size() > 2 && candidate[1] == L':' && candidate[2] == L'\\');
         if (fullPath && FileExists(candidate.c_str())) {
             return candidate;
         }

@@ -29,7 +29,7 @@ bool IsEmptyName(const wchar_t* fileName)
 
 // True when the first five characters are "<?xml" in any letter case.
 template <class Char>
-bool StartsWithXmlDeclaration(const Char* text, size_t length)
+bool HasXmlDeclaration(const Char* text, size_t length)
 {
     constexpr char kDeclaration[] = "<?xml";
     if (length < 5) {
@@ -109,7 +109,7 @@ TextFileType::Type DetectType(const char* bytes, uint32_t count)
     if (count >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
         return TextFileType::Utf8;
     }
-    if (StartsWithXmlDeclaration(b, count)) {
+    if (HasXmlDeclaration(b, count)) {
         return TextFileType::Utf8NoBom;
     }
     return TextFileType::Ansi;
@@ -319,6 +319,15 @@ bool JoinLines(const std::vector<std::wstring>& lines, std::wstring& text)
 
 }  // namespace
 
+namespace tarn {
+
+bool StartsWithXmlDeclaration(std::wstring_view text)
+{
+    return HasXmlDeclaration(text.data(), text.size());
+}
+
+}  // namespace tarn
+
 int ReadArray(const wchar_t* fileName, std::vector<std::wstring>& lines)
 {
     TextFileType::Type type = TextFileType::Undetermined;
@@ -433,7 +442,7 @@ int WriteBuffer(const wchar_t* fileName, const wchar_t* text, uint32_t count)
         return WriteFileBytes(fileName, nullptr, 0) ? 1 : 0;
     }
     TextFileType::Type type =
-        count > 5 && StartsWithXmlDeclaration(text, count) ? TextFileType::Utf8 : TextFileType::Ansi;
+        count > 5 && HasXmlDeclaration(text, count) ? TextFileType::Utf8 : TextFileType::Ansi;
     return WriteBuffer(fileName, text, count, type);
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/char_buffer.h"
@@ -105,3 +106,11 @@ TARN_EXPORT int WriteArray(const wchar_t* fileName, const std::vector<std::wstri
 // The same in ANSI; an empty array leaves the file created and empty and
 // reports success.
 TARN_EXPORT int WriteArray(const wchar_t* fileName, const std::vector<std::wstring>& lines);
+
+namespace tarn {
+
+// True when `text` starts with "<?xml" in any letter case: the readers take a
+// file without mark whose bytes start so for UTF-8 (Utf8NoBom).
+bool StartsWithXmlDeclaration(std::wstring_view text);
+
+}  // namespace tarn

@@ -17,7 +17,7 @@ cabinet="$work/mixed.cab"
 tarn_install_packages
 tarn_build
 tarn_start_wine
-trap 'rm -rf "$work/out"; tarn_stop_wine' EXIT
+trap 'rm -rf "$work/out" "$work/cabextract-result"; tarn_stop_wine' EXIT
 
 if [ ! -f "$work/content.stamp" ] || [ ! -f "$cabinet" ]; then
     tarn_log "making the mixed content and its cabinet"
@@ -42,6 +42,8 @@ for run in $(seq "$runs"); do
     tarn_log "cabextract run $run: $seconds s"
     cabextract_best=$(python3 -c "b='$cabextract_best'; print(min(float(b), $seconds) if b else $seconds)")
 done
+# A result left by a killed run would take the new one inside it.
+rm -rf "$work/cabextract-result"
 mv "$work/out/cabextract" "$work/cabextract-result"
 
 # Best time of our extraction, measured inside the program (without Wine's

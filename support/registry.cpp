@@ -276,7 +276,10 @@ int GetRegistryText(std::wstring& text, const wchar_t* path, const wchar_t* valu
     return ReadRegistryText(key.Get(), valueName, text);
 }
 
-int ListRegistrySubkeys(const wchar_t* path, std::vector<std::wstring>& subkeys, int recursive, int is64)
+namespace {
+
+// ListRegistrySubkeys for a key `depth` levels below the one first asked for.
+int ListSubkeys(const wchar_t* path, std::vector<std::wstring>& subkeys, int recursive, int is64, int depth)
 {
     std::wstring rootName;
     std::wstring keyPath;
@@ -297,13 +300,20 @@ int ListRegistrySubkeys(const wchar_t* path, std::vector<std::wstring>& subkeys,
         }
     }
     const size_t added = subkeys.size();
-    if (recursive) {
+    if (recursive && depth < tarn::kMaxRegistryDepth) {
         for (size_t i = first; i < added; ++i) {
             const std::wstring child = subkeys[i];
-            ListRegistrySubkeys(child.c_str(), subkeys, 1, is64);
+            ListSubkeys(child.c_str(), subkeys, 1, is64, depth + 1);
         }
     }
     return added > first ? 1 : 0;
+}
+
+}  // namespace
+
+int ListRegistrySubkeys(const wchar_t* path, std::vector<std::wstring>& subkeys, int recursive, int is64)
+{
+    return ListSubkeys(path, subkeys, recursive, is64, 1);
 }
 
 LSTATUS SetRegistryValue(HKEY key, const wchar_t* valueName, DWORD type, const void* data, DWORD size)

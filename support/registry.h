@@ -15,6 +15,11 @@
 
 namespace tarn {
 
+// Keys nest at most this many levels below a root. A tree that goes deeper
+// does so through a symbolic link, which may lead back to a key above it:
+// recursive readers stop here.
+inline constexpr int kMaxRegistryDepth = 512;
+
 // One registry value: its name, type and data, read whole.
 struct RegistryValue {
     std::wstring name;
@@ -75,8 +80,9 @@ int GetRegistryText(std::wstring& text, const wchar_t* path, const wchar_t* valu
 
 // Appends the subkey names of a key to `subkeys`. Recursive: appends
 // "root\key path\subkey" for each subkey and then, in turn, what the same
-// procedure gives for each of them. 1 when this key or a key below had a
-// subkey; 0 when there was none or the key cannot be opened.
+// procedure gives for each of them, down to kMaxRegistryDepth levels below
+// the key. 1 when this key or a key below had a subkey; 0 when there was none
+// or the key cannot be opened.
 int ListRegistrySubkeys(const wchar_t* path, std::vector<std::wstring>& subkeys, int recursive = 0,
                         int is64 = 0);
 

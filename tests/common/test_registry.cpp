@@ -1,5 +1,7 @@
 #include "common/test_registry.h"
 
+#include <cstring>
+
 namespace tarn::test {
 
 namespace {
@@ -116,6 +118,68 @@ bool RegistrySandbox::Get(const std::wstring& subkey, const wchar_t* name, DWORD
     }
     ::RegCloseKey(key);
     return status == ERROR_SUCCESS;
+}
+
+namespace {
+
+using NtQueryKeyFunction = LONG(WINAPI*)(HANDLE key, int informationClass, void* information, ULONG length,
+                                         ULONG* resultLength);
+using NtDeleteKeyFunction = LONG(WINAPI*)(HANDLE key);
+
+template <class Function>
+Function NtFunction(const char* name)
+{
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
+// The native name of an open key ("\REGISTRY\User\...").
+std::wstring NativeKeyName(HKEY key)
+{
+    constexpr int kKeyNameInformation = 3;
+    auto query = NtFunction<NtQueryKeyFunction>("NtQueryKey");
+    std::vector<BYTE> information(4096);
+    ULONG length = 0;
+    if (query == nullptr ||
+        query(key, kKeyNameInformation, information.data(), static_cast<ULONG>(information.size()), &length) != 0) {
+        return std::wstring();
+    }
+    ULONG bytes = 0;
+    memcpy(&bytes, information.data(), sizeof(bytes));
+    return std::wstring(reinterpret_cast<const wchar_t*>(information.data() + sizeof(ULONG)), bytes / sizeof(wchar_t));
+}
+
+}  // namespace
+
+RegistryLink::RegistryLink(HKEY parent, const std::wstring& name, HKEY target) : parent_(parent), name_(name)
+{
+    const std::wstring targetName = NativeKeyName(target);
+    if (targetName.empty()) {
+        return;
+    }
+    HKEY link = nullptr;
+    if (::RegCreateKeyExW(parent, name.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK,
+                          nullptr, &link, nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    created_ = true;
+    ::RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(targetName.data()),
+                     static_cast<DWORD>(targetName.size() * sizeof(wchar_t)));
+    ::RegCloseKey(link);
+}
+
+RegistryLink::~RegistryLink()
+{
+    if (!created_) {
+        return;
+    }
+    HKEY link = nullptr;
+    if (::RegOpenKeyExW(parent_, name_.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &link) == ERROR_SUCCESS) {
+        if (auto remove = NtFunction<NtDeleteKeyFunction>("NtDeleteKey")) {
+            remove(link);
+        }
+        ::RegCloseKey(link);
+    }
 }
 
 SavedRegistryValue::SavedRegistryValue(HKEY root, const std::wstring& keyPath, const wchar_t* name)

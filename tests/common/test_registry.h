@@ -44,6 +44,24 @@ private:
     HKEY key_ = nullptr;
 };
 
+// A symbolic link `name` below `parent` that leads to `target` (the parent
+// itself makes a loop). Removed as a link when destroyed, so declare it after
+// the sandbox it lives in: removing the sandbox first would follow it.
+class RegistryLink {
+public:
+    RegistryLink(HKEY parent, const std::wstring& name, HKEY target);
+    ~RegistryLink();
+    RegistryLink(const RegistryLink&) = delete;
+    RegistryLink& operator=(const RegistryLink&) = delete;
+
+    bool Valid() const { return created_; }
+
+private:
+    HKEY parent_;
+    std::wstring name_;
+    bool created_ = false;
+};
+
 // Holds one value of a key and restores it (or its absence) when destroyed;
 // keys it had to create are removed again when they are empty by then.
 class SavedRegistryValue {

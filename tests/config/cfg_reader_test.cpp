@@ -215,6 +215,41 @@ TEST_F(CfgReaderTest, ChangesRefuseWhatALineCannotHold)
     EXPECT_EQ(store.DeleteValue(L"S", L"missing"), 1);
 }
 
+// A change that a line cannot carry must not come back after a reload as
+// something else: a zero character ends the text when the file is read (and
+// with it every line behind it), a key starting with '[' is read as a header
+// that takes over the entries below it.
+TEST_F(CfgReaderTest, ChangesComeBackAfterReloadAsTheStoreHeldThem)
+{
+    struct Row {
+        const char* name;
+        std::wstring section;
+        std::wstring key;
+        std::wstring value;
+    };
+    const Row rows[] = {
+        {"zero in a value", L"S", L"k", std::wstring(L"x\0y", 3)},
+        {"zero in a key", L"S", std::wstring(L"k\0x", 3), L"v"},
+        {"zero in a new section", std::wstring(L"A\0x", 3), L"k", L"v"},
+        {"key starting with a bracket", L"S", L"[x", L"v"},
+        {"key starting with a blank and a bracket", L"S", L" [x", L"v"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Put("[S]\r\na=1\r\n\r\n[T]\r\nt=1\r\n");
+        Lines held;
+        {
+            CCfgReader store(file);
+            store.SetValue(row.section, row.key, row.value);
+            held = tarn::test::Snapshot(store);
+            EXPECT_EQ(store.Save(), 1);
+        }
+        CCfgReader reloaded(file);
+        ExpectLookups(reloaded, {{L"S", L"a", 1, L"1"}, {L"T", L"t", 1, L"1"}}, row.name);
+        EXPECT_EQ(tarn::test::Snapshot(reloaded), held);
+    }
+}
+
 TEST_F(CfgReaderTest, CommentedEntriesAreChangedInPlace)
 {
     Put("[Other]\r\n;;Mode=x\r\n[S]\r\n\r\n;;Mode=old\r\n//Path=a\r\n[T]\r\n;;Late=1\r\n");

@@ -5,11 +5,14 @@
 #include <cstring>
 #include <set>
 
+#include "common/test_files.h"
 #include "common/test_registry.h"
 #include "config/cfg_reader.h"
 #include "support/registry.h"
 
 using tarn::test::RegistrySandbox;
+using tarn::test::ScratchFolder;
+using tarn::test::WriteBytes;
 
 namespace {
 
@@ -54,6 +57,24 @@ protected:
         std::wstring value = L"(default)";
         store.GetValue(value, section, key);
         return value;
+    }
+
+    // Loads the sandbox into a store, changes the value "Other" of its key and
+    // saves, so that every other value goes through a load and save.
+    void RoundTripWithAChange()
+    {
+        CCfgReader store(sandbox.Path());
+        ASSERT_EQ(store.IsInit(), 1);
+        EXPECT_EQ(store.SetValue(L"\\", L"Other", L"changed"), 1);
+        EXPECT_EQ(store.Save(), 1);
+    }
+
+    // The values of the sandbox key or of a subkey, without "Other".
+    std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>> ValuesBesidesOther(const std::wstring& subkey = L"")
+    {
+        auto values = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath() + (subkey.empty() ? L"" : L"\\" + subkey));
+        values.erase(L"Other");
+        return values;
     }
 
     // Fills the sandbox with one value of each kind the store knows.
@@ -238,6 +259,66 @@ TEST_F(CfgRegistryTest, RoundTripLeavesWhatTheStoreCannotHold)
     EXPECT_EQ(data, TextBytes(L"changed"));
 }
 
+TEST_F(CfgRegistryTest, EmptyAndBlankValuesKeepTheirTypes)
+{
+    ASSERT_TRUE(sandbox.Set(L"", L"EmptyBinary", REG_BINARY, nullptr, 0));
+    ASSERT_TRUE(sandbox.SetText(L"", L"EmptyExpand", L"", REG_EXPAND_SZ));
+    ASSERT_TRUE(sandbox.SetText(L"", L"BlankExpand", L"  ", REG_EXPAND_SZ));
+    ASSERT_TRUE(sandbox.Set(L"", L"BlankFirst", REG_MULTI_SZ, L" \0two\0", 14));
+    ASSERT_TRUE(sandbox.Set(L"", L"BlankOnly", REG_MULTI_SZ, L" \0", 6));
+    const auto before = ValuesBesidesOther();
+    RoundTripWithAChange();
+    EXPECT_EQ(ValuesBesidesOther(), before) << "an empty binary, expandable or multi-string value keeps its type";
+}
+
+TEST_F(CfgRegistryTest, AValueNamedLikeTheNextMemberOfAMultiStringStaysApart)
+{
+    ASSERT_TRUE(sandbox.Set(L"", L"Multi", REG_MULTI_SZ, L"only\0", 12));
+    ASSERT_TRUE(sandbox.SetText(L"", L"Multi_ArMember_1", L"a value of its own"));
+    const auto before = ValuesBesidesOther();
+    RoundTripWithAChange();
+    EXPECT_EQ(ValuesBesidesOther(), before) << "the multi-string does not take in the other value";
+}
+
+TEST_F(CfgRegistryTest, AValueNamedSimpleListKeepsItsData)
+{
+    const DWORD one = 1;
+    ASSERT_TRUE(sandbox.SetText(L"", L"SimpleList", L"True"));
+    ASSERT_TRUE(sandbox.Set(L"Sub", L"simplelist", REG_DWORD, &one, sizeof(one)));
+    ASSERT_TRUE(sandbox.SetText(L"Sub", L"After", L"a"));
+    const auto rootBefore = ValuesBesidesOther();
+    const auto subBefore = ValuesBesidesOther(L"Sub");
+    RoundTripWithAChange();
+    EXPECT_EQ(ValuesBesidesOther(), rootBefore);
+    EXPECT_EQ(ValuesBesidesOther(L"Sub"), subBefore);
+}
+
+// A symbolic link leading back to the configured key makes the tree endless;
+// it is read down to the deepest level a registry tree can have.
+TEST_F(CfgRegistryTest, ALinkBackToTheKeyEndsAtTheDeepestLevel)
+{
+    ASSERT_TRUE(sandbox.SetText(L"", L"Name", L"Value"));
+    tarn::test::RegistryLink loop(sandbox.Key(), L"Loop", sandbox.Key());
+    ASSERT_TRUE(loop.Valid());
+    const auto before = AllValues(HKEY_CURRENT_USER, sandbox.KeyPath());
+    {
+        CCfgReader store(sandbox.Path());
+        ASSERT_EQ(store.IsInit(), 1);
+        std::vector<std::wstring>* sections = nullptr;
+        ASSERT_EQ(store.GetSortedKeyArray(sections), 1);
+        EXPECT_EQ(sections->size(), 1u + 512u);
+        std::wstring deepest = L"Loop";
+        for (int level = 2; level <= 512; ++level) {
+            deepest += L"\\Loop";
+        }
+        EXPECT_EQ(Get(store, deepest.c_str(), L"Name"), L"Value");
+        std::wstring value;
+        EXPECT_EQ(store.GetValue(value, (deepest + L"\\Loop").c_str(), L"Name"), 0) << "no deeper section";
+        EXPECT_EQ(store.Save(1), 1);
+    }
+    EXPECT_EQ(AllValues(HKEY_CURRENT_USER, sandbox.KeyPath()), before);
+}
+
 TEST_F(CfgRegistryTest, LargeValuesLoadWholeAndSurviveASave)
 {
     const std::wstring text(200000, L'z');
@@ -280,6 +361,31 @@ TEST_F(CfgRegistryTest, AMissingKeyIsAnEmptyStoreThatSavingCreates)
     EXPECT_EQ(text, L"yes");
     EXPECT_EQ(GetRegistryText(text, (path + L"\\Child").c_str(), L"Also"), 1);
 }
+
+// A registry path is never read as a file name relative to the current
+// folder: a planted file would otherwise end up in the registry at the next save.
+TEST_F(CfgRegistryTest, AMissingKeyNeverReadsAFileOfTheSameName)
+{
+    ScratchFolder scratch;
+    const std::wstring relative = sandbox.Path() + L"\\Missing";
+    ASSERT_TRUE(WriteBytes(scratch / relative, "[\\]\r\nPlanted=1\r\n[Planted Key]\r\nA=1\r\n"));
+    wchar_t previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryW(scratch.Path().c_str()));
+    {
+        CCfgReader store(relative);
+        ::SetCurrentDirectoryW(previous);
+        EXPECT_EQ(store.IsInit(), 1);
+        EXPECT_TRUE(store.GetDataArray().empty());
+        EXPECT_EQ(store.SetValue(L"\\", L"Own", L"x"), 1);
+        EXPECT_EQ(store.Save(), 1);
+    }
+    std::wstring text;
+    EXPECT_EQ(GetRegistryText(text, relative.c_str(), L"Own"), 1);
+    EXPECT_EQ(GetRegistryText(text, relative.c_str(), L"Planted"), 0);
+    EXPECT_TRUE(Subkeys(relative).empty());
+}
+
 
 TEST_F(CfgRegistryTest, NamesThatAreNoRegistryPathsAreFileNames)
 {

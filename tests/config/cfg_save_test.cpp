@@ -155,6 +155,45 @@ TEST_F(CfgSaveTest, RoundTripsKeepTheEncoding)
     }
 }
 
+// An ANSI file that starts with "<?xml" only after the blanks or empty lines
+// that the store strips would be read back as UTF-8 if it were written as
+// ANSI: its text must come back as it was.
+TEST_F(CfgSaveTest, TextThatComesToStartWithXmlReadsBackUnchanged)
+{
+    struct Row {
+        const char* name;
+        std::string bytes;
+        std::string saved;
+        TextFileType::Type savedType;
+    };
+    const std::string rest = "[S]\r\nName=\xC4pfel\r\n";
+    const std::string restUtf8 = "[S]\r\nName=\xC3\x84pfel\r\n";
+    const Row rows[] = {
+        {"leading blanks", "  <?xml version=\"1.0\"?>\r\n" + rest, "<?xml version=\"1.0\"?>\r\n" + restUtf8,
+         TextFileType::Utf8NoBom},
+        {"leading tab, capitals", "\t<?XML x\r\n" + rest, "<?XML x\r\n" + restUtf8, TextFileType::Utf8NoBom},
+        {"leading empty lines", "\r\n\r\n<?xml?>\r\n" + rest, "<?xml?>\r\n" + restUtf8, TextFileType::Utf8NoBom},
+        {"a blank inside the declaration stays ANSI", "  <? xml\r\n" + rest, "<? xml\r\n" + rest,
+         TextFileType::Ansi},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Put(row.bytes);
+        {
+            CCfgReader store(file);
+            ASSERT_EQ(store.Get_m_FileType(), TextFileType::Ansi);
+            EXPECT_EQ(store.Save(1), 1);
+            EXPECT_EQ(store.Get_m_FileType(), row.savedType);
+        }
+        EXPECT_EQ(ReadBytes(file), row.saved);
+        CCfgReader reloaded(file);
+        std::wstring value;
+        EXPECT_EQ(reloaded.GetValue(value, L"S", L"Name"), 1);
+        EXPECT_EQ(value, L"\u00C4pfel");
+        EXPECT_EQ(reloaded.Get_m_FileType(), row.savedType);
+    }
+}
+
 TEST_F(CfgSaveTest, Utf16FileIsWrittenBackByteExact)
 {
     const std::wstring text = L"[S]\r\nk=v\r\n";

@@ -226,6 +226,21 @@ TEST_F(DirValueTest, AModuleInTheCurrentFolderIsNeverLoaded)
     EXPECT_EQ(ReadBytes(moduleLog), "");
 }
 
+TEST_F(DirValueTest, ADriveRelativeInstallationFolderIsNeverLoadedFrom)
+{
+    PlaceModule(scratch / L"planted");
+    ASSERT_EQ(scratch.Path()[1], L':');
+    // "X:planted" names the folder "planted" in the current folder of drive X.
+    ASSERT_TRUE(machineInstallDir.SetText(scratch.Path().substr(0, 2) + L"planted"));
+    wchar_t previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryW(scratch.Path().c_str()));
+    const std::wstring value = DirValue(L"Data");
+    ::SetCurrentDirectoryW(previous);
+    EXPECT_EQ(value, GetTempFolder() + L"\\Data");
+    EXPECT_EQ(ReadBytes(moduleLog), "");
+}
+
 TEST_F(DirValueTest, TheModuleInTheInstallationFolderAnswers)
 {
     PlaceModule(scratch / L"Install");

@@ -4,6 +4,7 @@
 
 #include <knownfolders.h>
 
+#include "common/test_files.h"
 #include "common/test_registry.h"
 #include "config/cfg_reader.h"
 #include "support/environment.h"
@@ -419,6 +420,42 @@ TEST(ExpandValueTest, FolderFileValuesAndLists)
         std::wstring value = row.value;
         EXPECT_EQ(ExpandValue(value, row.toVariableForm), row.result);
         EXPECT_EQ(value, row.converted);
+    }
+}
+
+// The store reads the folder file's values expanded and stores their variable
+// form; other settings files keep their text as it is.
+TEST(ExpandValueTest, TheFolderFileStoreConvertsItsValues)
+{
+    tarn::test::ScratchFolder scratch;
+    const std::wstring desktop = tarn::GetKnownFolderPath(FOLDERID_Desktop);
+    ASSERT_FALSE(desktop.empty());
+    for (const wchar_t* name : {L"ordner.INI", L"Other.ini"}) {
+        SCOPED_TRACE(testing::Message() << "file " << name);
+        const bool folderFile = std::wstring(name) != L"Other.ini";
+        const std::wstring file = scratch / name;
+        {
+            CCfgReader store(file);
+            EXPECT_EQ(store.SetValue(L"Ordner", L"Desk", (desktop + L"\\Sub").c_str()), 1);
+            EXPECT_EQ(store.SetValue(L"Ordner", L"List", (desktop + L"\\a;" + desktop + L"\\b").c_str()), 1);
+            EXPECT_EQ(store.SetValue(L"Ordner", L"Temp", L"%Temp%\\x"), 1);
+            EXPECT_EQ(store.Save(), 1);
+        }
+        const std::string text = tarn::test::ReadBytes(file);
+        EXPECT_EQ(text.find("Desk=%Desktop%\\Sub") != std::string::npos, folderFile) << text;
+        EXPECT_EQ(text.find("List=%Desktop%\\a;%Desktop%\\b") != std::string::npos, folderFile) << text;
+
+        CCfgReader store(file);
+        std::wstring value;
+        EXPECT_EQ(store.GetValue(value, L"Ordner", L"Desk"), 1);
+        EXPECT_EQ(value, desktop + L"\\Sub");
+        EXPECT_EQ(store.GetValue(value, L"Ordner", L"Temp"), 1);
+        EXPECT_EQ(value, folderFile ? GetTempFolder() + L"\\x" : L"%Temp%\\x");
+        std::vector<std::wstring> keys;
+        std::vector<std::wstring> values;
+        EXPECT_EQ(store.GetSection(keys, values, L"Ordner", 0), 1);
+        EXPECT_EQ(values.size(), 3u);
+        EXPECT_NE(std::find(values.begin(), values.end(), desktop + L"\\a;" + desktop + L"\\b"), values.end());
     }
 }
 

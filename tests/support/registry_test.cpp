@@ -231,6 +231,17 @@ TEST_F(RegistryTest, ListsSubkeysFlatAndRecursively)
     EXPECT_TRUE(none.empty());
 }
 
+TEST_F(RegistryTest, RecursiveListingOfALinkLoopEndsAtTheDeepestLevel)
+{
+    tarn::test::RegistryLink loop(sandbox.Key(), L"Loop", sandbox.Key());
+    ASSERT_TRUE(loop.Valid());
+    std::vector<std::wstring> all;
+    EXPECT_EQ(ListRegistrySubkeys(sandbox.Path().c_str(), all, 1), 1);
+    ASSERT_EQ(all.size(), 512u);
+    EXPECT_EQ(all.front(), sandbox.Path() + L"\\Loop");
+    EXPECT_TRUE(all.back().size() == sandbox.Path().size() + 512 * 5) << "one key per level";
+}
+
 TEST_F(RegistryTest, SetRegistryValueSizeRules)
 {
     tarn::UniqueRegKey key(OpenRegistryPath(sandbox.Path().c_str(), 0, 0, KEY_ALL_ACCESS));

@@ -192,8 +192,9 @@ TEST_F(CabExtractTest, AnsiNamesKeepTheirLetters)
 }
 
 // Every crafted cabinet holds "good.txt" and one entry whose name would
-// leave the target folder. The good file lands; the other is refused
-// (listed, never done), so the result is 0; nothing appears outside.
+// leave the target folder or name a device. The good file lands; the other
+// is refused (listed, never done), so the result is 0; nothing appears
+// outside.
 class EscapingNameTest : public CabExtractTest, public ::testing::WithParamInterface<const wchar_t*> {};
 
 TEST_P(EscapingNameTest, IsRefusedAndNothingLeavesTheTarget)
@@ -226,7 +227,8 @@ INSTANTIATE_TEST_SUITE_P(Names, EscapingNameTest,
                          ::testing::Values(L"escape_parent", L"escape_deep", L"escape_slash", L"escape_dots",
                                            L"escape_drive", L"escape_drive_relative",
                                            L"escape_double_backslash", L"escape_share", L"escape_stream",
-                                           L"escape_trailing_dot"));
+                                           L"escape_trailing_dot", L"device_nul", L"device_nul_extension",
+                                           L"device_con", L"device_com", L"device_aux_blank"));
 
 TEST_F(CabExtractTest, TargetPathOf260OrMoreIsRefused)
 {

@@ -29,7 +29,9 @@ DOS_TIME = (12 << 11) | (30 << 5)
 ATTRIB_ARCHIVE = 0x20
 
 # Every crafted escape cabinet holds "good.txt" and one entry whose name
-# tries to leave the target folder; the tests name the same cabinets.
+# tries to leave the target folder, or names a device instead of a file in
+# it (writes to NUL vanish, so such a file would count as extracted while
+# nothing landed); the tests name the same cabinets.
 ESCAPE_NAMES = {
     "escape_parent": "..\\tarn_escape_parent.txt",
     "escape_deep": "sub\\..\\..\\tarn_escape_deep.txt",
@@ -41,6 +43,11 @@ ESCAPE_NAMES = {
     "escape_share": "\\\\localhost\\C$\\tarn_escape_share.txt",
     "escape_stream": "good.txt:tarn_escape_stream",
     "escape_trailing_dot": "sub\\..\\..\\tarn_escape_trailing_dot.txt.",
+    "device_nul": "NUL",
+    "device_nul_extension": "sub\\nul.txt",
+    "device_con": "CON",
+    "device_com": "Com1.dat",
+    "device_aux_blank": "AUX .log",
 }
 
 GOOD_CONTENT = b"good file\r\n"

@@ -80,12 +80,14 @@ protected:
         ASSERT_TRUE(::CopyFileW(HelperProgram(L"record_start.exe").c_str(), program_.c_str(), FALSE));
     }
 
-    std::vector<StartRecord> Starts() const { return ReadStarts(scratch_ / L"bin\\prog.started.txt"); }
+    std::vector<StartRecord> Starts() const { return ReadStarts(programFolder_ + L"\\my prog.started.txt"); }
 
     ScratchFolder scratch_;
+    // Blanks in the folder and the name, as in an installation folder.
+    std::wstring programFolder_ = scratch_ / L"Tarn Gridwell 2023";
     std::wstring program_ = [this] {
-        ::CreateDirectoryW((scratch_ / L"bin").c_str(), nullptr);
-        return scratch_ / L"bin\\prog.exe";
+        ::CreateDirectoryW(programFolder_.c_str(), nullptr);
+        return programFolder_ + L"\\my prog.exe";
     }();
 };
 
@@ -128,7 +130,7 @@ TEST_P(StartCaseTest, ProgramSeesHowItWasStarted)
     ASSERT_EQ(starts.size(), 1u);
     StartRecord start = starts[0];
     EXPECT_EQ(start[L"arguments"], row.arguments);
-    EXPECT_TRUE(tarn::EqualsNoCase(start[L"folder"], row.workingFolder ? folder : scratch_ / L"bin"))
+    EXPECT_TRUE(tarn::EqualsNoCase(start[L"folder"], row.workingFolder ? folder : programFolder_))
         << start[L"folder"];
     EXPECT_EQ(start[L"show"], std::to_wstring(row.expectedShow));
     EXPECT_TRUE(ProcessEnded(start[L"pid"]));
@@ -202,12 +204,12 @@ TEST_F(ProcessLaunchTest, WaitOnNothingReturnsZero)
 TEST_F(ProcessLaunchTest, MissingProgramAddsNoRecord)
 {
     CCabUtil::CMyShellExecuteExecDatas records;
-    const std::wstring missing = scratch_ / L"bin\\missing.exe";
+    const std::wstring missing = programFolder_ + L"\\missing.exe";
     EXPECT_EQ(StartRecordedProcess(records, missing.c_str(), L""), 0);
     EXPECT_EQ(StartRecordedProcess(records, L"tarn_no_such_program.exe", L""), 0);
     EXPECT_EQ(StartRecordedProcess(records, L"", L""), 0);
     EXPECT_EQ(StartRecordedProcess(records, nullptr, L""), 0);
-    EXPECT_EQ(StartRecordedProcess(records, (scratch_ / L"bin").c_str(), L""), 0);  // a folder
+    EXPECT_EQ(StartRecordedProcess(records, programFolder_.c_str(), L""), 0);  // a folder
     EXPECT_TRUE(records.IsEmpty());
     EXPECT_EQ(RunAndWait(missing.c_str(), L""), 0);
 }
@@ -216,9 +218,9 @@ TEST_F(ProcessLaunchTest, MissingProgramAddsNoRecord)
 // wait drops without having seen a process end.
 TEST_F(ProcessLaunchTest, RefusedStartKeepsFailedRecord)
 {
-    const std::wstring broken = scratch_ / L"bin\\broken.exe";
+    const std::wstring broken = programFolder_ + L"\\broken.exe";
     ASSERT_TRUE(tarn::test::WriteBytes(broken, "MZ but no program"));
-    const std::wstring unknown = scratch_ / L"bin\\data.tarnunknown";
+    const std::wstring unknown = programFolder_ + L"\\data.tarnunknown";
     ASSERT_TRUE(tarn::test::WriteBytes(unknown, "data"));
 
     CCabUtil::CMyShellExecuteExecDatas records;
@@ -273,7 +275,7 @@ TEST_P(SystemFolderTest, BareNameIsFoundThere)
     const std::wstring recordFile = scratch_ / L"system.started.txt";
     const std::wstring arguments = L"\"/record=" + recordFile + L"\" word";
 
-    EXPECT_EQ(RunAndWait(name.c_str(), arguments.c_str(), 0, (scratch_ / L"bin").c_str()), 1);
+    EXPECT_EQ(RunAndWait(name.c_str(), arguments.c_str(), 0, programFolder_.c_str()), 1);
     CCabUtil::CMyShellExecuteExecDatas records;
     EXPECT_EQ(StartRecordedProcess(records, name.c_str(), arguments.c_str(), 0), 1);
     ASSERT_EQ(records.GetSize(), 1u);
