@@ -1,0 +1,55 @@
+"""The real program's start-up: modes that end by themselves. A desktop copy
+of the server product list stands in for the maker's server, which the test
+machine cannot reach (without it, start-up would spend all passes of the
+product-list download first)."""
+
+import os
+import pwd
+import unittest
+
+import harness
+from harness import run_program
+
+S = harness.STATE
+
+
+def setUpModule():
+    harness.start("startup")
+
+
+def tearDownModule():
+    harness.stop()
+
+
+def prefix_desktop():
+    return os.path.join(harness.wine_env()["WINEPREFIX"], "drive_c", "users", pwd.getpwuid(os.getuid()).pw_name,
+                        "Desktop")
+
+
+class StartUp(unittest.TestCase):
+    def setUp(self):
+        os.makedirs(prefix_desktop(), exist_ok=True)
+        self.product_list = os.path.join(prefix_desktop(), "Tarnix_Software.txt")
+        self.assertFalse(os.path.exists(self.product_list), "a product list left on the test desktop")
+        with open(self.product_list, "wb") as f:
+            f.write(b"[Settings]\r\n[Ready]\r\n")
+        self.addCleanup(os.remove, self.product_list)
+
+    def test_pack_update_ends_at_once(self):
+        code, output = run_program("PackUpdate", timeout=60)
+        self.assertEqual(code, 0, output)
+        self.assertTrue(os.path.exists(self.product_list), "a desktop copy is never deleted")
+
+    def test_no_arguments_ends_without_crash(self):
+        code, output = run_program("", timeout=60)
+        self.assertEqual(code, 0, output)
+
+    def test_mode_words_with_blanks_around_run_the_default_mode(self):
+        for command_line in ("PackUpdate ", " packupdate"):
+            with self.subTest(command_line=command_line):
+                code, output = run_program(command_line, timeout=60)
+                self.assertEqual(code, 0, output)
+
+
+if __name__ == "__main__":
+    unittest.main()
