@@ -205,14 +205,32 @@ class UpdateMode(unittest.TestCase):
     def test_server_sent_name_stays_inside_the_folder(self):
         hostile = b"product;updateURL\r\nTarn Gridwell;..\\..\\escape/../Gridwell_Update_12.exe\r\n"
         publish(S["www"], f"{UPDATES}/Hostile.csv", hostile, record=None)
+        # The client resolves the dot segments of the URL: the server is asked
+        # for these files two levels up, and answers with them, so the
+        # hostile name really travels the whole road.
+        escaped = "gridwell/data"
+        publish(S["www"], f"{escaped}/Gridwell_Update_12.exe", self.gridwell)
+        publish(S["www"], f"{escaped}/Gridwell_Update_12.txt", b"hostile description\r\n", record=None)
+        self.addCleanup(lambda: [os.remove(os.path.join(S["www"], escaped, name)) for name in
+                                 ("Gridwell_Update_12.exe", "Gridwell_Update_12.fileinfo.txt",
+                                  "Gridwell_Update_12.txt")])
         inner = os.path.join(self.folder, "inner")
         os.makedirs(inner)
         self.folder = inner
+        before = self.tree()
         self.update("DownloadGridwellUpdate=", "Hostile.csv")
-        parent = os.path.dirname(inner)
-        self.assertEqual(sorted(os.listdir(parent)), ["inner"])
-        self.assertTrue(set(os.listdir(inner)) <= {"Gridwell_Update_12.exe", "Gridwell_Update_12.fileinfo.txt",
-                                                   "Gridwell_Update_12.txt"})
+        self.assertEqual(sorted(os.listdir(inner)),
+                         ["Gridwell_Update_12.exe", "Gridwell_Update_12.fileinfo.txt", "Gridwell_Update_12.txt"])
+        self.assertEqual(read(os.path.join(inner, "Gridwell_Update_12.exe")), self.gridwell)
+        self.assertEqual(read(os.path.join(inner, "Gridwell_Update_12.txt")), b"hostile description\r\n")
+        # Nothing new anywhere else in the test's work folder.
+        strays = [p for p in self.tree() - before if not p.startswith(inner + os.sep)
+                  and os.path.basename(p).startswith(("Gridwell_Update_12", "escape"))]
+        self.assertEqual(strays, [])
+
+    @staticmethod
+    def tree():
+        return {os.path.join(root, name) for root, dirs, files in os.walk(S["work"]) for name in files + dirs}
 
 
 if __name__ == "__main__":
