@@ -83,6 +83,16 @@ class NormalRoad(unittest.TestCase):
         self.assertEqual(r["result"], "0")
         self.assertTrue(os.path.exists(target))
 
+    def test_older_longer_file_is_replaced_whole(self):
+        data = payload(40_000, seed=8)
+        publish(S["www"], "r/Replace.cab", data)
+        target = os.path.join(self.out, "Replace.cab")
+        with open(target, "wb") as f:
+            f.write(payload(300_000, seed=9))
+        r = fetch("once", self.url("r/Replace.cab"), winpath(target))
+        self.assertEqual(r["result"], "1", r["output"])
+        self.assertEqual(read(target), data)
+
     def test_zero_crc_verifies_nothing(self):
         data = payload(40_000, seed=6)
         publish(S["www"], "z/NoCheck.cab", data, record=b"[FileInfo]\r\nFileSize=40000\r\nCRC=0\r\n")
