@@ -6,9 +6,7 @@
 
 #include <cstdint>
 #include <exception>
-#include <thread>
 
-#include "config/file_crc.h"
 #include "config/text_file.h"
 #include "support/file_size.h"
 #include "support/file_system.h"
@@ -79,106 +77,6 @@ public:
 
 private:
     HINTERNET request_;
-};
-
-// Holds an SRW lock for its scope.
-class SrwLockGuard {
-public:
-    explicit SrwLockGuard(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
-    ~SrwLockGuard() { ::ReleaseSRWLockExclusive(&lock_); }
-    SrwLockGuard(const SrwLockGuard&) = delete;
-    SrwLockGuard& operator=(const SrwLockGuard&) = delete;
-
-private:
-    SRWLOCK& lock_;
-};
-
-// Writes each block on a thread of its own, so that the disk takes one
-// block while the network fills the next. The hand-over uses the platform's
-// SRW lock and condition variables: those of the C++ library (winpthreads
-// under MinGW) call into the wineserver at every wait and wake-up under
-// Wine, which cost a tenth of the download's speed.
-class BackgroundFileSink : public tarn::BodySink {
-public:
-    explicit BackgroundFileSink(HANDLE file) : file_(file), writer_([this] { WriteBlocks(); }) {}
-
-    ~BackgroundFileSink() override
-    {
-        {
-            const SrwLockGuard guard(lock_);
-            stop_ = true;
-        }
-        ::WakeAllConditionVariable(&work_);
-        writer_.join();
-    }
-
-    bool Write(const void* data, DWORD size) override
-    {
-        {
-            const SrwLockGuard guard(lock_);
-            WaitUntilIdle();
-            if (failed_) {
-                return false;
-            }
-            pending_ = data;
-            size_ = size;
-        }
-        ::WakeAllConditionVariable(&work_);
-        return true;
-    }
-
-    bool Flush() override
-    {
-        const SrwLockGuard guard(lock_);
-        WaitUntilIdle();
-        return !failed_;
-    }
-
-private:
-    // With the lock held: until the writer has taken the last block.
-    void WaitUntilIdle()
-    {
-        while (pending_ != nullptr) {
-            ::SleepConditionVariableSRW(&idle_, &lock_, INFINITE, 0);
-        }
-    }
-
-    void WriteBlocks()
-    {
-        for (;;) {
-            const void* data = nullptr;
-            DWORD size = 0;
-            {
-                const SrwLockGuard guard(lock_);
-                while (pending_ == nullptr && !stop_) {
-                    ::SleepConditionVariableSRW(&work_, &lock_, INFINITE, 0);
-                }
-                if (pending_ == nullptr) {
-                    return;
-                }
-                data = pending_;
-                size = size_;
-            }
-            DWORD written = 0;
-            const bool ok = ::WriteFile(file_, data, size, &written, nullptr) && written == size;
-            {
-                const SrwLockGuard guard(lock_);
-                failed_ = failed_ || !ok;
-                pending_ = nullptr;
-            }
-            ::WakeAllConditionVariable(&idle_);
-        }
-    }
-
-    HANDLE file_;
-    SRWLOCK lock_ = SRWLOCK_INIT;
-    CONDITION_VARIABLE work_ = CONDITION_VARIABLE_INIT;
-    CONDITION_VARIABLE idle_ = CONDITION_VARIABLE_INIT;
-    const void* pending_ = nullptr;
-    DWORD size_ = 0;
-    bool failed_ = false;
-    bool stop_ = false;
-    std::thread writer_;  // last: starts once everything it uses exists
 };
 
 void DeleteFileIfPresent(const std::wstring& path)
@@ -359,10 +257,12 @@ Attempt StreamIntoFile(const std::wstring& url, const std::wstring& destination,
 
     InternetBody body(opened.request.Get());
     tarn::TransferResult transfer;
+    uint32_t checksum = 0;
     {
-        BackgroundFileSink sink(file.Get());
+        tarn::BackgroundFileSink sink(file.Get());
         transfer = tarn::TransferBody(body, sink, QueryContentLength(opened.request.Get()), expectedSize,
                                       progressBar, cancelFlag, retryFlag, timing);
+        checksum = sink.Checksum();
     }
     opened.request.Reset();
     opened.connection.Reset();
@@ -386,7 +286,10 @@ Attempt StreamIntoFile(const std::wstring& url, const std::wstring& destination,
         }
         return Attempt::Refused;
     }
-    if (expected.checksum != 0 && GetFileCrc(destination.c_str()) != expected.checksum) {
+    // The file was made or emptied by this attempt and written in order from
+    // its start, so the checksum of the bytes written is the file's checksum
+    // (GetFileCrc) without a second pass over the file.
+    if (expected.checksum != 0 && checksum != expected.checksum) {
         return Attempt::ChecksumMismatch;
     }
     return Attempt::Stored;

@@ -136,6 +136,16 @@ class SingleFileMode(unittest.TestCase):
         self.assertEqual(read(os.path.join(self.folder, "Cut.cab")), data)
         self.assertEqual([g["complete"] for g in S["dev"].gets(f"/{DOWNLOADS}/Cut.cab")], [False, True])
 
+    def test_garbled_first_answer_is_fetched_again(self):
+        data = payload(250_000, seed=51)
+        publish(S["www"], f"{DOWNLOADS}/Garbled.cab", data)
+        S["dev"].reset()
+        S["dev"].rules([{"path": f"/{DOWNLOADS}/Garbled.cab", "fault": "garble", "extra": 20_000, "times": 1}])
+        self.download("Garbled.cab", server="dev")
+        self.assertEqual(self.listing(), ["Garbled.cab", "Garbled.fileinfo.txt"])
+        self.assertEqual(read(os.path.join(self.folder, "Garbled.cab")), data)
+        self.assertEqual(len(S["dev"].gets(f"/{DOWNLOADS}/Garbled.cab")), 2)
+
     def test_error_pages_are_never_stored(self):
         publish(S["www"], f"{DOWNLOADS}/Paged.cab", payload(30_000, seed=50))
         S["dev"].reset()
