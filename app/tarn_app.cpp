@@ -7,15 +7,34 @@
 #include "app/command_line.h"
 #include "app/product_profile.h"
 #include "app/update_modes.h"
+#include "support/proc_address.h"
 #include "support/program_path.h"
 
-bool CTarn_Gridwell_20xxApp::InitInstance()
+namespace tarn {
+
+void InitCommonControlsForDialogs()
 {
+    // Never freed: the controls' window procedures live in it.
+    const HMODULE module = ::LoadLibraryW(L"comctl32.dll");
+    if (module == nullptr) {
+        return;
+    }
+    using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    const auto init = reinterpret_cast<InitFunction>(
+        reinterpret_cast<void*>(GetProcAddressLogged(module, "InitCommonControlsEx")));
+    if (init == nullptr) {
+        return;
+    }
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_WIN95_CLASSES;
-    ::InitCommonControlsEx(&controls);
+    init(&controls);
+}
 
+}  // namespace tarn
+
+bool CTarn_Gridwell_20xxApp::InitInstance()
+{
     SetProcessInstance(m_hInstance);
 
     std::vector<std::wstring> tokens;
@@ -31,6 +50,9 @@ bool CTarn_Gridwell_20xxApp::InitInstance()
         return false;
     }
 
+    // After the download modes: they show no window (see
+    // InitCommonControlsForDialogs).
+    tarn::InitCommonControlsForDialogs();
     GetProductProfile();  // the first call fills the profile cache
 
     switch (mode) {

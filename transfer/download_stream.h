@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <thread>
 
 namespace tarn {
 
@@ -73,6 +74,39 @@ public:
     virtual bool Write(const void* data, DWORD size) = 0;
     // Waits until every write has ended; false when one failed.
     virtual bool Flush() { return true; }
+};
+
+// The production sink: writes each block into a file on a thread of its
+// own, so that the disk takes one block while the network fills the next,
+// and keeps the file checksum (GetFileCrc's) of the bytes it wrote. The
+// constructor starts the thread (std::system_error when it cannot).
+class BackgroundFileSink : public BodySink {
+public:
+    explicit BackgroundFileSink(HANDLE file);
+    ~BackgroundFileSink() override;
+    BackgroundFileSink(const BackgroundFileSink&) = delete;
+    BackgroundFileSink& operator=(const BackgroundFileSink&) = delete;
+
+    bool Write(const void* data, DWORD size) override;
+    bool Flush() override;
+    // The checksum of the bytes written so far, in the order written: what
+    // GetFileCrc gives for a file that holds just them. Complete after Flush.
+    uint32_t Checksum();
+
+private:
+    void WaitUntilIdle();
+    void WriteBlocks();
+
+    HANDLE file_;
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE work_ = CONDITION_VARIABLE_INIT;
+    CONDITION_VARIABLE idle_ = CONDITION_VARIABLE_INIT;
+    const void* pending_ = nullptr;
+    DWORD size_ = 0;
+    uint32_t checksum_ = 0;
+    bool failed_ = false;
+    bool stop_ = false;
+    std::thread writer_;  // last: starts once everything it uses exists
 };
 
 enum class TransferEnd {

@@ -127,14 +127,21 @@ class SingleFileMode(unittest.TestCase):
         self.download("Case.cab", folder=folder + os.sep)
         self.assertEqual(self.gets("Case.cab"), 1)
 
-    def test_body_cut_short_is_fetched_again(self):
-        data = payload(400_000, seed=49)
-        publish(S["www"], f"{DOWNLOADS}/Cut.cab", data)
-        S["dev"].reset()
-        S["dev"].rules([{"path": f"/{DOWNLOADS}/Cut.cab", "fault": "cut", "after": 150_000, "times": 1}])
-        self.download("Cut.cab", server="dev")
-        self.assertEqual(read(os.path.join(self.folder, "Cut.cab")), data)
-        self.assertEqual([g["complete"] for g in S["dev"].gets(f"/{DOWNLOADS}/Cut.cab")], [False, True])
+    def test_faulty_first_answer_is_fetched_again(self):
+        # A body cut short, and a whole answer that fails its checksum (longer
+        # than the file, so the second fetch must replace it whole).
+        faults = (("Cut.cab", {"fault": "cut", "after": 150_000}),
+                  ("Garbled.cab", {"fault": "garble", "extra": 20_000}))
+        for seed, (name, rule) in enumerate(faults, start=49):
+            with self.subTest(rule["fault"]):
+                data = payload(400_000, seed)
+                publish(S["www"], f"{DOWNLOADS}/{name}", data)
+                S["dev"].reset()
+                S["dev"].rules([dict(rule, path=f"/{DOWNLOADS}/{name}", times=1)])
+                self.download(name, server="dev")
+                self.assertEqual(read(os.path.join(self.folder, name)), data)
+                self.assertIn(name.replace(".cab", ".fileinfo.txt"), self.listing())
+                self.assertEqual([g["fault"] for g in S["dev"].gets(f"/{DOWNLOADS}/{name}")], [rule["fault"], None])
 
     def test_error_pages_are_never_stored(self):
         publish(S["www"], f"{DOWNLOADS}/Paged.cab", payload(30_000, seed=50))
@@ -205,14 +212,32 @@ class UpdateMode(unittest.TestCase):
     def test_server_sent_name_stays_inside_the_folder(self):
         hostile = b"product;updateURL\r\nTarn Gridwell;..\\..\\escape/../Gridwell_Update_12.exe\r\n"
         publish(S["www"], f"{UPDATES}/Hostile.csv", hostile, record=None)
+        # The client resolves the dot segments of the URL: the server is asked
+        # for these files two levels up, and answers with them, so the
+        # hostile name really travels the whole road.
+        escaped = "gridwell/data"
+        publish(S["www"], f"{escaped}/Gridwell_Update_12.exe", self.gridwell)
+        publish(S["www"], f"{escaped}/Gridwell_Update_12.txt", b"hostile description\r\n", record=None)
+        self.addCleanup(lambda: [os.remove(os.path.join(S["www"], escaped, name)) for name in
+                                 ("Gridwell_Update_12.exe", "Gridwell_Update_12.fileinfo.txt",
+                                  "Gridwell_Update_12.txt")])
         inner = os.path.join(self.folder, "inner")
         os.makedirs(inner)
         self.folder = inner
+        before = self.tree()
         self.update("DownloadGridwellUpdate=", "Hostile.csv")
-        parent = os.path.dirname(inner)
-        self.assertEqual(sorted(os.listdir(parent)), ["inner"])
-        self.assertTrue(set(os.listdir(inner)) <= {"Gridwell_Update_12.exe", "Gridwell_Update_12.fileinfo.txt",
-                                                   "Gridwell_Update_12.txt"})
+        self.assertEqual(sorted(os.listdir(inner)),
+                         ["Gridwell_Update_12.exe", "Gridwell_Update_12.fileinfo.txt", "Gridwell_Update_12.txt"])
+        self.assertEqual(read(os.path.join(inner, "Gridwell_Update_12.exe")), self.gridwell)
+        self.assertEqual(read(os.path.join(inner, "Gridwell_Update_12.txt")), b"hostile description\r\n")
+        # Nothing new anywhere else in the test's work folder.
+        strays = [p for p in self.tree() - before if not p.startswith(inner + os.sep)
+                  and os.path.basename(p).startswith(("Gridwell_Update_12", "escape"))]
+        self.assertEqual(strays, [])
+
+    @staticmethod
+    def tree():
+        return {os.path.join(root, name) for root, dirs, files in os.walk(S["work"]) for name in files + dirs}
 
 
 if __name__ == "__main__":

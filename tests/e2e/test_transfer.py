@@ -83,6 +83,16 @@ class NormalRoad(unittest.TestCase):
         self.assertEqual(r["result"], "0")
         self.assertTrue(os.path.exists(target))
 
+    def test_older_longer_file_is_replaced_whole(self):
+        data = payload(40_000, seed=8)
+        publish(S["www"], "r/Replace.cab", data)
+        target = os.path.join(self.out, "Replace.cab")
+        with open(target, "wb") as f:
+            f.write(payload(300_000, seed=9))
+        r = fetch("once", self.url("r/Replace.cab"), winpath(target))
+        self.assertEqual(r["result"], "1", r["output"])
+        self.assertEqual(read(target), data)
+
     def test_zero_crc_verifies_nothing(self):
         data = payload(40_000, seed=6)
         publish(S["www"], "z/NoCheck.cab", data, record=b"[FileInfo]\r\nFileSize=40000\r\nCRC=0\r\n")
@@ -178,6 +188,32 @@ class Faults(unittest.TestCase):
         r = fetch("retrying", self.url("f/Cut2.cab"), winpath(target), "--fast")
         self.assertEqual(r["result"], "1", r["output"])
         self.assertEqual(read(target), data)
+
+    def test_changed_answer_is_verified_afresh(self):
+        data = payload(300_000, seed=17)
+        publish(S["www"], "f/Changing.cab", data)
+        # The first answer is garbled and longer: it fails its checksum, and
+        # the second attempt replaces it whole.
+        S["dev"].rules([{"path": "/f/Changing.cab", "fault": "garble", "extra": 50_000, "times": 1}])
+        target = os.path.join(self.out, "Changing.cab")
+        r = fetch("get", self.url("f/Changing.cab"), winpath(target), "--attempts", "3")
+        self.assertEqual(r["result"], "1", r["output"])
+        self.assertEqual(read(target), data)
+        self.assertEqual([g["fault"] for g in S["dev"].gets("/f/Changing.cab")], ["garble", None])
+
+    def test_garbled_answers_leave_no_file(self):
+        data = payload(200_000, seed=18)
+        publish(S["www"], "f/Garbled.cab", data)
+        S["dev"].rules([{"path": "/f/Garbled.cab", "fault": "garble", "every": 100_000}])
+        target = os.path.join(self.out, "Garbled.cab")
+        r = fetch("get", self.url("f/Garbled.cab"), winpath(target), "--attempts", "2")
+        self.assertEqual(r["result"], "0", r["output"])
+        self.assertFalse(os.path.exists(target))
+        self.assertEqual(len(S["dev"].gets("/f/Garbled.cab")), 2)
+        # One attempt alone leaves its file for the next one.
+        r = fetch("once", self.url("f/Garbled.cab"), winpath(target))
+        self.assertEqual(r["result"], "0", r["output"])
+        self.assertEqual(os.path.getsize(target), len(data))
 
     def test_small_error_page_with_status_200_is_not_stored(self):
         target = os.path.join(self.out, "Missing.cab")

@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <deque>
 #include <string>
+#include <vector>
+
+#include "common/test_files.h"
+#include "config/file_crc.h"
+#include "support/unique_handle.h"
 
 namespace {
 
@@ -420,6 +425,61 @@ TEST_F(TransferTest, SinkFailureEndsTheAttempt)
     ScriptedBody body(Pieces(3 * tarn::kDownloadBlockSize, tarn::kDownloadBlockSize));
     EXPECT_EQ(Run(body).end, TransferEnd::WriteFailed);
     EXPECT_EQ(sink.writes, 1);
+}
+
+// The file sink on real files: the blocks land in order, and its checksum is
+// the file's (GetFileCrc) however the bytes were cut into blocks.
+TEST(BackgroundFileSink, ChecksumIsTheChecksumOfTheFileWritten)
+{
+    const std::string bytes = ExpectedBytes(3 * tarn::kDownloadBlockSize + 12345);
+    const std::vector<std::vector<DWORD>> splits = {
+        {},
+        {1},
+        {16},
+        {17, 1, 15, 33},
+        {tarn::kDownloadBlockSize, tarn::kDownloadBlockSize, tarn::kDownloadBlockSize, 12345},
+        {700001, 3, 872860, 12345},
+    };
+    tarn::test::ScratchFolder scratch;
+    for (const std::vector<DWORD>& split : splits) {
+        SCOPED_TRACE(testing::PrintToString(split));
+        const std::wstring path = scratch / L"sink.bin";
+        tarn::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
+        size_t offset = 0;
+        uint32_t checksum = 0;
+        {
+            tarn::BackgroundFileSink sink(file.Get());
+            for (const DWORD size : split) {
+                ASSERT_LE(offset + size, bytes.size());
+                ASSERT_TRUE(sink.Write(bytes.data() + offset, size));
+                offset += size;
+            }
+            ASSERT_TRUE(sink.Flush());
+            checksum = sink.Checksum();
+        }
+        file.Reset();
+        EXPECT_EQ(tarn::test::ReadBytes(path), bytes.substr(0, offset));
+        EXPECT_EQ(checksum, GetFileCrc(path.c_str()));
+        EXPECT_EQ(checksum, tarn::UpdateFileCrcBytewise(0, bytes.data(), offset));
+    }
+}
+
+TEST(BackgroundFileSink, RefusedWriteIsReportedAtTheNextCall)
+{
+    tarn::test::ScratchFolder scratch;
+    const std::wstring path = scratch / L"read-only handle.bin";
+    ASSERT_TRUE(tarn::test::WriteBytes(path, "x"));
+    const tarn::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    const std::string bytes = ExpectedBytes(1000);
+    tarn::BackgroundFileSink sink(file.Get());
+    EXPECT_TRUE(sink.Write(bytes.data(), 1000));  // taken; the writer fails on its own thread
+    EXPECT_FALSE(sink.Flush());
+    EXPECT_FALSE(sink.Write(bytes.data(), 1000));
+    EXPECT_EQ(sink.Checksum(), 0u) << "bytes not written are not counted";
 }
 
 }  // namespace

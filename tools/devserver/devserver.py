@@ -30,6 +30,9 @@ Faults are given as rules, a JSON list of objects:
                 "status" (default 404)
   no-length     send the body without Content-Length and close the connection
                 at its end (HTTP/1.0 style)
+  garble        send the file with every "every"th byte (default 4096) inverted
+                and "extra" bytes (default 0) added at its end, announced in
+                Content-Length: a whole answer that fails its checksum
   status        answer with "status" and the file's body as usual
 
 Rules come from a file (--rules, re-read whenever it changes) or from the
@@ -64,6 +67,13 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 CONTROL_PREFIX = "/_devserver/"
 SMALL_PAGE = (b"<!DOCTYPE html>\r\n<html><head><title>404 Not Found</title></head>\r\n"
               b"<body><h1>Not Found</h1><p>The requested file was not found.</p></body></html>\r\n")
+
+
+def garbled(body, every, extra):
+    data = bytearray(body)
+    for i in range(0, len(data), max(1, every)):
+        data[i] ^= 0xFF
+    return bytes(data) + bytes(range(256)) * (extra // 256) + bytes(range(extra % 256))
 
 
 def large_page(size):
@@ -243,6 +253,8 @@ class Handler(BaseHTTPRequestHandler):
                 fault = None
         elif fault == "status":
             status = int(rule.get("status", 200))
+        elif fault == "garble":
+            body = garbled(body, int(rule.get("every", 4096)), int(rule.get("extra", 0)))
         entry["status"] = status
 
         self.send_response(status)
