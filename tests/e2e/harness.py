@@ -15,9 +15,13 @@ import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 import urllib.request
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "fileinfo"))
+from fileinfo import file_crc, record_path, record_text, signed32  # noqa: E402,F401
 
 CONFIG = {}
 STATE = {}
@@ -32,42 +36,6 @@ def configure(build_dir, source_dir, nginx="nginx"):
 
 
 # ----------------------------------------------------------------- records
-
-def _crc_table():
-    table = []
-    for i in range(256):
-        value = i
-        for _ in range(8):
-            value = (value >> 1) ^ 0xEDB88320 if value & 1 else value >> 1
-        table.append(value)
-    return table
-
-
-CRC_TABLE = _crc_table()
-
-
-def file_crc(data):
-    """The program's file checksum (a shift of 6 bits per byte, never inverted)."""
-    crc = 0
-    table = CRC_TABLE
-    for byte in data:
-        crc = ((crc >> 6) & 0x00FFFFFF) ^ table[(crc ^ byte) & 0xFF]
-    return crc
-
-
-def signed32(value):
-    return value - (1 << 32) if value & 0x80000000 else value
-
-
-def record_text(size, crc):
-    """A file-info record as the program writes it."""
-    return f"[FileInfo]\r\nFileSize={signed32(size & 0xFFFFFFFF)}\r\nCRC={signed32(crc)}\r\n".encode("ascii")
-
-
-def record_path(path):
-    stem, dot, _ = os.path.basename(path).rpartition(".")
-    return os.path.join(os.path.dirname(path), (stem if dot else os.path.basename(path)) + ".fileinfo.txt")
-
 
 def publish(root, relative, data, record="auto", crc=None):
     """Writes a file below a server root; with record "auto" also its record
