@@ -265,13 +265,13 @@ TEST_F(PathVariableRegistryTest, ProductKeys)
 TEST_F(PathVariableRegistryTest, HostCadFoldersFollowCurVer)
 {
     const std::wstring version = sandbox.KeyPath() + L"\\R24.2";
-    ASSERT_TRUE(sandbox.SetText(L"R24.2", L"CurVer", L"ACAD-7101:407"));
-    ASSERT_TRUE(sandbox.SetText(L"R24.2\\ACAD-7101:407", L"LocalRootFolder", L"C:\\Local\\"));
-    ASSERT_TRUE(sandbox.SetText(L"R24.2\\ACAD-7101:407", L"RoamableRootFolder", L"C:\\Roamable"));
-    ASSERT_TRUE(sandbox.SetText(L"R24.2\\ACAD-7101:407", L"PublicFolder", L""));
-    ASSERT_TRUE(sandbox.SetText(L"R24.2\\ACAD-7101:407", L"Location", L"C:\\user location is not read"));
-    SavedRegistryValue location(HKEY_LOCAL_MACHINE, version + L"\\ACAD-7101:407", L"Location");
-    SavedRegistryValue allUsers(HKEY_LOCAL_MACHINE, version + L"\\ACAD-7101:407", L"AllUsersRootFolder");
+    ASSERT_TRUE(sandbox.SetText(L"R24.2", L"CurVer", L"Release-1:409"));
+    ASSERT_TRUE(sandbox.SetText(L"R24.2\\Release-1:409", L"LocalRootFolder", L"C:\\Local\\"));
+    ASSERT_TRUE(sandbox.SetText(L"R24.2\\Release-1:409", L"RoamableRootFolder", L"C:\\Roamable"));
+    ASSERT_TRUE(sandbox.SetText(L"R24.2\\Release-1:409", L"PublicFolder", L""));
+    ASSERT_TRUE(sandbox.SetText(L"R24.2\\Release-1:409", L"Location", L"C:\\user location is not read"));
+    SavedRegistryValue location(HKEY_LOCAL_MACHINE, version + L"\\Release-1:409", L"Location");
+    SavedRegistryValue allUsers(HKEY_LOCAL_MACHINE, version + L"\\Release-1:409", L"AllUsersRootFolder");
     ASSERT_TRUE(location.SetText(L"C:\\Program Files\\Host"));
     ASSERT_TRUE(allUsers.SetText(L"C:\\ProgramData\\Host"));
 
