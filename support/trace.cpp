@@ -1,0 +1,151 @@
+#include "support/trace.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cwchar>
+#include <mutex>
+#include <vector>
+
+#include "support/debug_output.h"
+#include "support/program_path.h"
+#include "support/unique_handle.h"
+
+namespace {
+
+constexpr unsigned long long kDefaultRotateAt = 1024 * 1024;
+
+std::mutex g_logMutex;
+std::wstring g_logOverride;
+unsigned long long g_rotateAt = kDefaultRotateAt;
+
+std::wstring DefaultLogPath()
+{
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
+    if (length == 0 || length > MAX_PATH) {
+        return std::wstring();
+    }
+    const std::wstring program = GetProgramPath();
+    const size_t slash = program.find_last_of(L"\\/");
+    std::wstring stem = slash == std::wstring::npos ? program : program.substr(slash + 1);
+    const size_t dot = stem.find_last_of(L'.');
+    if (dot != std::wstring::npos && dot > 0) {
+        stem.resize(dot);
+    }
+    if (stem.empty()) {
+        return std::wstring();
+    }
+    std::wstring folder(temp, length);
+    if (folder.back() != L'\\') {
+        folder += L'\\';
+    }
+    return folder + stem + L".log";
+}
+
+std::wstring OldLogPath(const std::wstring& path)
+{
+    const size_t dot = path.find_last_of(L'.');
+    return path.substr(0, dot) + L".old.log";
+}
+
+std::string ToUtf8(const std::wstring& text)
+{
+    if (text.empty()) {
+        return std::string();
+    }
+    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                             0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0) {
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length,
+                              nullptr, nullptr);
+    }
+    return bytes;
+}
+
+// Appends one line: time, process and thread, text. Several processes of the
+// program (the installer and its update children) share one log, so the file
+// is opened for appending with full sharing and written in one call.
+void AppendToLog(const std::wstring& path, const std::wstring& text)
+{
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    wchar_t stamp[64];
+    std::swprintf(stamp, 64, L"%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu:%lu] ", now.wYear, now.wMonth, now.wDay,
+                  now.wHour, now.wMinute, now.wSecond, now.wMilliseconds, ::GetCurrentProcessId(),
+                  ::GetCurrentThreadId());
+    const std::string line = ToUtf8(stamp + text + L"\r\n");
+
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    const unsigned long long rotateAt = g_logOverride.empty() ? kDefaultRotateAt : g_rotateAt;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        if (size + line.size() > rotateAt) {
+            ::MoveFileExW(path.c_str(), OldLogPath(path).c_str(), MOVEFILE_REPLACE_EXISTING);
+        }
+    }
+    tarn::UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return;
+    }
+    DWORD written = 0;
+    ::WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+}  // namespace
+
+namespace tarn {
+
+void Trace(const wchar_t* format, ...)
+{
+    const DWORD lastError = ::GetLastError();
+    std::vector<wchar_t> buffer(512);
+    std::wstring text;
+    for (;;) {
+        va_list args;
+        va_start(args, format);
+        const int written = std::vswprintf(buffer.data(), buffer.size(), format, args);
+        va_end(args);
+        if (written >= 0 && static_cast<size_t>(written) < buffer.size()) {
+            text.assign(buffer.data(), static_cast<size_t>(written));
+            break;
+        }
+        if (buffer.size() >= (1u << 20)) {
+            text = format;  // a format that cannot be filled still says where it came from
+            break;
+        }
+        buffer.resize(buffer.size() * 4);
+    }
+
+    SendDebugText(text.c_str());
+    const std::wstring path = TraceLogPath();
+    if (!path.empty()) {
+        AppendToLog(path, text);
+    }
+    ::SetLastError(lastError);
+}
+
+std::wstring TraceLogPath()
+{
+    {
+        std::lock_guard<std::mutex> lock(g_logMutex);
+        if (!g_logOverride.empty()) {
+            return g_logOverride;
+        }
+    }
+    static const std::wstring path = DefaultLogPath();
+    return path;
+}
+
+void SetTraceLogForTest(const std::wstring& path, unsigned long long rotateAt)
+{
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    g_logOverride = path;
+    g_rotateAt = rotateAt;
+}
+
+}  // namespace tarn
