@@ -81,11 +81,29 @@ tarn_start_wine() {
         wineboot -i >/dev/null 2>&1
         wineserver -w
     fi
+    tarn_seal_prefix
     # The Desktop known folder must exist, or "%Desktop%" expands to nothing.
     mkdir -p "$WINEPREFIX/drive_c/users/$(id -un)/Desktop"
     wineserver -p 2>/dev/null || true  # a server of this prefix may already run
     # Bring up Wine's service processes now, detached from any caller's output.
     wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+# Wine links a new prefix's Desktop, Documents, Downloads and the like to the
+# host user's home folder. Each link that leads out of the prefix becomes an
+# empty folder inside it, so that nothing a run writes to those folders lands
+# in the developer's home, and nothing left there reaches a run.
+tarn_seal_prefix() {
+    local users="$WINEPREFIX/drive_c/users" link target
+    [ -d "$users" ] || return 0
+    for link in "$users"/*/*; do
+        [ -L "$link" ] || continue
+        target=$(readlink -f "$link" 2>/dev/null || true)
+        case "$target" in
+            "$WINEPREFIX"/*) continue ;;
+        esac
+        rm -f "$link" && mkdir -p "$link"
+    done
 }
 
 tarn_stop_wine() {
