@@ -11,6 +11,7 @@
 #include "support/text_format.h"
 #include "transfer/download_url.h"
 #include "transfer/http_download.h"
+#include "support/trace.h"
 
 namespace tarn {
 
@@ -169,6 +170,7 @@ int DownloadProductUpdate(std::wstring_view tableUrl, std::wstring_view folder, 
         const int productColumn = table.GetColumn(L"product");
         const int urlColumn = table.GetColumn(L"updateURL");
         if (productColumn < 0 || urlColumn < 0) {
+            tarn::Trace(L"update table %ls has no \"product\" or \"updateURL\" column", std::wstring(tableUrl).c_str());
             return 0;
         }
         const std::wstring_view product = tarn::UpdateProductName(kind);

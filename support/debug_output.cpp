@@ -56,6 +56,13 @@ std::wstring_view TrimForViewer(const wchar_t* text)
     return view.substr(0, static_cast<size_t>(tarn::kDebugCapacity - 1));
 }
 
+// Kept to the end of the process: senders may run during static destruction.
+tarn::DebugSender& ProcessSender()
+{
+    static tarn::DebugSender* const sender = new tarn::DebugSender;
+    return *sender;
+}
+
 }  // namespace
 
 namespace tarn {
@@ -73,6 +80,17 @@ void DebugSender::Notify(HWND viewer)
 int DebugSender::WaitForReader(DWORD timeout)
 {
     return WaitForDebugReader(timeout);
+}
+
+void DebugSender::Recheck()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    started_ = false;
+}
+
+void RecheckDebugViewerForTest()
+{
+    ProcessSender().Recheck();
 }
 
 void DebugSender::Send(const wchar_t* text)
@@ -116,9 +134,7 @@ void DebugSender::Send(const wchar_t* text)
 
 void SendDebugText(const wchar_t* text)
 {
-    // Kept to the end of the process: senders may run during static destruction.
-    static tarn::DebugSender* const sender = new tarn::DebugSender;
-    sender->Send(text);
+    ProcessSender().Send(text);
 }
 
 tarn::DebugBuffer* GetDebugBuffer()

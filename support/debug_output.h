@@ -49,6 +49,8 @@ public:
 
     // Delivers one text (null counts as empty) to the viewer, if there is one.
     void Send(const wchar_t* text);
+    // Forgets what the last check found: the next Send looks for a viewer.
+    void Recheck();
 
 protected:
     virtual DWORD Now() { return ::GetTickCount(); }
@@ -66,6 +68,10 @@ private:
     bool mayCreateBuffer_ = true;
     DebugBuffer* buffer_ = nullptr;
 };
+
+// Test seam: the process-wide sender of SendDebugText looks for a viewer at its
+// next text, as after two minutes (a test starts its own viewer).
+void RecheckDebugViewerForTest();
 
 }  // namespace tarn
 

@@ -3,6 +3,7 @@
 #include "support/file_system_internal.h"
 #include "support/name_compare.h"
 #include "support/unique_handle.h"
+#include "support/trace.h"
 
 using namespace tarn::fs;
 
@@ -103,8 +104,8 @@ CTempTouchFile::~CTempTouchFile()
         return;
     }
     tarn::UniqueFileHandle file = OpenForTimes(m_FileName);
-    if (file) {
-        ::SetFileTime(file.Get(), &m_CreationTime, &m_LastAccessTime, &m_LastWriteTime);
+    if (!file || !::SetFileTime(file.Get(), &m_CreationTime, &m_LastAccessTime, &m_LastWriteTime)) {
+        tarn::Trace(L"file %ls cannot get its times back (error %lu)", m_FileName.c_str(), ::GetLastError());
     }
 }
 

@@ -7,6 +7,7 @@
 #include "support/name_compare.h"
 #include "support/temp_files.h"
 #include "support/unique_handle.h"
+#include "support/trace.h"
 
 using namespace tarn::fs;
 
@@ -111,6 +112,7 @@ int RemoveFoldersDeepestFirst(std::vector<std::wstring> folders, const std::wstr
             continue;
         }
         if (!::RemoveDirectoryW(folder.c_str())) {
+            tarn::Trace(L"folder %ls cannot be removed (error %lu)", folder.c_str(), ::GetLastError());
             ++failures;
         }
     }
@@ -143,7 +145,11 @@ int CreateFolderPath(const wchar_t* path)
     if (IsFolder(folder)) {
         return 1;
     }
-    return ::CreateDirectoryW(folder.c_str(), nullptr) ? 1 : 0;
+    if (!::CreateDirectoryW(folder.c_str(), nullptr)) {
+        tarn::Trace(L"folder %ls cannot be created (error %lu)", folder.c_str(), ::GetLastError());
+        return 0;
+    }
+    return 1;
 }
 
 int CreateFolderOfFile(const wchar_t* path)
@@ -212,6 +218,7 @@ int EmptyFolder(const wchar_t* folder)
         }
         SetNormalAttributes(file.c_str());
         if (!::DeleteFileW(file.c_str())) {
+            tarn::Trace(L"file %ls cannot be deleted (error %lu)", file.c_str(), ::GetLastError());
             result = 0;
         }
     }

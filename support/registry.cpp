@@ -8,6 +8,7 @@
 #include "support/known_folders.h"
 #include "support/name_compare.h"
 #include "support/text_format.h"
+#include "support/trace.h"
 
 namespace {
 
@@ -198,7 +199,14 @@ HKEY OpenRegistryKey(HKEY root, const wchar_t* keyPath, int create, int is64, RE
     } else {
         status = ::RegOpenKeyExW(root, subKey, 0, access, &key);
     }
-    return status == ERROR_SUCCESS ? key : nullptr;
+    if (status == ERROR_SUCCESS) {
+        return key;
+    }
+    // A missing key is an answer, not a failure; saving code reports its own.
+    if (!create && status != ERROR_FILE_NOT_FOUND) {
+        tarn::Trace(L"registry key %ls cannot be opened (error %ld)", subKey, static_cast<long>(status));
+    }
+    return nullptr;
 }
 
 HKEY OpenRegistryPath(const wchar_t* path, int create, int is64, REGSAM access)

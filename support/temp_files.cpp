@@ -4,6 +4,7 @@
 #include "support/folder_tree.h"
 #include "support/text_format.h"
 #include "support/unique_handle.h"
+#include "support/trace.h"
 
 using namespace tarn::fs;
 
@@ -85,6 +86,7 @@ std::wstring GetUniqueTempFile(const wchar_t* folder, const wchar_t* extension, 
             return candidate;
         }
     }
+    tarn::Trace(L"no free temporary file name in %ls (error %lu)", resolved.c_str(), ::GetLastError());
     return std::wstring();
 }
 
@@ -108,6 +110,8 @@ UniqueTempFolder::UniqueTempFolder() : m_TempBase(GetTempFolder())
         }
         ::Sleep(10);
     }
+    tarn::Trace(L"no temporary work folder can be created in %ls (error %lu)", m_TempBase.c_str(),
+                ::GetLastError());
     m_Remove = 0;  // nothing of ours to remove
 }
 

@@ -12,6 +12,7 @@
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/poll_retry.h"
+#include "support/trace.h"
 
 namespace {
 
@@ -69,15 +70,27 @@ int CCfgReader::LoadFile()
     }
     std::wstring text;
     TextFileType::Type type = TextFileType::Ansi;
+    DWORD error = ERROR_SUCCESS;
     const bool read = tarn::RetryUntilTimeout(
         m_Timeout, kRetryIntervalMs,
-        [&] { return ReadBuffer(m_File.c_str(), text, nullptr, nullptr, type) != 0; },
+        [&] {
+            if (ReadBuffer(m_File.c_str(), text, nullptr, nullptr, type) != 0) {
+                return true;
+            }
+            error = ::GetLastError();
+            return false;
+        },
         // The reader reports Ansi when it could not open the file (typically
         // another program holds it); anything else is no reason to wait.
         [&] { return type == TextFileType::Ansi && FileExists(m_File.c_str()); });
     if (!read) {
         // An empty file opens and then fails to read: that is an empty store.
-        return type == TextFileType::Undetermined && GetFileSizeByName(m_File.c_str()) == 0 ? 1 : 0;
+        if (type == TextFileType::Undetermined && GetFileSizeByName(m_File.c_str()) == 0) {
+            return 1;
+        }
+        tarn::Trace(L"settings store %ls cannot be read within %lld ms (error %lu)", m_File.c_str(),
+                    static_cast<long long>(m_Timeout), error);
+        return 0;
     }
     m_FileType = type;
     if (tarn::StartsWithNoCase(text, L"REGEDIT4")) {

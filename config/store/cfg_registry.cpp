@@ -32,6 +32,7 @@
 #include "support/registry.h"
 #include "support/text_format.h"
 #include "support/unique_handle.h"
+#include "support/trace.h"
 
 namespace tarn {
 
@@ -465,6 +466,7 @@ int CCfgReader::SaveToRegistry()
     const int is64 = (m_IsRegistry & kSixtyFourBitView) ? 1 : 0;
     tarn::UniqueRegKey key(OpenForSaving(root, keyPath.c_str(), is64));
     if (!key) {
+        tarn::Trace(L"settings store %ls: the registry key cannot be opened for saving", m_File.c_str());
         return 0;
     }
     int written = 0;

@@ -14,6 +14,7 @@
 #include "config/text/text_file.h"
 #include "support/file_system.h"
 #include "support/poll_retry.h"
+#include "support/trace.h"
 
 namespace {
 
@@ -79,11 +80,20 @@ int CCfgReader::WriteFileText(const std::wstring& text)
         return 0;
     }
     TextFileType::Type type = TypeToWrite(text, m_FileType);
+    DWORD error = ERROR_SUCCESS;
     const bool written = tarn::RetryUntilTimeout(
         m_Timeout, kRetryIntervalMs,
-        [&] { return WriteBuffer(m_File.c_str(), text.c_str(), static_cast<uint32_t>(text.size()), type) != 0; },
+        [&] {
+            if (WriteBuffer(m_File.c_str(), text.c_str(), static_cast<uint32_t>(text.size()), type) != 0) {
+                return true;
+            }
+            error = ::GetLastError();
+            return false;
+        },
         [&] { return FileExists(m_File.c_str()) != 0; });
     if (!written) {
+        tarn::Trace(L"settings store %ls cannot be saved within %lld ms (error %lu)", m_File.c_str(),
+                    static_cast<long long>(m_Timeout), error);
         return 0;
     }
     m_FileType = type;
@@ -95,8 +105,21 @@ int CCfgReader::TruncateFile()
     if (m_File.find(L'\\') == std::wstring::npos) {
         return 0;
     }
+    DWORD error = ERROR_SUCCESS;
     const bool written = tarn::RetryUntilTimeout(
-        m_Timeout, kRetryIntervalMs, [&] { return WriteBuffer(m_File.c_str(), L"", 0) != 0; },
+        m_Timeout, kRetryIntervalMs,
+        [&] {
+            if (WriteBuffer(m_File.c_str(), L"", 0) != 0) {
+                return true;
+            }
+            error = ::GetLastError();
+            return false;
+        },
         [&] { return FileExists(m_File.c_str()) != 0; });
-    return written ? 1 : 0;
+    if (!written) {
+        tarn::Trace(L"settings store %ls cannot be emptied within %lld ms (error %lu)", m_File.c_str(),
+                    static_cast<long long>(m_Timeout), error);
+        return 0;
+    }
+    return 1;
 }
