@@ -91,8 +91,11 @@ TEST(TestDownloadSource, CopiesFromTheShareOnlyInTestDownloadRuns)
         EXPECT_EQ(tarn::TestDownloadSourceFrom(bad, destination, L"TestDownload", share.Path()), 0);
         EXPECT_TRUE(destination.empty());
     }
-    // The production share is not reachable from a test run.
+    // The production entry takes the program's own command line, which here is
+    // the test program's and not "TestDownload": nothing is copied.
+    destination = L"stale";
     EXPECT_EQ(TestDownloadSource(url, destination), 0);
+    EXPECT_TRUE(destination.empty());
 }
 
 std::vector<std::wstring> g_shown;
