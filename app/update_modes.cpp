@@ -8,6 +8,7 @@
 #include "support/file_system.h"
 #include "support/message_box.h"
 #include "support/name_compare.h"
+#include "support/path_text.h"
 #include "support/text_format.h"
 #include "transfer/download_url.h"
 #include "transfer/http_download.h"
@@ -26,15 +27,6 @@ const wchar_t kRecordSuffix[] = L".fileinfo.txt";
 const wchar_t kTestModeCaption[] = L"Tarnwerk AG";
 constexpr int kFileAttempts = 3;
 constexpr int kRecordAttempts = 1;
-
-std::wstring WithBackslash(std::wstring_view folder)
-{
-    std::wstring result(folder);
-    if (result.back() != L'\\') {
-        result += L'\\';
-    }
-    return result;
-}
 
 void DeleteIfPresent(const std::wstring& path)
 {
@@ -106,7 +98,7 @@ int DownloadFileToFolder(std::wstring_view url, std::wstring_view folder)
     if (url.empty() || folder.empty() || !tarn::SplitUrl(url, parts) || parts.name.empty()) {
         return 0;
     }
-    const std::wstring target = WithBackslash(folder);
+    const std::wstring target = tarn::WithTrailingBackslash(folder);
     const std::wstring base = parts.base + L"/";
     const std::wstring serverRecord = GetTempFolder() + L"\\" + parts.stem + L"_" +
                                       tarn::FormatText(L"%d", static_cast<int>(::GetTickCount())) +
@@ -152,7 +144,7 @@ int DownloadProductUpdate(std::wstring_view tableUrl, std::wstring_view folder, 
     if (tableUrl.empty() || folder.empty() || !tarn::SplitUrl(tableUrl, tableParts)) {
         return 0;
     }
-    const std::wstring target = WithBackslash(folder);
+    const std::wstring target = tarn::WithTrailingBackslash(folder);
     const std::wstring base = tableParts.base + L"/";
     const std::wstring tableFile = GetTempFolder() + L"\\Update.csv";
 

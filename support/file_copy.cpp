@@ -3,6 +3,7 @@
 #include "support/file_queries.h"
 #include "support/file_system_internal.h"
 #include "support/folder_tree.h"
+#include "support/path_text.h"
 #include "support/trace.h"
 
 using namespace tarn::fs;
@@ -19,7 +20,7 @@ bool CopyReplacing(const wchar_t* source, const wchar_t* target)
 
 int CopyFileKeepAttributes(const wchar_t* source, const wchar_t* target)
 {
-    if (IsEmpty(source) || IsEmpty(target)) {
+    if (tarn::IsEmptyText(source) || tarn::IsEmptyText(target)) {
         return 0;
     }
     if (GetFileSizeByName(source) == 0) {

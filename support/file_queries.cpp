@@ -1,6 +1,7 @@
 #include "support/file_queries.h"
 
 #include "support/file_system_internal.h"
+#include "support/path_text.h"
 #include "support/unique_handle.h"
 
 using namespace tarn::fs;
@@ -23,7 +24,7 @@ int FileExists(const wchar_t* path, int* isFolder)
     if (isFolder) {
         *isFolder = 0;
     }
-    if (IsEmpty(path) || path[1] == L'\0') {
+    if (tarn::IsEmptyText(path) || path[1] == L'\0') {
         return 0;
     }
     std::wstring name(path);
@@ -48,7 +49,7 @@ int FileExists(const wchar_t* path, int* isFolder)
 
 int GetFileSizeByName(const wchar_t* path)
 {
-    if (IsEmpty(path)) {
+    if (tarn::IsEmptyText(path)) {
         return -1;
     }
     WIN32_FIND_DATAW data{};
@@ -79,7 +80,7 @@ namespace tarn {
 int64_t GetFileSize64(const wchar_t* path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (IsEmpty(path) || !::GetFileAttributesExW(path, GetFileExInfoStandard, &data)) {
+    if (tarn::IsEmptyText(path) || !::GetFileAttributesExW(path, GetFileExInfoStandard, &data)) {
         return -1;
     }
     return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);

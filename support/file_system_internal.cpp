@@ -2,11 +2,6 @@
 
 namespace tarn::fs {
 
-bool IsEmpty(const wchar_t* path)
-{
-    return path == nullptr || path[0] == L'\0';
-}
-
 bool EntryExists(const std::wstring& path)
 {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -26,14 +21,6 @@ bool IsDotEntry(const WIN32_FIND_DATAW& data)
 bool IsFolderEntry(const WIN32_FIND_DATAW& data)
 {
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-std::wstring StripOneTrailingBackslash(std::wstring path)
-{
-    if (!path.empty() && path.back() == L'\\') {
-        path.pop_back();
-    }
-    return path;
 }
 
 bool SetNormalAttributes(const wchar_t* path)

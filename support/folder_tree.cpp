@@ -5,6 +5,7 @@
 #include "support/file_queries.h"
 #include "support/file_system_internal.h"
 #include "support/name_compare.h"
+#include "support/path_text.h"
 #include "support/temp_files.h"
 #include "support/unique_handle.h"
 #include "support/trace.h"
@@ -31,7 +32,7 @@ void ListFolder(const std::wstring& folder, const std::wstring& pattern, std::ve
                 std::vector<uint32_t>* sizes)
 {
     if (folders) {
-        InsertSortedUnique(*folders, StripOneTrailingBackslash(folder));
+        InsertSortedUnique(*folders, tarn::WithoutTrailingBackslash(folder));
     }
     const std::wstring search = folder + pattern;
     WIN32_FIND_DATAW data{};
@@ -126,13 +127,13 @@ int RemoveFoldersDeepestFirst(std::vector<std::wstring> folders, const std::wstr
 
 int CreateFolderPath(const wchar_t* path)
 {
-    if (IsEmpty(path) || wcslen(path) < 3) {
+    if (tarn::IsEmptyText(path) || wcslen(path) < 3) {
         return 0;
     }
     if (FileExists(path)) {
         return 1;
     }
-    std::wstring folder = StripOneTrailingBackslash(path);
+    std::wstring folder = tarn::WithoutTrailingBackslash(path);
     for (size_t i = 2; i < folder.size(); ++i) {
         if (folder[i] != L'\\') {
             continue;
@@ -154,7 +155,7 @@ int CreateFolderPath(const wchar_t* path)
 
 int CreateFolderOfFile(const wchar_t* path)
 {
-    if (IsEmpty(path)) {
+    if (tarn::IsEmptyText(path)) {
         return 0;
     }
     const std::wstring file(path);
@@ -168,7 +169,7 @@ int CreateFolderOfFile(const wchar_t* path)
 int ListFiles(const wchar_t* start, std::vector<std::wstring>& files, std::vector<std::wstring>* folders,
               std::vector<SYSTEMTIME>* times, std::vector<uint32_t>* sizes)
 {
-    if (IsEmpty(start)) {
+    if (tarn::IsEmptyText(start)) {
         return 0;
     }
     std::wstring folder(start);
@@ -181,9 +182,7 @@ int ListFiles(const wchar_t* start, std::vector<std::wstring>& files, std::vecto
     if (folder.empty()) {
         return 0;
     }
-    if (folder.back() != L'\\') {
-        folder += L'\\';
-    }
+    folder = tarn::WithTrailingBackslash(folder);
     const size_t before = files.size();
     ListFolder(folder, pattern, files, folders, times, sizes);
     return files.size() > before ? 1 : 0;
@@ -202,10 +201,10 @@ SYSTEMTIME FileTimeToLocalOrZero(const FILETIME& utc)
 
 int EmptyFolder(const wchar_t* folder)
 {
-    if (IsEmpty(folder)) {
+    if (tarn::IsEmptyText(folder)) {
         return 0;
     }
-    const std::wstring root = StripOneTrailingBackslash(folder);
+    const std::wstring root = tarn::WithoutTrailingBackslash(folder);
     if (root.empty() || !IsFolder(root)) {
         return 0;
     }

@@ -1,3 +1,4 @@
+#include "support/path_text.h"
 #include "support/registry.h"
 
 #include <algorithm>
@@ -28,10 +29,7 @@ const wchar_t kShellFoldersKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersio
 // Registry key names are at most 255 characters; this leaves room to spare.
 constexpr DWORD kKeyNameChars = 1040;
 
-bool IsEmpty(const wchar_t* text)
-{
-    return text == nullptr || text[0] == L'\0';
-}
+using tarn::IsEmptyText;
 
 // One root's "Shell Folders" values merged into the sorted name table.
 void AddShellFolders(HKEY root, std::vector<std::wstring>& names, std::vector<std::wstring>& paths)
@@ -161,7 +159,7 @@ HKEY SplitRegistryPath(const wchar_t* path, std::wstring& rootName, std::wstring
 {
     rootName.clear();
     keyPath.clear();
-    if (IsEmpty(path)) {
+    if (IsEmptyText(path)) {
         return nullptr;
     }
     const std::wstring_view text(path);
@@ -220,7 +218,7 @@ HKEY OpenRegistryPath(const wchar_t* path, int create, int is64, REGSAM access)
 void ReopenRegistryKey(tarn::UniqueRegKey& held, HKEY root, const wchar_t* keyPath, int create, int is64,
                        REGSAM access)
 {
-    if (IsEmpty(keyPath)) {
+    if (IsEmptyText(keyPath)) {
         return;
     }
     held.Reset(OpenRegistryKey(root, keyPath, create, is64, access));
@@ -245,7 +243,7 @@ int ReadRegistryText(HKEY key, const wchar_t* valueName, std::wstring& text)
     }
     DWORD type = 0;
     std::vector<BYTE> data;
-    if (tarn::QueryRegistryValue(key, IsEmpty(valueName) ? nullptr : valueName, type, data) != ERROR_SUCCESS) {
+    if (tarn::QueryRegistryValue(key, IsEmptyText(valueName) ? nullptr : valueName, type, data) != ERROR_SUCCESS) {
         return 0;
     }
     switch (type) {
@@ -277,7 +275,7 @@ int ReadRegistryText(HKEY key, const wchar_t* valueName, std::wstring& text)
 int GetRegistryText(std::wstring& text, const wchar_t* path, const wchar_t* valueName, int is64)
 {
     text.clear();
-    if (IsEmpty(path)) {
+    if (IsEmptyText(path)) {
         return 0;
     }
     tarn::UniqueRegKey key(OpenRegistryPath(path, 0, is64));
@@ -362,7 +360,7 @@ int GetShellFolders(std::vector<std::wstring>& names, std::vector<std::wstring>&
 int GetShellFolder(const wchar_t* name, std::wstring& path)
 {
     path.clear();
-    if (IsEmpty(name)) {
+    if (IsEmptyText(name)) {
         return 0;
     }
     std::vector<std::wstring> names;

@@ -1,3 +1,4 @@
+#include "support/path_text.h"
 #include "support/temp_files.h"
 
 #include "support/file_system_internal.h"
@@ -59,7 +60,7 @@ std::wstring GetTempFolder()
     if (length == 0 || length > MAX_PATH) {
         return std::wstring();
     }
-    return StripOneTrailingBackslash(std::wstring(buffer, length));
+    return tarn::WithoutTrailingBackslash(std::wstring(buffer, length));
 }
 
 std::wstring GetUniqueTempFile(const wchar_t* folder, const wchar_t* extension, int create)
@@ -68,7 +69,7 @@ std::wstring GetUniqueTempFile(const wchar_t* folder, const wchar_t* extension, 
     if (resolved.empty()) {
         return std::wstring();
     }
-    const std::wstring ext = IsEmpty(extension) ? std::wstring(L".dwg") : std::wstring(extension);
+    const std::wstring ext = tarn::IsEmptyText(extension) ? std::wstring(L".dwg") : std::wstring(extension);
     for (int n = 0; n < 10000; ++n) {
         const std::wstring candidate =
             n == 0 ? tarn::FormatText(L"%ls\\%ls%ls", resolved.c_str(), kTempFileBase, ext.c_str())

@@ -7,6 +7,7 @@
 #include "config/store/cfg_reader.h"
 #include "config/paths/host_environment.h"
 #include "support/file_system.h"
+#include "support/path_text.h"
 #include "support/proc_address.h"
 #include "support/environment.h"
 #include "support/program_path.h"
@@ -51,21 +52,8 @@ std::wstring EnvironmentValue(const wchar_t* name)
     return value;
 }
 
-std::wstring WithTrailingBackslash(std::wstring folder)
-{
-    if (!folder.empty() && folder.back() != L'\\') {
-        folder += L'\\';
-    }
-    return folder;
-}
-
-std::wstring WithoutTrailingBackslash(std::wstring folder)
-{
-    if (!folder.empty() && folder.back() == L'\\') {
-        folder.pop_back();
-    }
-    return folder;
-}
+using tarn::WithoutTrailingBackslash;
+using tarn::WithTrailingBackslash;
 
 // Copies a folder into the caller's buffer or the function's own; a folder
 // that does not fit is not found.

@@ -5,6 +5,7 @@
 #include "config/paths/folder_functions.h"
 #include "support/known_folders.h"
 #include "support/name_compare.h"
+#include "support/path_text.h"
 #include "support/registry.h"
 #include "support/text_format.h"
 #include "support/unique_handle.h"
@@ -12,14 +13,6 @@
 namespace tarn {
 
 namespace {
-
-std::wstring WithoutTrailingBackslash(std::wstring_view value)
-{
-    if (!value.empty() && value.back() == L'\\') {
-        value.remove_suffix(1);
-    }
-    return std::wstring(value);
-}
 
 std::wstring Percent(std::wstring_view name)
 {

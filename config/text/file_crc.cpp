@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "support/path_text.h"
 #include "support/unique_handle.h"
 
 namespace {
@@ -93,10 +94,7 @@ const FoldTables& Tables()
 // Each piece of a file that the checksum reads at once.
 constexpr DWORD kPieceSize = 4u << 20;
 
-bool IsEmptyName(const wchar_t* fileName)
-{
-    return fileName == nullptr || fileName[0] == L'\0';
-}
+using tarn::IsEmptyText;
 
 // Reads at an explicit offset; the number of bytes read, 0 on failure.
 DWORD ReadPiece(HANDLE file, uint64_t offset, unsigned char* buffer, DWORD count)
@@ -265,7 +263,7 @@ uint32_t UpdateFileCrc(uint32_t crc, const void* data, size_t size) noexcept
 
 uint32_t GetFileCrc(const wchar_t* fileName)
 {
-    if (IsEmptyName(fileName)) {
+    if (IsEmptyText(fileName)) {
         return 0;
     }
     tarn::UniqueFileHandle file(::CreateFileW(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "support/path_text.h"
 #include "support/unique_handle.h"
 
 namespace {
@@ -22,10 +23,7 @@ constexpr char kMarkUtf16Le[] = "\xFF\xFE";
 constexpr char kMarkUtf16Be[] = "\xFE\xFF";
 constexpr char kMarkUtf8[] = "\xEF\xBB\xBF";
 
-bool IsEmptyName(const wchar_t* fileName)
-{
-    return fileName == nullptr || fileName[0] == L'\0';
-}
+using tarn::IsEmptyText;
 
 // True when the first five characters are "<?xml" in any letter case.
 template <class Char>
@@ -62,7 +60,7 @@ ReadResult ReadFileBytes(const wchar_t* fileName, CChar& bytes, uint32_t& count)
 {
     count = 0;
     bytes.SetSize(0);
-    if (IsEmptyName(fileName)) {
+    if (IsEmptyText(fileName)) {
         return ReadResult::CannotOpen;
     }
     tarn::UniqueFileHandle file(::CreateFileW(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -418,7 +416,7 @@ int WriteBuffer(const wchar_t* fileName, const wchar_t* text, uint32_t count, Te
     if (type == TextFileType::Undetermined) {
         type = TextFileType::Ansi;
     }
-    if (IsEmptyName(fileName) || !IsKnownType(type) || type == TextFileType::Reserved ||
+    if (IsEmptyText(fileName) || !IsKnownType(type) || type == TextFileType::Reserved ||
         (count > 0 && !text) || count > kMaxWriteCount) {
         return 0;
     }
@@ -435,7 +433,7 @@ int WriteBuffer(const wchar_t* fileName, const wchar_t* text, uint32_t count, Te
 
 int WriteBuffer(const wchar_t* fileName, const wchar_t* text, uint32_t count)
 {
-    if (IsEmptyName(fileName) || (count > 0 && !text)) {
+    if (IsEmptyText(fileName) || (count > 0 && !text)) {
         return 0;
     }
     if (count == 0) {
@@ -448,7 +446,7 @@ int WriteBuffer(const wchar_t* fileName, const wchar_t* text, uint32_t count)
 
 int WriteBuffer(const wchar_t* fileName, const char* bytes, uint32_t count)
 {
-    if (IsEmptyName(fileName) || (count > 0 && !bytes)) {
+    if (IsEmptyText(fileName) || (count > 0 && !bytes)) {
         return 0;
     }
     return WriteFileBytes(fileName, bytes, count) ? 1 : 0;
@@ -468,5 +466,5 @@ int WriteArray(const wchar_t* fileName, const std::vector<std::wstring>& lines)
     if (!lines.empty()) {
         return WriteArray(fileName, lines, TextFileType::Ansi);
     }
-    return !IsEmptyName(fileName) && WriteFileBytes(fileName, nullptr, 0) ? 1 : 0;
+    return !IsEmptyText(fileName) && WriteFileBytes(fileName, nullptr, 0) ? 1 : 0;
 }

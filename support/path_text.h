@@ -1,0 +1,34 @@
+#pragma once
+// Small rules for texts that hold names and paths, in one place each.
+
+#include <string>
+#include <string_view>
+
+namespace tarn {
+
+// True for a null or empty text.
+inline bool IsEmptyText(const wchar_t* text)
+{
+    return text == nullptr || text[0] == L'\0';
+}
+
+// `folder` ending with one backslash (added when missing); empty stays empty.
+inline std::wstring WithTrailingBackslash(std::wstring_view folder)
+{
+    std::wstring result(folder);
+    if (!result.empty() && result.back() != L'\\') {
+        result += L'\\';
+    }
+    return result;
+}
+
+// `path` without its last character when that is a backslash.
+inline std::wstring WithoutTrailingBackslash(std::wstring_view path)
+{
+    if (!path.empty() && path.back() == L'\\') {
+        path.remove_suffix(1);
+    }
+    return std::wstring(path);
+}
+
+}  // namespace tarn
