@@ -84,9 +84,12 @@ def measure(command, cwd, marker=None):
         if pid:
             figures = sample(pid, figures)
         time.sleep(0.05)
-    _, status, usage = os.wait4(process.pid, 0)
+    if marker:
+        returncode = process.wait()
+    else:
+        _, status, usage = os.wait4(process.pid, 0)
+        returncode = os.waitstatus_to_exitcode(status)
     wall = time.monotonic() - start
-    returncode = os.waitstatus_to_exitcode(status)
     error = process.stderr.read().decode("utf-8", "replace")
     process.stderr.close()
     if returncode != 0:

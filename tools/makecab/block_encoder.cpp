@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
 #include "tools/makecab/cabinet_format.h"
 
 namespace tarn::makecab {

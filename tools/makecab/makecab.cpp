@@ -10,7 +10,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <thread>
 
