@@ -178,6 +178,28 @@ class MakeCabTest(unittest.TestCase):
         self.assertLess(os.path.getsize(cabinet), MIB, "zero runs must pack small")
         self.assert_readers_agree("empty", {"a.txt": b"", "b/c.txt": b""}, "on")
 
+    def test_directive_variants(self):
+        # UTF-8 with its mark, a comment, the cabinet named relative to the
+        # disk folder, unquoted paths, names given per file, and a name the
+        # ANSI code page cannot hold (stored as UTF-8 with its flag; Wine's
+        # SetupAPI ignores that flag, so only the other readers are asked).
+        source = self.folder("variants-source")
+        write_tree(source, {"daten.txt": b"omega\r\n"})
+        data = harness.winpath(os.path.join(source, "daten.txt"))
+        text = "\r\n".join([
+            "\ufeff; Kommentar", ".OPTION EXPLICIT", '.Set DiskDirectoryTemplate="%s"' % harness.winpath(self.work),
+            ".Set CabinetNameTemplate=variants.cab", ".Set Compress=off", ".Set DestinationDir=Ordner\\\u03a9\\",
+            data, '"%s" "neu\\\u0142.txt"' % data, '.Set DestinationDir="\\"', '"%s"   "oben.txt"' % data, ""])
+        code, output = self.make_cab(text.encode("utf-8"), "variants")
+        self.assertEqual(code, 0, output)
+        digest = read_tree(source, "utf-8")["daten.txt"][0]
+        expected = {"Ordner/\u03a9/daten.txt": digest, "Ordner/\u03a9/neu/\u0142.txt": digest, "oben.txt": digest}
+        cabinet = os.path.join(self.work, "variants.cab")
+        for reader, command in (("cabextract", ["cabextract", "-q", "-d"]), ("gcab", ["gcab", "-x", "-C"])):
+            out = self.folder("variants-" + reader)
+            subprocess.run(command + [out, cabinet], check=True, capture_output=True)
+            self.assertEqual({k: v[0] for k, v in read_tree(out, "utf-8").items()}, expected, reader)
+
     def test_bad_directive_files_give_an_error_and_no_cabinet(self):
         source = self.folder("bad-source")
         write_tree(source, {"a.txt": b"a", "noise.bin": os.urandom(300000)})
