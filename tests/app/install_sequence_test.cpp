@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "app/host_presence.h"
+#include "app/install_data_folder.h"
 #include "app/package_source.h"
 #include "common/test_files.h"
 #include "config/cfg_reader.h"
@@ -291,6 +294,113 @@ TEST_F(InstallSequence, ProductRulesBeforeAnythingIsWritten)
     EXPECT_EQ(Fetches(L"P1.cab"), 0);
     EXPECT_EQ(Starts(scratch_ / L"program\\Tarn.started.txt", 2), 2);
     EXPECT_EQ(SetupStarts(1), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Write-type rights that users must not hold on the installation data.
+constexpr ACCESS_MASK kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
+                                     FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+                                     GENERIC_ALL;
+
+// The rights the folder's list grants to `sid` (allowed entries only).
+ACCESS_MASK GrantedTo(PACL dacl, PSID sid)
+{
+    ACCESS_MASK granted = 0;
+    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+        ACE_HEADER* header = nullptr;
+        if (::GetAce(dacl, i, reinterpret_cast<void**>(&header)) && header->AceType == ACCESS_ALLOWED_ACE_TYPE) {
+            auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+            if (::EqualSid(&ace->SidStart, sid)) {
+                granted |= ace->Mask;
+            }
+        }
+    }
+    return granted;
+}
+
+bool IsProtected(const std::wstring& path)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                                nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+    ::LocalFree(descriptor);
+    return (control & SE_DACL_PROTECTED) != 0;
+}
+
+// Whether Wine keeps security descriptors where the test's files lie (it
+// needs extended attributes; without them it derives one from Unix modes).
+bool KeepsSecurityDescriptors()
+{
+    tarn::test::ScratchFolder scratch;
+    std::wstring probe = scratch / L"probe";
+    ::CreateDirectoryW(probe.c_str(), nullptr);
+    EXPLICIT_ACCESSW everyone{};
+    ::BuildExplicitAccessWithNameW(&everyone, const_cast<wchar_t*>(L"EVERYONE"), GENERIC_READ, SET_ACCESS, 0);
+    PACL acl = nullptr;
+    ::SetEntriesInAclW(1, &everyone, nullptr, &acl);
+    ::SetNamedSecurityInfoW(probe.data(), SE_FILE_OBJECT,
+                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, acl,
+                            nullptr);
+    ::LocalFree(acl);
+    return IsProtected(probe);
+}
+
+// A folder that anyone made first, open to everyone, ends up writable by
+// administrators and the system only, with users reading and running.
+TEST(CreateInstallDataFolder, OnlyAdministratorsAndSystemWrite)
+{
+    EXPECT_EQ(tarn::CreateInstallDataFolder(L"C:\\Elsewhere\\Secured Product"), 0);
+    if (!KeepsSecurityDescriptors()) {
+        GTEST_SKIP() << "Wine keeps no security descriptors on this file system";
+    }
+    ::CreateDirectoryW(L"C:\\Tarn_InstallData", nullptr);
+    PACL open = nullptr;
+    EXPLICIT_ACCESSW everyone{};
+    ::BuildExplicitAccessWithNameW(&everyone, const_cast<wchar_t*>(L"EVERYONE"), GENERIC_ALL, SET_ACCESS,
+                                   SUB_CONTAINERS_AND_OBJECTS_INHERIT);
+    ASSERT_EQ(::SetEntriesInAclW(1, &everyone, nullptr, &open), ERROR_SUCCESS);
+    std::wstring base = L"C:\\Tarn_InstallData";
+    ASSERT_EQ(::SetNamedSecurityInfoW(base.data(), SE_FILE_OBJECT,
+                                      DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                      nullptr, open, nullptr),
+              ERROR_SUCCESS);
+    ::LocalFree(open);
+
+    ASSERT_EQ(tarn::CreateInstallDataFolder(L"C:\\Tarn_InstallData\\Secured Product"), 1);
+    EXPECT_TRUE(PathExists(L"C:\\Tarn_InstallData\\Secured Product"));
+
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PACL dacl = nullptr;
+    ASSERT_EQ(::GetNamedSecurityInfoW(base.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                      &dacl, nullptr, &descriptor),
+              ERROR_SUCCESS);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+    BYTE users[SECURITY_MAX_SID_SIZE];
+    BYTE world[SECURITY_MAX_SID_SIZE];
+    BYTE admins[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(users);
+    ::CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &size);
+    size = sizeof(world);
+    ::CreateWellKnownSid(WinWorldSid, nullptr, world, &size);
+    size = sizeof(admins);
+    ::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size);
+    EXPECT_NE(control & SE_DACL_PROTECTED, 0);
+    EXPECT_EQ(GrantedTo(dacl, world), 0u);
+    EXPECT_EQ(GrantedTo(dacl, users) & kWriteRights, 0u);
+    EXPECT_NE(GrantedTo(dacl, users) & FILE_EXECUTE, 0u);
+    EXPECT_EQ(GrantedTo(dacl, admins) & FILE_ALL_ACCESS, FILE_ALL_ACCESS);
+    ::LocalFree(descriptor);
+    ::RemoveDirectoryW(L"C:\\Tarn_InstallData\\Secured Product");
 }
 
 }  // namespace
