@@ -8,8 +8,9 @@ tests/helpers/answer_box.exe in the same prefix."""
 import os
 import pwd
 import shutil
+import signal
 import subprocess
-import tempfile
+import time
 import unittest
 
 import harness
@@ -53,7 +54,7 @@ def starts(record):
     return read(record).decode("utf-8").split("end\n")[:-1] if os.path.exists(record) else []
 
 
-class Installer(unittest.TestCase):
+class InstallerCase(unittest.TestCase):
     product = "Tarn Gridwell 2023"
 
     def setUp(self):
@@ -133,7 +134,9 @@ class Installer(unittest.TestCase):
     def status_text(self):
         return read(self.status).decode("cp1252")
 
-    # ------------------------------------------------------------ tests
+
+
+class Installer(InstallerCase):
 
     def test_fresh_install_rerun_and_refetch(self):
         nginx = S["nginx"]
@@ -274,3 +277,73 @@ def CONFIG_BUILD():
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class KillAndResume(InstallerCase):
+    """The program killed while a package arrives and while it waits for the
+    update downloads, then started again, ends with the tree of an
+    uninterrupted run, and no verified package is fetched twice."""
+
+    def wait_for(self, condition, seconds=120):
+        for _ in range(seconds * 10):
+            if condition():
+                return True
+            time.sleep(0.1)
+        return False
+
+    def start(self):
+        return subprocess.Popen(["wine", os.path.join(CONFIG_BUILD(), "Tarn_Gridwell_2023.exe")],
+                                env=harness.wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+
+    def kill(self, process):
+        """Kills the program's Windows process (the wine launcher started it
+        as a process of its own): the one of this prefix whose command line is
+        the program alone; its update downloads run on."""
+        prefix = harness.wine_env()["WINEPREFIX"]
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    args = [a for a in f.read().split(b"\0") if a]
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    environ = f.read().split(b"\0")
+            except OSError:
+                continue
+            if (len(args) == 1 and args[0].lower().endswith(b"tarn_gridwell_2023.exe")
+                    and b"WINEPREFIX=" + prefix.encode() in environ):
+                os.kill(int(pid), signal.SIGKILL)
+        process.wait(30)
+
+    def test_killed_twice_then_completed(self):
+        dev = S["dev"]
+        self.point_at(dev, "k")
+        tree = self.make_product("k", packages=3)
+        second = f"{self.url_path}/{self.packages[1]}"
+        updater = f"{self.url_path}/SetupUpdater_2023.fileinfo.txt"
+        dev.reset()
+        dev.rules([{"path": second, "fault": "trickle", "piece": 1024, "interval": 0.05}])
+        process = self.start()
+        self.assertTrue(self.wait_for(lambda: any(e["path"] == second for e in dev.log())))
+        time.sleep(1)
+        self.kill(process)
+        self.assertIn(f"{self.packages[0]}=True", self.status_text())
+        self.assertIn(f"{self.packages[1]}=False", self.status_text())
+
+        dev.rules([{"path": updater, "fault": "stall", "seconds": 15}])
+        process = self.start()
+        self.assertTrue(self.wait_for(
+            lambda: os.path.exists(self.status) and self.status_text().count("=True") >= 6))
+        time.sleep(1)
+        self.kill(process)
+        self.assertFalse(os.path.exists(os.path.join(self.data, "Setup.started.txt")))
+
+        dev.rules([])
+        self.run_installer()
+        landed = tree_files(self.data)
+        for name in ("Setup.started.txt", "SetupUpdater_2023.cab", "SetupUpdater_2023.fileinfo.txt"):
+            landed.pop(name, None)
+        self.assertEqual(landed, tree_files(tree))
+        self.assertEqual(len(starts(os.path.join(self.data, "Setup.started.txt"))), 1)
+        for name in self.packages:
+            complete = [e for e in dev.gets(f"{self.url_path}/{name}") if e["complete"]]
+            self.assertEqual(len(complete), 1, name)
