@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/cfg_reader.h"
+#include "config/store/cfg_reader.h"
 
 namespace tarn {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "config/path_variables.h"
+#include "config/paths/path_variables.h"
 #include "support/registry.h"
 #include "support/unique_handle.h"
 

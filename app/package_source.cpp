@@ -1,7 +1,7 @@
 #include "app/package_source.h"
 
 #include "app/update_modes.h"
-#include "config/file_crc.h"
+#include "config/text/file_crc.h"
 #include "support/file_size.h"
 #include "support/file_system.h"
 #include "support/trace.h"

@@ -19,7 +19,7 @@
 #include "app/install_data_folder.h"
 #include "app/package_source.h"
 #include "common/test_files.h"
-#include "config/cfg_reader.h"
+#include "config/store/cfg_reader.h"
 #include "support/message_box.h"
 
 namespace {
