@@ -2,7 +2,6 @@
 
 #include "app/update_modes.h"
 #include "config/text/file_crc.h"
-#include "support/file_size.h"
 #include "support/file_system.h"
 #include "support/trace.h"
 #include "transfer/file_info.h"
