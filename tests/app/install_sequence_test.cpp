@@ -215,12 +215,17 @@ TEST_F(InstallSequence, FreshRunThenRerunThenChangedCopy)
         << children;
     EXPECT_NE(children.find("show=0"), std::string::npos);
 
-    // A rerun takes both verified copies; only the list is fetched.
+    // A rerun takes both verified copies; only the list is fetched. (A
+    // setup still running holds its file, which the unpacking then cannot
+    // replace: each run waits for the previous setup's end.)
+    ::Sleep(1000);
     ASSERT_EQ(Run(), 1);
     EXPECT_EQ(Fetches(L"P1.cab") + Fetches(L"P2.cab"), 0);
     EXPECT_EQ(view_.texts[0], L"Das 1. Datenpaket von 2 wird entpackt...");
 
     // A changed copy and a missing one are fetched again, once each.
+    EXPECT_EQ(SetupStarts(2), 2);
+    ::Sleep(1000);
     ASSERT_TRUE(tarn::test::WriteBytes(source_.temp + L"\\P1.cab", "changed"));
     ASSERT_TRUE(::DeleteFileW((source_.temp + L"\\P2.cab").c_str()));
     ASSERT_EQ(Run(), 1);
@@ -264,6 +269,8 @@ TEST_F(InstallSequence, IncompleteDataStartsNoSetup)
     source_.failures.clear();
     g_boxes.clear();
     ASSERT_EQ(Run(), 1);
+    EXPECT_EQ(SetupStarts(1), 1);
+    ::Sleep(1000);
     source_.failures[kBase + L"/Downloads/List.txt"] = 1;
     ASSERT_EQ(Run(), 1);
     EXPECT_TRUE(g_boxes.empty());
