@@ -1,7 +1,5 @@
 #include "app/installer_dialog.h"
 
-#include <commctrl.h>
-
 #include <atomic>
 #include <utility>
 

@@ -6,7 +6,7 @@
 #include "app/picture_bitmap.h"
 #include "app/picture_loader.h"
 #include "app/product_profile.h"
-#include "support/file_system.h"
+#include "support/file_queries.h"
 #include "support/name_compare.h"
 #include "support/program_path.h"
 #include "support/trace.h"

@@ -15,7 +15,10 @@ dpis=("$@")
 [ ${#dpis[@]} -eq 0 ] && dpis=(96 144)
 
 tarn_install_packages
-tarn_build
+if [ ! -f "$TARN_BUILD/build.ninja" ]; then
+    cmake -S "$TARN_ROOT" -B "$TARN_BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TARN_ROOT/cmake/mingw-w64-x86_64.cmake"
+fi
+cmake --build "$TARN_BUILD" --target show_installer_dialog
 tarn_wine_env
 export WINEPREFIX="$TARN_BUILD/wineprefix-screenshot"
 outDir="$TARN_BUILD/screenshots"
@@ -43,9 +46,17 @@ for dpi in "${dpis[@]}"; do
         /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
-    wine explorer /desktop=screenshot,1600x1000 "$helper" "${TARN_SCREENSHOT_WAIT:-20}" >/dev/null 2>&1 &
+    marker="$outDir/shown-$dpi"
+    rm -f "$marker"
+    # The helper makes the marker once the dialog shows its status text.
+    wine explorer /desktop=screenshot,1280x1000 "$helper" 6 "Z:${marker//\//\\}" >/dev/null 2>&1 &
     dialogPid=$!
-    sleep "${TARN_SCREENSHOT_DELAY:-8}"
+    for _ in $(seq 240); do
+        [ -f "$marker" ] && break
+        sleep 0.5
+    done
+    [ -f "$marker" ] || { tarn_log "the dialog did not show at $dpi DPI"; exit 1; }
+    sleep 2  # let it paint
     /usr/bin/python3 - "$outDir/dialog-$dpi.png" <<'PY'
 import os, sys
 from PIL import ImageGrab
@@ -53,4 +64,5 @@ ImageGrab.grab(xdisplay=os.environ["DISPLAY"]).save(sys.argv[1])
 PY
     tarn_log "saved $outDir/dialog-$dpi.png"
     wait "$dialogPid" || true
+    rm -f "$marker"
 done
