@@ -28,7 +28,7 @@ def demo_files(setup):
         files = {"Setup.exe": f.read(), "Autorun.inf": b"[autorun]\r\nopen=Setup.exe\r\n"}
     for i in range(1, 7):
         files[f"Daten/Vorlagen/Vorlage_{i}.dwt"] = bytes(generator.getrandbits(8) for _ in range(20000 * i))
-    for name in ("Fenster", "T\u00fcren", "Treppen"):
+    for name in ("Fenster", "Tueren", "Treppen"):
         files[f"Daten/Bibliothek/{name}.lib"] = (f"{name}\r\n" * 4000).encode("cp1252")
     files["Hilfe/Liesmich.txt"] = "Tarn Gridwell 2023 Demo\r\n".encode("ascii")
     return files
