@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/default_mode.h"
 #include "app/product_profile.h"
 #include "app/update_modes.h"
 #include "support/proc_address.h"
@@ -61,8 +62,11 @@ bool CTarn_Gridwell_20xxApp::InitInstance()
         return false;
     case StartMode::PackUpdate:
         return false;
+    case StartMode::Installer:
+        tarn::RunDefaultMode();
+        return false;
     default:
-        // The build and installer modes arrive with their own code.
+        // The build modes arrive with their own code.
         return false;
     }
 }

@@ -11,6 +11,7 @@ TARN_PACKAGES=(
     wine wine64 xvfb xauth locales
     gcab cabextract nginx-light curl
     libz-mingw-w64-dev
+    python3-pil fonts-dejavu-core
 )
 
 tarn_log() { printf '== %s\n' "$*" >&2; }

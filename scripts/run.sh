@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # Builds the program and starts it under Wine.
-#   scripts/run.sh            the program's download road on a local default:
-#                             tools/devserver publishes a demo package with its
-#                             file-info record on 127.0.0.1, and the program's
-#                             single-file mode fetches and verifies it into
-#                             build/demo/target (run it twice: the second run
-#                             finds the folder current and fetches nothing)
+#   scripts/run.sh            the installer end to end: a demo product (three
+#                             cabinets, their records, the download list and
+#                             an updater cabinet) is published by
+#                             tools/devserver on 127.0.0.1, the product list on
+#                             the Wine desktop points Tarn_Gridwell_2023 there,
+#                             and the installer dialog downloads, unpacks and
+#                             starts the demo Setup.exe, which shows what it
+#                             found. Without a display it runs under Xvfb and
+#                             saves screenshots in build/demo/.
 #   scripts/run.sh ARGS...    the program with these arguments, e.g. PackUpdate
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 tarn_install_packages
 tarn_build
+ownDisplay=0
+[ -z "${DISPLAY:-}" ] && ownDisplay=1
 tarn_start_display
 tarn_start_wine
 
@@ -27,26 +32,57 @@ if [ $# -gt 0 ]; then
 fi
 
 demo="$TARN_BUILD/demo"
-mkdir -p "$demo/www/gridwell/data/2023/Downloads" "$demo/target"
-python3 "$TARN_ROOT/scripts/make_demo_package.py" "$demo/www/gridwell/data/2023/Downloads/Tarn_Demo_1.cab"
+rm -rf "$demo"
+mkdir -p "$demo/www"
+python3 "$TARN_ROOT/scripts/make_demo_product.py" "$demo/www" "$TARN_BUILD/tools/bin/demo_setup.exe"
 
-rm -f "$demo/port" "$demo/requests.log"
 python3 "$TARN_ROOT/tools/devserver/devserver.py" --root "$demo/www" --port 0 --port-file "$demo/port" \
     --log "$demo/requests.log" </dev/null >/dev/null 2>&1 &
 server=$!
 trap 'kill $server 2>/dev/null; tarn_stop_wine' EXIT
 for _ in $(seq 100); do [ -s "$demo/port" ] && break; sleep 0.1; done
-url="http://127.0.0.1:$(cat "$demo/port")/gridwell/data/2023/Downloads/Tarn_Demo_1.cab"
+base="http://127.0.0.1:$(cat "$demo/port")/gridwell/data/2023"
 
-# Wine quotes an argument that holds blanks as a whole, which the program's
-# command-line rules read as the same keyword token.
-target=$(winepath -w "$demo/target")
-tarn_log "Tarn_Gridwell_2023.exe DownloadFile=$url ToFolder=$target"
-wine "$TARN_BUILD/Tarn_Gridwell_2023.exe" "DownloadFile=$url" "ToFolder=$target" \
-    </dev/null >"$TARN_BUILD/run.log" 2>&1 || true
+# The product list on the prefix's desktop points the product at the server.
+desktop="$WINEPREFIX/drive_c/users/$(id -un)/Desktop"
+printf '[Settings]\r\nTarn_Gridwell_2023=%s\r\n[Ready]\r\nTarn_Gridwell_2023=True\r\n' "$base" \
+    >"$desktop/Tarnix_Software.txt"
+# A fresh start: no earlier installation data, status or packages.
+data="$WINEPREFIX/drive_c/Tarn_InstallData"
+rm -rf "$data/Tarn Gridwell 2023" "$data/Tarn Gridwell 2023 DownloadStatus.txt"
+rm -f "$WINEPREFIX/drive_c/users/$(id -un)/Temp/"Tarn_Gridwell_2023_*.cab
+
+screenshot() {
+    [ "$ownDisplay" = 1 ] || return 0
+    /usr/bin/python3 - "$1" <<'PY' && tarn_log "screenshot: $1"
+import os, sys
+from PIL import ImageGrab
+ImageGrab.grab(xdisplay=os.environ["DISPLAY"]).save(sys.argv[1])
+PY
+}
+
+tarn_log "Tarn_Gridwell_2023.exe against $base"
+wine "$TARN_BUILD/Tarn_Gridwell_2023.exe" </dev/null >"$TARN_BUILD/run.log" 2>&1 &
+program=$!
+sleep 3
+screenshot "$demo/dialog.png"
+marker="$data/Tarn Gridwell 2023/Setup.started.txt"
+for _ in $(seq 600); do [ -f "$marker" ] && break; sleep 0.5; done
+if [ -f "$marker" ]; then
+    sleep 2
+    screenshot "$demo/setup.png"
+    tarn_log "the demo Setup.exe was started from $data/Tarn Gridwell 2023"
+else
+    tarn_log "the demo Setup.exe was not started (see $TARN_BUILD/run.log)"
+fi
+wait $program || true
 tarn_log "requests the server saw:"
-cat "$demo/requests.log" >&2 2>/dev/null || true
-tarn_log "in $demo/target:"
-LC_ALL=C ls -l "$demo/target"
-cmp -s "$demo/target/Tarn_Demo_1.cab" "$demo/www/gridwell/data/2023/Downloads/Tarn_Demo_1.cab" &&
-    tarn_log "the package arrived complete and verified"
+python3 -c 'import json, sys
+for line in open(sys.argv[1]):
+    e = json.loads(line); print(e["status"], e["path"])' "$demo/requests.log" >&2 || true
+tarn_log "unpacked into $data/Tarn Gridwell 2023:"
+(cd "$data/Tarn Gridwell 2023" 2>/dev/null && find . -type f | sort) || true
+if [ "$ownDisplay" = 0 ]; then
+    tarn_log "close the demo setup's window to end"
+    wineserver -w 2>/dev/null || true
+fi

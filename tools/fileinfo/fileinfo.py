@@ -5,7 +5,7 @@ section FileInfo with FileSize and CRC (the program's file checksum).
 
   fileinfo.py <file>...     writes the record beside each file
 
-Also imported by the end-to-end tests and scripts/make_demo_package.py.
+Also imported by the end-to-end tests and scripts/make_demo_product.py.
 """
 
 import os

@@ -1,0 +1,29 @@
+#pragma once
+// The package loop of the installer: each data package is taken from its
+// verified copy in the temporary folder or downloaded again, then unpacked
+// into the installation data folder, with the status line following along.
+
+#include <string>
+#include <vector>
+
+#include "app/download_status.h"
+#include "app/install_sequence.h"
+
+namespace tarn {
+
+// Handles `packages` in order (only the first for profiles 0 and 1 with the
+// host present). A download that fails is tried again up to ten tries in a
+// row across the packages (the counter restarts after a success); a package
+// that reaches ten is skipped. True when every handled package was
+// downloaded and unpacked completely.
+bool RunPackageLoop(InstallView& view, const InstallInputs& inputs, DownloadStatus& status,
+                    const std::vector<std::wstring>& packages, bool hostPresent);
+
+// "Das <n>. Datenpaket von <count> ".
+std::wstring PackageStatusPrefix(size_t number, size_t count);
+
+// True when only the first package is handled: profiles 0 and 1 with the
+// host present.
+bool HandlesFirstPackageOnly(int profile, bool hostPresent);
+
+}  // namespace tarn

@@ -1,0 +1,349 @@
+"""The installer road of the real program: the dialog's worker fetches the
+download list and the packages from a real server, unpacks them into the
+installation data folder and starts the product's Setup.exe (a copy of
+tests/helpers/record_start.exe, which records each start). nginx serves the
+normal road, tools/devserver the faults. Message boxes are answered by
+tests/helpers/answer_box.exe in the same prefix."""
+
+import os
+import pwd
+import shutil
+import signal
+import subprocess
+import time
+import unittest
+
+import harness
+from harness import publish, run_program, test_bin
+
+S = harness.STATE
+BASE = "gridwell/data/2023"
+
+
+def setUpModule():
+    harness.start("installer")
+
+
+def tearDownModule():
+    harness.stop()
+
+
+def drive_c():
+    return os.path.join(harness.wine_env()["WINEPREFIX"], "drive_c")
+
+
+def user_folder(*parts):
+    return os.path.join(drive_c(), "users", pwd.getpwuid(os.getuid()).pw_name, *parts)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def tree_files(root):
+    found = {}
+    for folder, _, files in os.walk(root):
+        for name in files:
+            path = os.path.join(folder, name)
+            found[os.path.relpath(path, root)] = read(path)
+    return found
+
+
+def starts(record):
+    return read(record).decode("utf-8").split("end\n")[:-1] if os.path.exists(record) else []
+
+
+class InstallerCase(unittest.TestCase):
+    product = "Tarn Gridwell 2023"
+
+    def setUp(self):
+        self.data = os.path.join(drive_c(), "Tarn_InstallData", self.product)
+        self.status = self.data + " DownloadStatus.txt"
+        self.temp = user_folder("Temp")
+        self.starter = os.path.join(self.temp, "TarnInstallStarter.txt")
+        for path in (self.data,):
+            shutil.rmtree(path, ignore_errors=True)
+        for path in (self.status, self.starter):
+            if os.path.exists(path):
+                os.remove(path)
+        os.makedirs(user_folder("Desktop"), exist_ok=True)
+        self.product_list = user_folder("Desktop", "Tarnix_Software.txt")
+        self.addCleanup(lambda: os.path.exists(self.product_list) and os.remove(self.product_list))
+
+    # ------------------------------------------------------------ helpers
+
+    def point_at(self, server, root, keys=("Tarn_Gridwell_2023",), ready="True"):
+        lines = ["[Settings]"] + [f"{key}={server.url}/{root}/{BASE}" for key in keys]
+        lines += ["[Ready]"] + [f"{key}={ready}" for key in keys]
+        with open(self.product_list, "wb") as f:
+            f.write(("\r\n".join(lines) + "\r\n").encode("ascii"))
+        self.downloads = os.path.join(S["www"], root, *BASE.split("/"), "Downloads")
+        self.url_path = f"/{root}/{BASE}/Downloads"
+
+    def make_product(self, root, packages=2, extra_lines=()):
+        """A product tree of a few folders with a Setup.exe, packed into
+        `packages` cabinets with gcab, their records and the download list."""
+        tree = os.path.join(S["work"], "product-" + root)
+        shutil.rmtree(tree, ignore_errors=True)
+        files = {"Setup.exe": read(test_bin("record_start.exe")), "Autorun.inf": b"[autorun]\r\n"}
+        for i in range(12):
+            files[f"Daten/Teil {i % 3}/datei_{i}.bin"] = harness.payload(1000 + 7919 * i, seed=i)
+        files["Hilfe/liesmich.txt"] = "Grüße aus dem Installationsordner\r\n".encode("cp1252")
+        for relative, data in files.items():
+            path = os.path.join(tree, *relative.split("/"))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+        names = sorted(files)
+        groups = [names[i::packages] for i in range(packages)]
+        lines = []
+        os.makedirs(self.downloads, exist_ok=True)
+        for n, group in enumerate(groups, 1):
+            name = f"Tarn_Gridwell_2023_({n}).cab"
+            cabinet = os.path.join(self.downloads, name)
+            subprocess.run(["gcab", "-c", "-z", cabinet] + group, cwd=tree, check=True)
+            publish(S["www"], os.path.relpath(cabinet, S["www"]), read(cabinet))
+            lines.append(name)
+        publish(S["www"], os.path.relpath(os.path.join(self.downloads, "SetupUpdater_2023.cab"), S["www"]),
+                b"MSCF updater stand-in")
+        lines += list(extra_lines) + ["SetupUpdater_2023.cab", ""]
+        with open(os.path.join(self.downloads, "Tarn_Gridwell_2023_Download_List.txt"), "wb") as f:
+            f.write("\r\n".join(lines).encode("ascii"))
+        self.packages = lines[:packages]
+        return tree
+
+    def run_installer(self, program=None, box=None):
+        """Runs the program's default mode; with `box` (a caption) answers
+        the message box that should appear and returns its text."""
+        answer = None
+        if box:
+            out = os.path.join(S["work"], "box.txt")
+            if os.path.exists(out):
+                os.remove(out)
+            answer = subprocess.Popen(["wine", test_bin("answer_box.exe"), box, "240", harness.winpath(out)],
+                                      env=harness.wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL)
+        code, output = run_program("", program=program, timeout=400)
+        self.assertEqual(code, 0, output)
+        if answer is None:
+            return None
+        self.assertEqual(answer.wait(60), 0, "no message box " + box)
+        return read(out).decode("utf-8")
+
+    def status_text(self):
+        return read(self.status).decode("cp1252")
+
+
+
+class Installer(InstallerCase):
+
+    def test_fresh_install_rerun_and_refetch(self):
+        nginx = S["nginx"]
+        self.point_at(nginx, "n")
+        tree = self.make_product("n", extra_lines=["../../evil.cab", "C:evil.cab", "abc"])
+        nginx.clear_log()
+        self.run_installer()
+
+        landed = tree_files(self.data)
+        self.assertEqual(landed.pop("SetupUpdater_2023.cab"), b"MSCF updater stand-in")
+        landed.pop("SetupUpdater_2023.fileinfo.txt", None)
+        landed.pop("Setup.started.txt")
+        self.assertEqual(landed, tree_files(tree))
+        record = os.path.join(self.data, "Setup.started.txt")
+        self.assertEqual(len(starts(record)), 1)
+        self.assertIn("show=1", starts(record)[0])
+        base = f"{nginx.url}/n/{BASE}/Downloads/"
+        status = self.status_text()
+        for name in self.packages:
+            self.assertIn(f"{base}{name}=True", status)
+        self.assertIn(f"{base}SetupUpdater_2023.cab=False", status)
+        self.assertNotIn("evil", status)
+        self.assertNotIn(f"{base}abc=", status)
+        self.assertIn(b"[Setup]\r\nSetupStarter=Tarn_Gridwell_2023\r\n", read(self.starter))
+        self.assertFalse(any("evil" in path for _, path, _ in nginx.requests()))
+        for name in self.packages:
+            self.assertEqual(nginx.count(f"{self.url_path}/{name}"), 1)
+
+        # A rerun fetches no package again; a deleted and a changed copy are.
+        nginx.clear_log()
+        self.run_installer()
+        for name in self.packages:
+            self.assertEqual(nginx.count(f"{self.url_path}/{name}"), 0)
+        os.remove(os.path.join(self.temp, self.packages[0]))
+        with open(os.path.join(self.temp, self.packages[1]), "r+b") as f:
+            f.write(b"earlier release")
+        nginx.clear_log()
+        self.run_installer()
+        for name in self.packages:
+            self.assertEqual(nginx.count(f"{self.url_path}/{name}"), 1)
+        self.assertEqual(len(starts(record)), 3)
+        self.assertFalse(os.path.exists(os.path.join(drive_c(), "evil.cab")))
+
+    def test_checksum_failure_then_offline_rerun_start_nothing(self):
+        dev = S["dev"]
+        self.point_at(dev, "f")
+        self.make_product("f")
+        bad = self.packages[1]
+        publish(S["www"], f"f/{BASE}/Downloads/{bad}", read(os.path.join(self.downloads, bad)), crc=12345)
+        dev.reset()
+        text = self.run_installer(box="Tarnwerk AG")
+        self.assertIn("nicht vollständig", text)
+        self.assertEqual(len(dev.gets(f"{self.url_path}/{bad}")), 100)
+        self.assertFalse(os.path.exists(os.path.join(self.data, "Setup.started.txt")))
+        self.assertFalse(os.path.exists(self.starter))
+        self.assertIn(f"/Downloads/{bad}=False", self.status_text())
+
+        # Offline: the list cannot be fetched; nothing is started, not even the
+        # update downloads.
+        dev.reset()
+        dev.rules([{"path": "*", "fault": "error-page"}])
+        self.run_installer(box="Tarnwerk AG")
+        self.assertEqual([e["path"] for e in dev.log()],
+                         [f"{self.url_path}/Tarn_Gridwell_2023_Download_List.txt"])
+        self.assertFalse(os.path.exists(os.path.join(self.data, "Setup.started.txt")))
+        dev.reset()
+
+    def test_product_rules_not_ready_generic_and_update_downloads(self):
+        dev = S["dev"]
+        programs = os.path.join(S["work"], "programs")
+        os.makedirs(programs, exist_ok=True)
+        exe = os.path.join(CONFIG_BUILD(), "Tarn_Gridwell_2023.exe")
+        cases = [
+            # program name, product folder, paths the update downloads ask for
+            ("Tarn_Corvin_2023_App.exe", "Tarn Corvin 2023",
+             ["AutoUpdateInfo.csv", "AutoUpdateInfo.fileinfo.txt", "SetupUpdater_2023.cab",
+              "SetupUpdater_2023.fileinfo.txt"]),
+            ("Tarn_Videotrainings_2023.exe", "Tarn Revit Videotrainings 2023",
+             ["SetupUpdater_2023.cab", "SetupUpdater_2023.fileinfo.txt"]),
+        ]
+        keys = ["Tarn_Corvin_2023_App", "Tarn_Videotrainings_2023"]
+        self.point_at(dev, "p", keys=keys)
+        self.make_product("p", packages=1)
+        for list_name in ("Tarn_Corvin_2023_App_Download_List.txt", "Tarn_Revit_VTs_2023_Download_List.txt"):
+            shutil.copy(os.path.join(self.downloads, "Tarn_Gridwell_2023_Download_List.txt"),
+                        os.path.join(self.downloads, list_name))
+        for name, folder, asked in cases:
+            with self.subTest(name):
+                program = os.path.join(programs, name)
+                shutil.copy(exe, program)
+                data = os.path.join(drive_c(), "Tarn_InstallData", folder)
+                shutil.rmtree(data, ignore_errors=True)
+                dev.reset()
+                self.run_installer(program=program)
+                requested = {os.path.basename(e["path"]) for e in dev.log()
+                             if "Updates" in e["path"] or "SetupUpdater" in e["path"] or "RODO" in e["path"]}
+                self.assertEqual(sorted(requested), asked)
+                self.assertEqual(len(starts(os.path.join(data, "Setup.started.txt"))), 1)
+
+        # The generic profile installs nothing; a product that is not ready
+        # shows the refusal and writes nothing.
+        generic = os.path.join(programs, "Tarn_Software_2023.exe")
+        shutil.copy(exe, generic)
+        dev.reset()
+        self.run_installer(program=generic)
+        self.assertEqual(dev.log(), [])
+        self.point_at(dev, "p", ready="False")
+        text = self.run_installer(box="Tarnwerk AG")
+        self.assertIn("noch nicht möglich", text)
+        self.assertEqual(dev.log(), [])
+        self.assertFalse(os.path.exists(self.status))
+
+    def test_ready_product_starts_setup_without_dialog(self):
+        nginx = S["nginx"]
+        self.point_at(nginx, "r")
+        publish(S["www"], f"r/{BASE}/Downloads/SetupUpdater_2023.cab", b"MSCF fresh updater")
+        programs = os.path.join(S["work"], "ready")
+        product = os.path.join(programs, self.product)
+        os.makedirs(product, exist_ok=True)
+        program = os.path.join(programs, "Tarn_Gridwell_2023.exe")
+        shutil.copy(os.path.join(CONFIG_BUILD(), "Tarn_Gridwell_2023.exe"), program)
+        for name in ("Setup.exe", "Setup_W32.exe", "Setup_x64.exe"):
+            shutil.copy(test_bin("record_start.exe"), os.path.join(product, name))
+        for name, data in (("Autorun.inf", b"[autorun]\r\n"), ("SetupUpdater_2023.cab", b"MSCF old")):
+            with open(os.path.join(product, name), "wb") as f:
+                f.write(data)
+        self.run_installer(program=program)
+        record = starts(os.path.join(product, "Setup.started.txt"))
+        self.assertEqual(len(record), 1)
+        self.assertIn("show=1", record[0])
+        self.assertEqual(read(os.path.join(product, "SetupUpdater_2023.cab")), b"MSCF fresh updater")
+        self.assertFalse(os.path.exists(self.status))
+
+
+def CONFIG_BUILD():
+    return harness.CONFIG["build_dir"]
+
+
+if __name__ == "__main__":
+    unittest.main()
+
+
+class KillAndResume(InstallerCase):
+    """The program killed while a package arrives and while it waits for the
+    update downloads, then started again, ends with the tree of an
+    uninterrupted run, and no verified package is fetched twice."""
+
+    def wait_for(self, condition, seconds=120):
+        for _ in range(seconds * 10):
+            if condition():
+                return True
+            time.sleep(0.1)
+        return False
+
+    def start(self):
+        return subprocess.Popen(["wine", os.path.join(CONFIG_BUILD(), "Tarn_Gridwell_2023.exe")],
+                                env=harness.wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+
+    def kill(self, process):
+        """Kills the program's Windows process (the wine launcher started it
+        as a process of its own): the one of this prefix whose command line is
+        the program alone; its update downloads run on."""
+        prefix = harness.wine_env()["WINEPREFIX"]
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    args = [a for a in f.read().split(b"\0") if a]
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    environ = f.read().split(b"\0")
+            except OSError:
+                continue
+            if (len(args) == 1 and args[0].lower().endswith(b"tarn_gridwell_2023.exe")
+                    and b"WINEPREFIX=" + prefix.encode() in environ):
+                os.kill(int(pid), signal.SIGKILL)
+        process.wait(30)
+
+    def test_killed_twice_then_completed(self):
+        dev = S["dev"]
+        self.point_at(dev, "k")
+        tree = self.make_product("k", packages=3)
+        second = f"{self.url_path}/{self.packages[1]}"
+        updater = f"{self.url_path}/SetupUpdater_2023.fileinfo.txt"
+        dev.reset()
+        dev.rules([{"path": second, "fault": "trickle", "piece": 1024, "interval": 0.05}])
+        process = self.start()
+        self.assertTrue(self.wait_for(lambda: any(e["path"] == second for e in dev.log())))
+        time.sleep(1)
+        self.kill(process)
+        self.assertIn(f"{self.packages[0]}=True", self.status_text())
+        self.assertIn(f"{self.packages[1]}=False", self.status_text())
+
+        dev.rules([{"path": updater, "fault": "stall", "seconds": 15}])
+        process = self.start()
+        self.assertTrue(self.wait_for(
+            lambda: os.path.exists(self.status) and self.status_text().count("=True") >= 6))
+        time.sleep(1)
+        self.kill(process)
+        self.assertFalse(os.path.exists(os.path.join(self.data, "Setup.started.txt")))
+
+        dev.rules([])
+        self.run_installer()
+        landed = tree_files(self.data)
+        for name in ("Setup.started.txt", "SetupUpdater_2023.cab", "SetupUpdater_2023.fileinfo.txt"):
+            landed.pop(name, None)
+        self.assertEqual(landed, tree_files(tree))
+        self.assertEqual(len(starts(os.path.join(self.data, "Setup.started.txt"))), 1)
+        for name in self.packages:
+            complete = [e for e in dev.gets(f"{self.url_path}/{name}") if e["complete"]]
+            self.assertEqual(len(complete), 1, name)
