@@ -32,6 +32,29 @@ TextFileType::Type TypeToWrite(std::wstring_view text, TextFileType::Type type)
     return singleByte && tarn::StartsWithXmlDeclaration(text) ? TextFileType::Utf8NoBom : type;
 }
 
+// Repeats a write of the store's file while another program holds it, up to
+// `timeoutMs`; a write that never succeeds leaves a trace line.
+template <class Write>
+bool WriteRetrying(const std::wstring& file, int64_t timeoutMs, const wchar_t* action, Write&& write)
+{
+    DWORD error = ERROR_SUCCESS;
+    const bool written = tarn::RetryUntilTimeout(
+        timeoutMs, kRetryIntervalMs,
+        [&] {
+            if (write()) {
+                return true;
+            }
+            error = ::GetLastError();
+            return false;
+        },
+        [&] { return FileExists(file.c_str()) != 0; });
+    if (!written) {
+        tarn::Trace(L"settings store %ls cannot be %ls within %lld ms (error %lu)", file.c_str(), action,
+                    static_cast<long long>(timeoutMs), error);
+    }
+    return written;
+}
+
 }  // namespace
 
 int CCfgReader::Save(int force)
@@ -80,20 +103,9 @@ int CCfgReader::WriteFileText(const std::wstring& text)
         return 0;
     }
     TextFileType::Type type = TypeToWrite(text, m_FileType);
-    DWORD error = ERROR_SUCCESS;
-    const bool written = tarn::RetryUntilTimeout(
-        m_Timeout, kRetryIntervalMs,
-        [&] {
-            if (WriteBuffer(m_File.c_str(), text.c_str(), static_cast<uint32_t>(text.size()), type) != 0) {
-                return true;
-            }
-            error = ::GetLastError();
-            return false;
-        },
-        [&] { return FileExists(m_File.c_str()) != 0; });
-    if (!written) {
-        tarn::Trace(L"settings store %ls cannot be saved within %lld ms (error %lu)", m_File.c_str(),
-                    static_cast<long long>(m_Timeout), error);
+    if (!WriteRetrying(m_File, m_Timeout, L"saved", [&] {
+            return WriteBuffer(m_File.c_str(), text.c_str(), static_cast<uint32_t>(text.size()), type) != 0;
+        })) {
         return 0;
     }
     m_FileType = type;
@@ -105,21 +117,7 @@ int CCfgReader::TruncateFile()
     if (m_File.find(L'\\') == std::wstring::npos) {
         return 0;
     }
-    DWORD error = ERROR_SUCCESS;
-    const bool written = tarn::RetryUntilTimeout(
-        m_Timeout, kRetryIntervalMs,
-        [&] {
-            if (WriteBuffer(m_File.c_str(), L"", 0) != 0) {
-                return true;
-            }
-            error = ::GetLastError();
-            return false;
-        },
-        [&] { return FileExists(m_File.c_str()) != 0; });
-    if (!written) {
-        tarn::Trace(L"settings store %ls cannot be emptied within %lld ms (error %lu)", m_File.c_str(),
-                    static_cast<long long>(m_Timeout), error);
-        return 0;
-    }
-    return 1;
+    return WriteRetrying(m_File, m_Timeout, L"emptied", [&] { return WriteBuffer(m_File.c_str(), L"", 0) != 0; })
+               ? 1
+               : 0;
 }

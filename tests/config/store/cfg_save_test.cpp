@@ -7,6 +7,8 @@
 
 #include "cfg_test_util.h"
 #include "config/store/cfg_reader.h"
+#include "support/temp_files.h"
+#include "support/trace.h"
 
 using tarn::test::FileHolder;
 using tarn::test::PathExists;
@@ -18,6 +20,28 @@ namespace {
 using Lines = std::vector<std::wstring>;
 
 using CfgSaveTest = tarn::test::CfgFileTest;
+
+// Sends the trace lines of one test to a log of its own and reads them back.
+struct TraceLog {
+    const std::wstring path = GetTempFolder() + L"\\cfg_save_test.log";
+    TraceLog()
+    {
+        ::DeleteFileW(path.c_str());
+        tarn::SetTraceLogForTest(path, 1u << 20);
+    }
+    ~TraceLog()
+    {
+        tarn::SetTraceLogForTest(L"", 0);
+        ::DeleteFileW(path.c_str());
+    }
+    // True when a line holds both texts (ASCII).
+    bool Holds(const std::wstring& first, const std::string& second) const
+    {
+        const std::string text = ReadBytes(path);
+        return text.find(std::string(first.begin(), first.end())) != std::string::npos &&
+               text.find(second) != std::string::npos;
+    }
+};
 
 TEST_F(CfgSaveTest, UnchangedTextIsNotWrittenUnlessForced)
 {
@@ -238,7 +262,9 @@ TEST_F(CfgHeldFileTest, FailedSaveKeepsTheEditForTheDestructor)
         const std::wstring originalBefore = store.Get_m_Original();
         FileHolder holder(file);
         ASSERT_TRUE(holder.Holding());
+        const TraceLog log;
         EXPECT_EQ(store.Save(), 0);
+        EXPECT_TRUE(log.Holds(file, "cannot be saved within 300 ms (error 32)")) << ReadBytes(log.path);
         EXPECT_EQ(store.Get_m_HasChanged(), 1);
         EXPECT_EQ(store.Get_m_Original(), originalBefore);
         EXPECT_EQ(store.Save(), 0) << "a second try while held";
@@ -268,8 +294,10 @@ TEST_F(CfgHeldFileTest, LoadGivesUpAfterTheTimeout)
 {
     FileHolder holder(file);
     ASSERT_TRUE(holder.Holding());
+    const TraceLog log;
     CCfgReader store(file);
     EXPECT_EQ(store.IsInit(), 0);
+    EXPECT_TRUE(log.Holds(file, "cannot be read within 5000 ms (error 32)")) << ReadBytes(log.path);
     EXPECT_EQ(store.Save(1), 0);
 }
 
