@@ -285,6 +285,7 @@ class HostileServer(unittest.TestCase):
                 first = self.start("Shared.cab")
                 self.wait_for_bytes(target, 1024 * 1024)
                 pids = self.program_pids()
+                self.assertTrue(pids, "the first run is found")
                 second = self.start("Shared.cab")
                 if kill:
                     time.sleep(0.5)
