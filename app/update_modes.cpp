@@ -5,9 +5,9 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "config/csv_file.h"
-#include "config/file_compare.h"
-#include "support/file_size.h"
+#include "config/text/csv_file.h"
+#include "config/text/file_compare.h"
+#include "support/file_queries.h"
 #include "support/file_system.h"
 #include "support/message_box.h"
 #include "support/name_compare.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "config/file_crc.h"
+#include "config/text/file_crc.h"
 #include "transfer/progress_bar.h"
 
 namespace tarn {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <exception>
 
-#include "support/file_size.h"
+#include "support/file_queries.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/trace.h"
