@@ -11,6 +11,7 @@
 #include "support/file_size.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
+#include "support/trace.h"
 #include "support/unique_handle.h"
 #include "transfer/download_stream.h"
 #include "transfer/download_url.h"
@@ -91,6 +92,47 @@ bool IsHttpScheme(INTERNET_SCHEME scheme)
     return scheme == INTERNET_SCHEME_HTTP || scheme == INTERNET_SCHEME_HTTPS;
 }
 
+// ERROR_INTERNET_SECURE_FAILURE, which MinGW's wininet.h lacks.
+constexpr DWORD kSecureFailure = INTERNET_ERROR_BASE + 175;
+
+// What a failed request's error says about the server's certificate, or null
+// when it is no certificate error.
+const wchar_t* CertificateFault(DWORD error)
+{
+    switch (error) {
+    case ERROR_INTERNET_INVALID_CA:
+        return L"issued by an authority that is not trusted";
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+        return L"expired or not yet valid";
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+        return L"made out to another host name";
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+        return L"revoked";
+    case ERROR_INTERNET_SEC_CERT_NO_REV:
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+        return L"of unknown revocation state";
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+    case kSecureFailure:
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+        return L"not valid";
+    default:
+        return nullptr;
+    }
+}
+
+// The trace line of a request that got no answer. A certificate error is
+// never overridden: the attempt fails like any other unreachable server.
+void TraceOpenFailure(const std::wstring& url, DWORD error)
+{
+    if (const wchar_t* fault = CertificateFault(error)) {
+        tarn::Trace(L"download of %ls refused: the server's certificate is %ls (error %lu)", url.c_str(), fault,
+                    error);
+    } else {
+        tarn::Trace(L"download of %ls failed: no answer from the server (error %lu)", url.c_str(), error);
+    }
+}
+
 // An opened GET request and the connection it belongs to.
 struct OpenedUrl {
     tarn::UniqueInternetHandle connection;
@@ -139,7 +181,8 @@ OpenResult OpenUrl(HINTERNET session, const std::wstring& url, DWORD receiveTime
     }
     DWORD flags = INTERNET_FLAG_TRANSFER_ASCII | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
     if (parts.nScheme == INTERNET_SCHEME_HTTPS) {
-        flags |= INTERNET_FLAG_SECURE;
+        // WinInet under Wine would follow a redirect from https to http.
+        flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT;
     }
     opened.request.Reset(::HttpOpenRequestW(opened.connection.Get(), L"GET", object.c_str(), nullptr, nullptr,
                                             nullptr, flags, 0));
@@ -230,6 +273,7 @@ Attempt StreamIntoFile(const std::wstring& url, const std::wstring& destination,
         return Attempt::Failed;
     }
     if (open == OpenResult::Failed) {
+        TraceOpenFailure(url, ::GetLastError());
         // A missing record must never ask for a later pass of its file.
         if (retryFlag != nullptr && !tarn::EndsWithNoCase(url, kRecordSuffix)) {
             *retryFlag = 1;
@@ -239,7 +283,12 @@ Attempt StreamIntoFile(const std::wstring& url, const std::wstring& destination,
     }
 
     // The server's answer to a missing file: an error page whatever its size.
-    if (QueryStatus(opened.request.Get()) >= 400) {
+    // A redirect left standing (never followed from https) is no file either.
+    const DWORD status = QueryStatus(opened.request.Get());
+    if (status >= 300 && status < 400) {
+        tarn::Trace(L"download of %ls refused: redirect not followed (HTTP status %lu)", url.c_str(), status);
+    }
+    if (status >= 300) {
         DeleteFileIfPresent(destination);
         if (retryFlag != nullptr) {
             *retryFlag = 0;

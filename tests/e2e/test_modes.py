@@ -4,11 +4,10 @@ cut body). What counts is what lands in the target folder and what the
 server was asked for."""
 
 import os
-import pwd
 import unittest
 
 import harness
-from harness import CHUNK, payload, publish, record_text, run_program, winpath
+from harness import CHUNK, payload, prefix_temp, publish, record_text, run_program, winpath
 
 S = harness.STATE
 DOWNLOADS = "gridwell/data/2023/Downloads"
@@ -26,12 +25,6 @@ def tearDownModule():
 def read(path):
     with open(path, "rb") as f:
         return f.read()
-
-
-def prefix_temp():
-    """The temporary folder of the Wine prefix's user."""
-    return os.path.join(harness.wine_env()["WINEPREFIX"], "drive_c", "users", pwd.getpwuid(os.getuid()).pw_name,
-                        "Temp")
 
 
 class SingleFileMode(unittest.TestCase):
