@@ -2,14 +2,19 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "app/command_line.h"
 #include "config/text/csv_file.h"
 #include "config/text/file_compare.h"
+#include "support/file_queries.h"
 #include "support/file_system.h"
 #include "support/message_box.h"
 #include "support/name_compare.h"
-#include "support/text_format.h"
+#include "support/trace.h"
+#include "support/unique_handle.h"
 #include "transfer/download_url.h"
+#include "transfer/file_info.h"
 #include "transfer/http_download.h"
 
 namespace tarn {
@@ -21,10 +26,14 @@ const wchar_t kTestDownloadShare[] = L"\\\\tarnwerk-fs01\\Download\\TestDownload
 
 namespace {
 
-const wchar_t kRecordSuffix[] = L".fileinfo.txt";
 const wchar_t kTestModeCaption[] = L"Tarnwerk AG";
 constexpr int kFileAttempts = 3;
 constexpr int kRecordAttempts = 1;
+// A record is a few lines; anything larger is no record.
+constexpr DWORD kRecordLimit = 65536;
+// How long a run waits for another run that writes the same file.
+constexpr DWORD kHoldPoll = 250;
+constexpr DWORD kHoldWait = 10 * 60 * 1000;
 
 std::wstring WithBackslash(std::wstring_view folder)
 {
@@ -38,6 +47,61 @@ std::wstring WithBackslash(std::wstring_view folder)
 void DeleteIfPresent(const std::wstring& path)
 {
     ::DeleteFileW(path.c_str());
+}
+
+// The bytes of a fetched record; false (with a trace) when it cannot be read
+// or is too large to be a record.
+bool ReadRecord(const std::wstring& path, std::string& bytes)
+{
+    const tarn::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    bytes.assign(kRecordLimit + 1, '\0');
+    DWORD read = 0;
+    if (!file || !::ReadFile(file.Get(), bytes.data(), kRecordLimit + 1, &read, nullptr) || read > kRecordLimit) {
+        tarn::Trace(L"Single-file download: the record %ls cannot be read or is no record (error %lu)", path.c_str(),
+                    ::GetLastError());
+        return false;
+    }
+    bytes.resize(read);
+    return true;
+}
+
+// Holds the local file for the whole download: read and write access,
+// shared for reading only, made when missing. A second run (another
+// installer, an update child) that wants the same file waits here until the
+// first has finished or died, instead of rewriting the file under it.
+// `existed` tells whether the file was there before.
+tarn::UniqueFileHandle HoldLocalFile(const std::wstring& path, bool& existed)
+{
+    for (DWORD waited = 0;; waited += kHoldPoll) {
+        tarn::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const DWORD error = ::GetLastError();
+        if (file) {
+            existed = error == ERROR_ALREADY_EXISTS;
+            return file;
+        }
+        if (error != ERROR_SHARING_VIOLATION || waited >= kHoldWait) {
+            // A folder standing in the file's place ends here too.
+            tarn::Trace(L"Single-file download: cannot hold %ls for writing (error %lu)", path.c_str(), error);
+            return file;
+        }
+        ::Sleep(kHoldPoll);
+    }
+}
+
+// Writes the record beside its file, without write sharing, like the file.
+bool WriteRecordCopy(const std::wstring& path, const std::string& bytes)
+{
+    const tarn::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!file || !::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        tarn::Trace(L"Single-file download: cannot write the record %ls (error %lu)", path.c_str(), ::GetLastError());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -60,7 +124,12 @@ bool FolderHoldsVersion(const std::wstring& serverRecord, const std::wstring& lo
                         const std::wstring& localFile)
 {
     int64_t order = -1;
-    return CompareFiles(serverRecord.c_str(), localRecord.c_str(), order) != 0 && FileExists(localFile.c_str());
+    if (CompareFiles(serverRecord.c_str(), localRecord.c_str(), order) == 0 || !FileExists(localFile.c_str())) {
+        return false;
+    }
+    // A file cut short beside a good record is no current file.
+    const int64_t size = ReadFileInfo(serverRecord).size;
+    return size <= 0 || GetFileSize64(localFile.c_str()) == size;
 }
 
 void RunTestDownloadsFrom(std::wstring_view serverRoot)
@@ -107,22 +176,33 @@ int DownloadFileToFolder(std::wstring_view url, std::wstring_view folder)
     }
     const std::wstring target = WithBackslash(folder);
     const std::wstring base = parts.base + L"/";
-    const std::wstring serverRecord = GetTempFolder() + L"\\" + parts.stem + L"_" +
-                                      tarn::FormatText(L"%d", static_cast<int>(::GetTickCount())) +
-                                      kRecordSuffix;
-    const std::wstring localRecord = target + parts.stem + kRecordSuffix;
+    const std::wstring localRecord = tarn::FileInfoNameForStem(target + parts.stem);
     const std::wstring localFile = target + parts.stem + parts.extension;
 
-    DeleteIfPresent(serverRecord);
-    std::wstring recordDestination = serverRecord;
-    HttpGetFile(base + parts.stem + kRecordSuffix, recordDestination, nullptr, nullptr, nullptr,
-                kRecordAttempts);
-    if (!FileExists(serverRecord.c_str())) {
+    // The record is fetched once: the body is verified against the very
+    // record that is then stored beside it.
+    const tarn::TemporaryRecord serverRecord(parts.stem);
+    std::wstring recordDestination = serverRecord.Path();
+    std::string record;
+    if (recordDestination.empty() ||
+        tarn::FetchVerified(tarn::FileInfoNameForStem(base + parts.stem), recordDestination, tarn::ExpectedFile(),
+                            kRecordAttempts) != tarn::FetchOutcome::Stored) {
         // Without a record on the server nothing is fetched.
+        tarn::Trace(L"Single-file download: no record for %ls; %ls stays as it is", std::wstring(url).c_str(),
+                    target.c_str());
         return 0;
     }
-    if (tarn::FolderHoldsVersion(serverRecord, localRecord, localFile)) {
-        DeleteIfPresent(serverRecord);
+    if (!ReadRecord(serverRecord.Path(), record)) {
+        return 0;
+    }
+
+    CreateFolderOfFile(localFile.c_str());
+    bool existed = false;
+    tarn::UniqueFileHandle file = HoldLocalFile(localFile, existed);
+    if (!file) {
+        return 0;
+    }
+    if (existed && tarn::FolderHoldsVersion(serverRecord.Path(), localRecord, localFile)) {
         return 0;
     }
 
@@ -130,18 +210,20 @@ int DownloadFileToFolder(std::wstring_view url, std::wstring_view folder)
     // must not leave a partial file beside a record that later runs would
     // take for the current one.
     DeleteIfPresent(localRecord);
-    DeleteIfPresent(localFile);
-    std::wstring fileDestination = localFile;
-    int result = HttpGetFile(base + parts.stem + parts.extension, fileDestination, nullptr, nullptr, nullptr,
-                             kFileAttempts);
-    if (result == 1) {
-        result = CopyFileKeepAttributes(serverRecord.c_str(), localRecord.c_str()) ? 1 : 0;
-    }
+    const tarn::ExpectedFile expected = tarn::ReadFileInfo(serverRecord.Path());
+    const int result = tarn::FetchIntoHeldFile(base + parts.stem + parts.extension, file.Get(), localFile, expected,
+                                               kFileAttempts) == tarn::FetchOutcome::Stored &&
+                               WriteRecordCopy(localRecord, record)
+                           ? 1
+                           : 0;
     if (result != 1) {
-        DeleteIfPresent(localFile);
         DeleteIfPresent(localRecord);
     }
-    DeleteIfPresent(serverRecord);
+    file.Reset();
+    if (result != 1) {
+        // Fails harmlessly when another run holds the file by now.
+        DeleteIfPresent(localFile);
+    }
     return result;
 }
 

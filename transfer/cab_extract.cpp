@@ -11,6 +11,7 @@
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/text_format.h"
+#include "support/trace.h"
 #include "support/unique_handle.h"
 
 namespace {
@@ -149,11 +150,16 @@ UINT OnFileInCabinet(Iteration& iteration, FILE_IN_CABINET_INFO_W& info)
     // Refused entries keep their done flag at 0, so the extraction reports failure.
     if (!IsContainedName(name) || target.size() >= MAX_PATH ||
         !LiesBelow(target, iteration.fullTargetFolder)) {
+        tarn::Trace(L"Extract: entry \"%ls\" of %ls skipped: its name leads outside %ls or is too long",
+                    info.NameInCabinet ? info.NameInCabinet : L"", context.m_CabinetPath.c_str(),
+                    context.m_TargetFolder.c_str());
         return FILEOP_SKIP;
     }
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return FILEOP_SKIP;  // a folder of that name already holds the place
+        tarn::Trace(L"Extract: entry \"%ls\" of %ls skipped: a folder stands at %ls", name.c_str(),
+                    context.m_CabinetPath.c_str(), target.c_str());
+        return FILEOP_SKIP;
     }
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         MakeFolderOf(iteration, target);
@@ -181,6 +187,10 @@ void OnFileExtracted(Iteration& iteration, const FILEPATHS_W& paths)
     if (found) {
         // A failed write (disk full, file held open) leaves the file unfinished.
         context.m_Done[index] = paths.Win32Error == NO_ERROR ? 1 : 0;
+    }
+    if (paths.Win32Error != NO_ERROR) {
+        tarn::Trace(L"Extract: %ls from %ls could not be written (error %u)", paths.Target,
+                    context.m_CabinetPath.c_str(), paths.Win32Error);
     }
 }
 
@@ -210,7 +220,11 @@ UINT CALLBACK OnCabinetNotification(PVOID data, UINT notification, UINT_PTR para
 bool IterateCabinet(Iteration& iteration, const std::wstring& cabinetPath)
 {
     ::SetLastError(NO_ERROR);
-    return ::SetupIterateCabinetW(cabinetPath.c_str(), 0, OnCabinetNotification, &iteration) != FALSE;
+    if (::SetupIterateCabinetW(cabinetPath.c_str(), 0, OnCabinetNotification, &iteration)) {
+        return true;
+    }
+    tarn::Trace(L"Extract: %ls cannot be read as a cabinet (error %lu)", cabinetPath.c_str(), ::GetLastError());
+    return false;
 }
 
 // "<temp>\Tarn-Cab_<n>" for the first n from 1 that names nothing; empty
@@ -245,6 +259,7 @@ bool RetryThroughCopy(Iteration& iteration, const std::wstring& cabinetPath)
         }
     }
     if (copy.empty()) {
+        tarn::Trace(L"Extract: no free name for a copy of %ls in %ls", cabinetPath.c_str(), temp.c_str());
         return false;
     }
     CopyFileKeepAttributes(cabinetPath.c_str(), copy.c_str());
@@ -264,6 +279,7 @@ int ExtractCabinet(CabExtractContext& context, const wchar_t* cabinetPath)
     if (context.m_TargetFolder.empty()) {
         context.m_TargetFolder = ChooseDefaultTargetFolder();
         if (context.m_TargetFolder.empty()) {
+            tarn::Trace(L"Extract: no free folder in the temporary folder for %ls", cabinetPath);
             return 0;
         }
     }

@@ -1,11 +1,10 @@
 #include "transfer/download_stream.h"
 
-#include <commctrl.h>
-
 #include <algorithm>
 #include <memory>
 
 #include "config/text/file_crc.h"
+#include "transfer/progress_bar.h"
 
 namespace tarn {
 
@@ -18,17 +17,111 @@ bool DeadlinePassed(const DownloadTiming& timing, ULONGLONG since)
     return timing.now() - since >= timing.stallDeadline;
 }
 
-// Holds an SRW lock for its scope.
-class SrwLockGuard {
+// How the wait for one chunk ended.
+enum class ChunkWait {
+    Ready,    // a full chunk is there, or the body has ended
+    Stalled,  // nothing came until the deadline
+    Lost,     // the connection is gone
+};
+
+// The receiving pass: one buffer of two blocks per attempt and the reads that
+// fill it. Chunks start at multiples of the chunk size, so a full block
+// always holds whole chunks only.
+class BlockReceiver {
 public:
-    explicit SrwLockGuard(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
-    ~SrwLockGuard() { ::ReleaseSRWLockExclusive(&lock_); }
-    SrwLockGuard(const SrwLockGuard&) = delete;
-    SrwLockGuard& operator=(const SrwLockGuard&) = delete;
+    BlockReceiver(BodySource& body, const DownloadTiming& timing)
+        : body_(body), timing_(timing), buffer_(new char[2 * kDownloadBlockSize]), block_(buffer_.get())
+    {
+    }
+
+    // Reads until the current chunk is full or the body ends. A short read
+    // is not the end; only a read of 0 bytes is.
+    ChunkWait WaitForChunk()
+    {
+        ULONGLONG waitingSince = timing_.now();
+        while (filled_ - chunkStart_ < kDownloadChunkSize && !ended_) {
+            DWORD read = 0;
+            if (body_.Read(block_ + filled_, kDownloadBlockSize - filled_, read)) {
+                if (read == 0) {
+                    ended_ = true;
+                    // A connection that failed and then reports its end has
+                    // been dropped; what came is not the whole body.
+                    broken_ = lastReadFailed_;
+                    break;
+                }
+                filled_ += std::min(read, kDownloadBlockSize - filled_);
+                lastReadFailed_ = false;
+                waitingSince = timing_.now();
+                continue;
+            }
+            lastReadFailed_ = true;
+            if (body_.ConnectionLost()) {
+                return ChunkWait::Lost;
+            }
+            if (DeadlinePassed(timing_, waitingSince)) {
+                return ChunkWait::Stalled;
+            }
+            timing_.sleep(timing_.readRetrySleep);
+            if (DeadlinePassed(timing_, waitingSince)) {
+                return ChunkWait::Stalled;
+            }
+        }
+        return ChunkWait::Ready;
+    }
+
+    // Takes the chunk that WaitForChunk made ready: a whole chunk, or fewer
+    // bytes at the end of the body.
+    DWORD TakeChunk()
+    {
+        const DWORD count = std::min(filled_ - chunkStart_, kDownloadChunkSize);
+        chunkStart_ += count;
+        return count;
+    }
+
+    bool Broken() const { return broken_; }
+    bool BlockFull() const { return chunkStart_ == kDownloadBlockSize; }
+    const char* Block() const { return block_; }
+    DWORD Taken() const { return chunkStart_; }
+
+    // The next block is filled while the sink may still be writing this one.
+    void SwitchBlocks()
+    {
+        block_ = block_ == buffer_.get() ? buffer_.get() + kDownloadBlockSize : buffer_.get();
+        filled_ = chunkStart_ = 0;
+    }
 
 private:
-    SRWLOCK& lock_;
+    BodySource& body_;
+    const DownloadTiming& timing_;
+    const std::unique_ptr<char[]> buffer_;
+    char* block_;
+    DWORD filled_ = 0;      // bytes of the block received
+    DWORD chunkStart_ = 0;  // start of the chunk being gathered
+    bool ended_ = false;
+    bool broken_ = false;
+    bool lastReadFailed_ = false;
 };
+
+void AskForRetry(int* retryFlag)
+{
+    if (retryFlag != nullptr) {
+        *retryFlag = 1;
+    }
+}
+
+// How a body that ended with a short chunk came off.
+TransferEnd EndOfBody(const BlockReceiver& receiver, BodySink& sink, int64_t contentLength, int64_t bytes,
+                      int* retryFlag)
+{
+    if (receiver.Taken() > 0 && !sink.Write(receiver.Block(), receiver.Taken())) {
+        return TransferEnd::WriteFailed;
+    }
+    if (receiver.Broken() || (contentLength >= 0 && bytes != contentLength)) {
+        AskForRetry(retryFlag);
+        return TransferEnd::Truncated;
+    }
+    return TransferEnd::Complete;
+}
 
 }  // namespace
 
@@ -44,56 +137,35 @@ DownloadTiming SetDownloadTiming(const DownloadTiming& timing)
     return previous;
 }
 
-// The hand-over uses the platform's SRW lock and condition variables: those
-// of the C++ library (winpthreads under MinGW) call into the wineserver at
-// every wait and wake-up under Wine, which cost a tenth of the download's
-// speed.
 BackgroundFileSink::BackgroundFileSink(HANDLE file) : file_(file), writer_([this] { WriteBlocks(); }) {}
 
 BackgroundFileSink::~BackgroundFileSink()
 {
-    {
-        const SrwLockGuard guard(lock_);
-        stop_ = true;
-    }
-    ::WakeAllConditionVariable(&work_);
+    handover_.Update([this] { stop_ = true; });
     writer_.join();
 }
 
 bool BackgroundFileSink::Write(const void* data, DWORD size)
 {
-    {
-        const SrwLockGuard guard(lock_);
-        WaitUntilIdle();
-        if (failed_) {
-            return false;
-        }
-        pending_ = data;
-        size_ = size;
-    }
-    ::WakeAllConditionVariable(&work_);
-    return true;
+    return handover_.WhenReady([this] { return pending_ == nullptr; },
+                               [&] {
+                                   if (failed_) {
+                                       return false;
+                                   }
+                                   pending_ = data;
+                                   size_ = size;
+                                   return true;
+                               });
 }
 
 bool BackgroundFileSink::Flush()
 {
-    const SrwLockGuard guard(lock_);
-    WaitUntilIdle();
-    return !failed_;
+    return handover_.WhenReady([this] { return pending_ == nullptr; }, [this] { return !failed_; });
 }
 
 uint32_t BackgroundFileSink::Checksum()
 {
-    const SrwLockGuard guard(lock_);
-    return checksum_;
-}
-
-// With the lock held: until the writer has taken the last block.
-void BackgroundFileSink::WaitUntilIdle()
-{
-    while (pending_ != nullptr) {
-        ::SleepConditionVariableSRW(&idle_, &lock_, INFINITE, 0);
-    }
+    return handover_.Update([this] { return checksum_; });
 }
 
 void BackgroundFileSink::WriteBlocks()
@@ -102,16 +174,13 @@ void BackgroundFileSink::WriteBlocks()
     for (;;) {
         const void* data = nullptr;
         DWORD size = 0;
-        {
-            const SrwLockGuard guard(lock_);
-            while (pending_ == nullptr && !stop_) {
-                ::SleepConditionVariableSRW(&work_, &lock_, INFINITE, 0);
-            }
-            if (pending_ == nullptr) {
-                return;
-            }
-            data = pending_;
-            size = size_;
+        handover_.WhenReady([this] { return pending_ != nullptr || stop_; },
+                            [&] {
+                                data = pending_;
+                                size = size_;
+                            });
+        if (data == nullptr) {
+            return;
         }
         DWORD written = 0;
         const bool ok = ::WriteFile(file_, data, size, &written, nullptr) && written == size;
@@ -120,13 +189,11 @@ void BackgroundFileSink::WriteBlocks()
         if (ok) {
             checksum = UpdateFileCrc(checksum, data, size);
         }
-        {
-            const SrwLockGuard guard(lock_);
+        handover_.Update([&] {
             failed_ = failed_ || !ok;
             checksum_ = checksum;
             pending_ = nullptr;
-        }
-        ::WakeAllConditionVariable(&idle_);
+        });
     }
 }
 
@@ -147,17 +214,9 @@ TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLen
                             const DownloadTiming& timing)
 {
     TransferResult result;
+    const DownloadProgressBar bar(progressBar);
     DownloadProgress progress(expectedSize);
-    // One buffer per attempt, two blocks long. Chunks start at multiples of
-    // the chunk size, so a full block always holds whole chunks only.
-    const std::unique_ptr<char[]> buffer(new char[2 * kDownloadBlockSize]);
-    char* block = buffer.get();
-    DWORD filled = 0;      // bytes of the block received
-    DWORD chunkStart = 0;  // start of the chunk being gathered
-    bool ended = false;
-    bool broken = false;      // the body ended right after a read error
-    bool lastReadFailed = false;
-    bool writeFailed = false;
+    BlockReceiver receiver(body, timing);
     int consecutiveStalls = 0;
 
     for (;;) {
@@ -165,93 +224,54 @@ TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLen
             result.end = TransferEnd::Cancelled;
             break;
         }
-
-        // Wait for one chunk: keep reading until it is full or the body ends.
-        // A short read is not the end; only a read of 0 bytes is.
-        bool stalled = false;
-        ULONGLONG waitingSince = timing.now();
-        while (filled - chunkStart < kDownloadChunkSize && !ended) {
-            DWORD read = 0;
-            if (body.Read(block + filled, kDownloadBlockSize - filled, read)) {
-                if (read == 0) {
-                    ended = true;
-                    // A connection that failed and then reports its end has been
-                    // dropped; what came is not the whole body.
-                    broken = lastReadFailed;
-                    break;
-                }
-                filled += std::min(read, kDownloadBlockSize - filled);
-                lastReadFailed = false;
-                waitingSince = timing.now();
-                continue;
-            }
-            lastReadFailed = true;
-            if (DeadlinePassed(timing, waitingSince)) {
-                stalled = true;
-                break;
-            }
-            timing.sleep(timing.readRetrySleep);
-            if (DeadlinePassed(timing, waitingSince)) {
-                stalled = true;
-                break;
-            }
+        const ChunkWait wait = receiver.WaitForChunk();
+        if (wait == ChunkWait::Lost) {
+            AskForRetry(retryFlag);
+            result.end = TransferEnd::Truncated;
+            break;
         }
-
-        if (stalled) {
+        if (wait == ChunkWait::Stalled) {
             ++result.stalls;
-            if (retryFlag != nullptr) {
-                *retryFlag = 1;
-            }
+            AskForRetry(retryFlag);
             if (++consecutiveStalls >= timing.maxStalls) {
                 result.end = TransferEnd::Stalled;
                 break;
             }
             timing.sleep(timing.stallSleep);
-        } else {
-            const DWORD count = std::min(filled - chunkStart, kDownloadChunkSize);
-            result.bytes += count;
-            if (count > 0 && progress.Add(count)) {
-                ++result.steps;
-                if (progressBar != nullptr) {
-                    ::SendMessageW(progressBar, PBM_STEPIT, 0, 0);
-                }
-            }
-            consecutiveStalls = 0;
-            chunkStart += count;
-            if (count < kDownloadChunkSize) {
-                if (chunkStart > 0 && !sink.Write(block, chunkStart)) {
-                    writeFailed = true;
-                    result.end = TransferEnd::WriteFailed;
-                } else if (broken || (contentLength >= 0 && result.bytes != contentLength)) {
-                    result.end = TransferEnd::Truncated;
-                    if (retryFlag != nullptr) {
-                        *retryFlag = 1;
-                    }
-                } else {
-                    result.end = TransferEnd::Complete;
-                }
+            if (retryFlag != nullptr && *retryFlag == 1) {
+                result.end = TransferEnd::Stalled;
                 break;
             }
-            if (chunkStart == kDownloadBlockSize) {
-                // The sink writes this block while the other one is filled.
-                if (!sink.Write(block, kDownloadBlockSize)) {
-                    writeFailed = true;
-                    result.end = TransferEnd::WriteFailed;
-                    break;
-                }
-                block = block == buffer.get() ? buffer.get() + kDownloadBlockSize : buffer.get();
-                filled = chunkStart = 0;
-            }
+            continue;
         }
 
+        consecutiveStalls = 0;
+        const DWORD count = receiver.TakeChunk();
+        result.bytes += count;
+        if (count > 0 && progress.Add(count)) {
+            ++result.steps;
+            bar.Step();
+        }
+        if (count < kDownloadChunkSize) {
+            result.end = EndOfBody(receiver, sink, contentLength, result.bytes, retryFlag);
+            break;
+        }
+        if (receiver.BlockFull()) {
+            // The sink writes this block while the other one is filled.
+            if (!sink.Write(receiver.Block(), kDownloadBlockSize)) {
+                result.end = TransferEnd::WriteFailed;
+                break;
+            }
+            receiver.SwitchBlocks();
+        }
         if (retryFlag != nullptr && *retryFlag == 1) {
-            result.end = stalled ? TransferEnd::Stalled : TransferEnd::RetryFlagged;
+            result.end = TransferEnd::RetryFlagged;
             break;
         }
     }
     // No write may outlive the buffer, and a write that failed late spoils
     // a transfer that looked complete.
-    if (!sink.Flush() && !writeFailed && result.end == TransferEnd::Complete) {
+    if (!sink.Flush() && result.end == TransferEnd::Complete) {
         result.end = TransferEnd::WriteFailed;
     }
     return result;

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <thread>
 
+#include "support/handover.h"
+
 namespace tarn {
 
 constexpr DWORD kDownloadChunkSize = 16384;
@@ -63,6 +65,9 @@ public:
     // Reads up to `size` bytes into `buffer`. False on a read error; true with
     // `read` 0 when the body has ended.
     virtual bool Read(void* buffer, DWORD size, DWORD& read) = 0;
+    // After a failed read: true when the connection is gone (reset, closed in
+    // the middle of the body), so that waiting for more data is pointless.
+    virtual bool ConnectionLost() const { return false; }
 };
 
 // Where the chunks go; the production sink is a file. A sink may go on
@@ -94,13 +99,10 @@ public:
     uint32_t Checksum();
 
 private:
-    void WaitUntilIdle();
     void WriteBlocks();
 
     HANDLE file_;
-    SRWLOCK lock_ = SRWLOCK_INIT;
-    CONDITION_VARIABLE work_ = CONDITION_VARIABLE_INIT;
-    CONDITION_VARIABLE idle_ = CONDITION_VARIABLE_INIT;
+    HandoverMonitor handover_;
     const void* pending_ = nullptr;
     DWORD size_ = 0;
     uint32_t checksum_ = 0;
@@ -114,7 +116,7 @@ enum class TransferEnd {
     Cancelled,    // the cancel flag was 1 at the start of a chunk
     Stalled,      // a stall ended the attempt (retry flag 1, or too many stalls)
     RetryFlagged, // the retry flag was 1 after a full chunk
-    Truncated,    // the body ended short of its Content-Length or on a broken connection
+    Truncated,    // the body ended short of its Content-Length, or the connection was lost
     WriteFailed,  // the sink refused data
 };
 
@@ -127,8 +129,8 @@ struct TransferResult {
 
 // Streams `body` into `sink` chunk by chunk and flushes the sink before it
 // returns. `contentLength` is -1 when the server sent none. The progress bar,
-// cancel and retry flags may be null; a stall and a truncated body set the
-// retry flag to 1.
+// cancel and retry flags may be null; a stall, a truncated body and a lost
+// connection set the retry flag to 1.
 TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLength, int64_t expectedSize,
                             HWND progressBar, const int* cancelFlag, int* retryFlag,
                             const DownloadTiming& timing);

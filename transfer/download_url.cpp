@@ -27,7 +27,12 @@ std::wstring FileInfoNameFor(std::wstring_view path)
     if (dot == std::wstring_view::npos || dot < nameStart) {
         return std::wstring();
     }
-    return std::wstring(path.substr(0, dot)) + L".fileinfo.txt";
+    return FileInfoNameForStem(path.substr(0, dot));
+}
+
+std::wstring FileInfoNameForStem(std::wstring_view stem)
+{
+    return std::wstring(stem) + L".fileinfo.txt";
 }
 
 }  // namespace tarn

@@ -19,6 +19,10 @@ struct UrlParts {
 // holds neither character; `parts` is then left empty.
 bool SplitUrl(std::wstring_view url, UrlParts& parts);
 
+// The name of a file-info record: `stem` (a path or URL without the
+// described file's extension) followed by ".fileinfo.txt".
+std::wstring FileInfoNameForStem(std::wstring_view stem);
+
 // The name of the file-info record that describes `path` (a file path or a
 // URL): the path cut at the last '.' of its last component, followed by
 // ".fileinfo.txt". A '.' in a folder or host name never counts. Empty when

@@ -9,6 +9,7 @@
 #include "support/file_queries.h"
 #include "support/file_system.h"
 #include "support/text_format.h"
+#include "support/trace.h"
 #include "support/unique_handle.h"
 #include "transfer/download_url.h"
 #include "transfer/http_download.h"
@@ -18,6 +19,21 @@ namespace {
 const wchar_t kSection[] = L"FileInfo";
 const wchar_t kSizeKey[] = L"FileSize";
 const wchar_t kCrcKey[] = L"CRC";
+constexpr int kRecordAttempts = 10;
+constexpr int kTemporaryRecordTries = 1000;
+
+// A stem from a URL as a plain file name: a character that a file name
+// cannot hold (a ':' would name a stream) becomes '_'.
+std::wstring PlainStem(std::wstring_view stem)
+{
+    std::wstring plain(stem);
+    for (wchar_t& c : plain) {
+        if (c < L' ' || std::wstring_view(L"<>:\"/\\|?*").find(c) != std::wstring_view::npos) {
+            c = L'_';
+        }
+    }
+    return plain;
+}
 
 // Gives the record the data file's creation, last-access and last-write
 // times; failures are of no consequence.
@@ -65,6 +81,35 @@ int WriteFileInfo(const wchar_t* dataFile)
 
 namespace tarn {
 
+TemporaryRecord::TemporaryRecord(std::wstring_view stem)
+{
+    const std::wstring temp = GetTempFolder();
+    if (temp.empty()) {
+        return;
+    }
+    auto tick = static_cast<int>(::GetTickCount());
+    for (int tries = 0; tries < kTemporaryRecordTries; ++tries, ++tick) {
+        const std::wstring path = FileInfoNameForStem(temp + L"\\" + PlainStem(stem) + L"_" + FormatText(L"%d", tick));
+        const UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            path_ = path;
+            return;
+        }
+        if (::GetLastError() != ERROR_FILE_EXISTS) {
+            Trace(L"File info: cannot make the temporary record %ls (error %lu)", path.c_str(), ::GetLastError());
+            return;
+        }
+    }
+}
+
+TemporaryRecord::~TemporaryRecord()
+{
+    if (!path_.empty()) {
+        ::DeleteFileW(path_.c_str());
+    }
+}
+
 ExpectedFile ReadFileInfo(const std::wstring& recordPath)
 {
     ExpectedFile expected;
@@ -90,11 +135,26 @@ ExpectedFile LookUpFileInfo(std::wstring_view url)
     if (recordUrl.empty()) {
         return ExpectedFile();
     }
-    std::wstring recordPath;
-    if (HttpGetFile(recordUrl, recordPath, nullptr, nullptr, nullptr, 10) != 1) {
-        return ExpectedFile();
+    ExpectedFile expected;
+    UrlParts parts;
+    SplitUrl(url, parts);
+    const TemporaryRecord record(parts.stem);
+    if (record.Path().empty()) {
+        Trace(L"File info: no temporary file for the record %ls (error %lu)", recordUrl.c_str(), ::GetLastError());
+        expected.unavailable = true;
+        return expected;
     }
-    return ReadFileInfo(recordPath);
+    std::wstring recordPath = record.Path();
+    switch (FetchVerified(recordUrl, recordPath, ExpectedFile(), kRecordAttempts)) {
+    case FetchOutcome::Stored:
+        return ReadFileInfo(recordPath);
+    case FetchOutcome::Refused:
+        return expected;  // the server has no record: nothing to verify
+    default:
+        Trace(L"File info: the record %ls exists but could not be fetched", recordUrl.c_str());
+        expected.unavailable = true;
+        return expected;
+    }
 }
 
 }  // namespace tarn

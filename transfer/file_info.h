@@ -19,8 +19,9 @@ namespace tarn {
 
 // What a record says about its file.
 struct ExpectedFile {
-    int64_t size = -1;      // > 0 when known
-    uint32_t checksum = 0;  // 0: nothing to verify
+    int64_t size = -1;         // > 0 when known: a body of another length is refused
+    uint32_t checksum = 0;     // 0: nothing to verify
+    bool unavailable = false;  // the server has a record that could not be fetched
 };
 
 // Reads a record file: a positive "FileSize" (the store's saturating
@@ -28,9 +29,29 @@ struct ExpectedFile {
 // 32-bit limits. A missing or unreadable record gives nothing.
 ExpectedFile ReadFileInfo(const std::wstring& recordPath);
 
-// Fetches the record of the file at `url` from the server into the
-// temporary folder (10 attempts) and reads it. Nothing when the URL's last
-// segment has no '.' or the server has no record.
+// A record fetched from the server for one run: the temporary file
+// "<temp>\<stem>_<tick count>.fileinfo.txt", made new (the count goes up
+// until the name is free, so runs side by side never share one) and deleted
+// with the object.
+class TemporaryRecord {
+public:
+    explicit TemporaryRecord(std::wstring_view stem);
+    ~TemporaryRecord();
+    TemporaryRecord(const TemporaryRecord&) = delete;
+    TemporaryRecord& operator=(const TemporaryRecord&) = delete;
+
+    // Empty when no file could be made.
+    const std::wstring& Path() const { return path_; }
+
+private:
+    std::wstring path_;
+};
+
+// Fetches the record of the file at `url` from the server (10 attempts)
+// into a temporary file of its own, deleted once read, and reads it. Nothing
+// when the URL's last segment has no '.' or the server answers that it has
+// no record; `unavailable` when the record could not be fetched otherwise
+// (a lost connection, a stall), so that the body is never taken unverified.
 ExpectedFile LookUpFileInfo(std::wstring_view url);
 
 }  // namespace tarn

@@ -2,12 +2,9 @@
 
 #include <wininet.h>
 
-#include <commctrl.h>
-
 #include <cstdint>
 #include <exception>
 
-#include "config/text/text_file.h"
 #include "support/file_queries.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
@@ -15,44 +12,84 @@
 #include "support/unique_handle.h"
 #include "transfer/download_stream.h"
 #include "transfer/download_url.h"
+#include "transfer/http_request.h"
+#include "transfer/progress_bar.h"
 
 namespace {
 
 const wchar_t kUserAgent[] = L"Tarnix HTTP Downloader";
-const wchar_t kRecordSuffix[] = L".fileinfo.txt";
 constexpr int kDefaultAttempts = 10;
 constexpr int kPasses = 30;
+constexpr int kMaxRedirects = 10;
 // Larger answers are taken for the file even when they look like HTML.
-constexpr int kErrorPageLimit = 10240;
+constexpr DWORD kErrorPageLimit = 10240;
 
 wchar_t FoldAscii(wchar_t c)
 {
     return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + (L'a' - L'A')) : c;
 }
 
-// "<html" in any letter case anywhere in the text, zeros included.
-bool ContainsHtmlTag(std::wstring_view text)
+// "<html" in any letter case anywhere in the text as the text-file reader
+// decodes it: UTF-16 after its byte-order mark, else byte by byte (the tag is
+// ASCII, and ASCII is the same in the ANSI code page and in UTF-8). Zeros do
+// not end the search.
+bool ContainsHtmlTag(const unsigned char* bytes, size_t size)
 {
-    static const std::wstring_view kTag = L"<html";
-    for (size_t i = 0; i + kTag.size() <= text.size(); ++i) {
+    static const char kTag[] = "<html";
+    constexpr size_t kTagLength = sizeof(kTag) - 1;
+    size_t unit = 1;
+    size_t low = 0;  // the byte of a unit that holds an ASCII character
+    if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        unit = 2;
+    } else if (size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+        unit = 2;
+        low = 1;
+    }
+    const size_t start = unit == 2 ? 2 : 0;
+    auto at = [&](size_t index) {
+        const size_t offset = start + index * unit;
+        const wchar_t c = unit == 1 ? bytes[offset]
+                                    : static_cast<wchar_t>(bytes[offset + low] | (bytes[offset + 1 - low] << 8));
+        return FoldAscii(c);
+    };
+    const size_t units = (size - start) / unit;
+    for (size_t i = 0; i + kTagLength <= units; ++i) {
         size_t j = 0;
-        while (j < kTag.size() && FoldAscii(text[i + j]) == kTag[j]) {
+        while (j < kTagLength && at(i + j) == static_cast<wchar_t>(kTag[j])) {
             ++j;
         }
-        if (j == kTag.size()) {
+        if (j == kTagLength) {
             return true;
         }
     }
     return false;
 }
 
+// The error-page rule on a file's first bytes: an empty file, or one of at
+// most 10,240 bytes that holds "<html". `size` is the whole file's size.
+bool IsErrorPageHead(HANDLE file, int64_t size)
+{
+    if (size > static_cast<int64_t>(kErrorPageLimit)) {
+        return false;
+    }
+    if (size <= 0) {
+        return true;
+    }
+    unsigned char head[kErrorPageLimit];
+    OVERLAPPED at{};
+    DWORD read = 0;
+    if (!::ReadFile(file, head, static_cast<DWORD>(size), &read, &at)) {
+        return false;
+    }
+    return ContainsHtmlTag(head, read);
+}
+
 tarn::FileInfoLookup g_fileInfoLookup = &tarn::LookUpFileInfo;
 
 enum class Attempt {
-    Stored,            // 1
-    Failed,            // 0, nothing left at the destination
-    ChecksumMismatch,  // 0, the file is left for the next attempt
-    Refused,           // -1: an error page or an unwritable destination; no file is left
+    Stored,   // 1
+    Failed,   // 0
+    Refused,  // -1: an error page or an unwritable destination
 };
 
 int AttemptResult(Attempt attempt)
@@ -67,17 +104,35 @@ int AttemptResult(Attempt attempt)
     }
 }
 
+void SetRetryFlag(int* retryFlag, int value)
+{
+    if (retryFlag != nullptr) {
+        *retryFlag = value;
+    }
+}
+
 class InternetBody : public tarn::BodySource {
 public:
     explicit InternetBody(HINTERNET request) : request_(request) {}
     bool Read(void* buffer, DWORD size, DWORD& read) override
     {
         read = 0;
-        return ::InternetReadFile(request_, buffer, size, &read) != FALSE;
+        if (::InternetReadFile(request_, buffer, size, &read)) {
+            return true;
+        }
+        error_ = ::GetLastError();
+        read = 0;  // what came with the failure is not counted
+        return false;
     }
+    // Only a time-out means a live connection that has nothing to deliver
+    // yet. Anything else (a reset, a connection closed in the middle of a
+    // chunk, a socket that is gone) fails every later read at once.
+    bool ConnectionLost() const override { return error_ != ERROR_INTERNET_TIMEOUT && error_ != WSAETIMEDOUT; }
+    DWORD Error() const { return error_; }
 
 private:
     HINTERNET request_;
+    DWORD error_ = NO_ERROR;
 };
 
 void DeleteFileIfPresent(const std::wstring& path)
@@ -87,159 +142,205 @@ void DeleteFileIfPresent(const std::wstring& path)
     }
 }
 
-bool IsHttpScheme(INTERNET_SCHEME scheme)
+// Empties a file held by the caller and puts its pointer at the start.
+bool EmptyFile(HANDLE file)
 {
-    return scheme == INTERNET_SCHEME_HTTP || scheme == INTERNET_SCHEME_HTTPS;
+    LARGE_INTEGER start{};
+    return ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
 }
 
-// ERROR_INTERNET_SECURE_FAILURE, which MinGW's wininet.h lacks.
-constexpr DWORD kSecureFailure = INTERNET_ERROR_BASE + 175;
-
-// What a failed request's error says about the server's certificate, or null
-// when it is no certificate error.
-const wchar_t* CertificateFault(DWORD error)
-{
-    switch (error) {
-    case ERROR_INTERNET_INVALID_CA:
-        return L"issued by an authority that is not trusted";
-    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
-        return L"expired or not yet valid";
-    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
-        return L"made out to another host name";
-    case ERROR_INTERNET_SEC_CERT_REVOKED:
-        return L"revoked";
-    case ERROR_INTERNET_SEC_CERT_NO_REV:
-    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
-        return L"of unknown revocation state";
-    case ERROR_INTERNET_SEC_CERT_ERRORS:
-    case ERROR_INTERNET_SEC_INVALID_CERT:
-    case kSecureFailure:
-    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
-        return L"not valid";
-    default:
-        return nullptr;
-    }
-}
-
-// The trace line of a request that got no answer. A certificate error is
-// never overridden: the attempt fails like any other unreachable server.
-void TraceOpenFailure(const std::wstring& url, DWORD error)
-{
-    if (const wchar_t* fault = CertificateFault(error)) {
-        tarn::Trace(L"download of %ls refused: the server's certificate is %ls (error %lu)", url.c_str(), fault,
-                    error);
-    } else {
-        tarn::Trace(L"download of %ls failed: no answer from the server (error %lu)", url.c_str(), error);
-    }
-}
-
-// An opened GET request and the connection it belongs to.
-struct OpenedUrl {
-    tarn::UniqueInternetHandle connection;
-    tarn::UniqueInternetHandle request;
+// Where an attempt stores the body.
+class DownloadTarget {
+public:
+    virtual ~DownloadTarget() = default;
+    // The file, empty and ready for writing from its start; invalid when it
+    // cannot be had (GetLastError tells why).
+    virtual HANDLE Open() = 0;
+    // After a failure: nothing of this attempt stays.
+    virtual void Discard() = 0;
+    // After success: the file is released.
+    virtual void Keep() {}
+    virtual const std::wstring& Path() const = 0;
 };
 
-enum class OpenResult { Opened, Failed, NotHttp };
-
-// Opens `url` for a GET request, always from the server: never from the
-// cache, and nothing written into it. The receive time-out equals the stall
-// deadline: without one a stalled server blocks a read for good, and the
-// stall rules could never act.
-OpenResult OpenUrl(HINTERNET session, const std::wstring& url, DWORD receiveTimeout, OpenedUrl& opened)
-{
-    URL_COMPONENTSW parts{};
-    parts.dwStructSize = sizeof(parts);
-    parts.dwSchemeLength = 1;
-    parts.dwHostNameLength = 1;
-    parts.dwUserNameLength = 1;
-    parts.dwPasswordLength = 1;
-    parts.dwUrlPathLength = 1;
-    parts.dwExtraInfoLength = 1;
-    if (!::InternetCrackUrlW(url.c_str(), 0, 0, &parts)) {
-        return OpenResult::Failed;
-    }
-    if (!IsHttpScheme(parts.nScheme)) {
-        return OpenResult::NotHttp;
-    }
-    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-    const std::wstring user(parts.lpszUserName ? parts.lpszUserName : L"", parts.dwUserNameLength);
-    const std::wstring password(parts.lpszPassword ? parts.lpszPassword : L"", parts.dwPasswordLength);
-    std::wstring object(parts.lpszUrlPath ? parts.lpszUrlPath : L"", parts.dwUrlPathLength);
-    if (parts.lpszExtraInfo != nullptr) {
-        object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-    }
-    if (object.empty()) {
-        object = L"/";
-    }
-
-    opened.connection.Reset(::InternetConnectW(session, host.c_str(), parts.nPort,
-                                               user.empty() ? nullptr : user.c_str(),
-                                               password.empty() ? nullptr : password.c_str(),
-                                               INTERNET_SERVICE_HTTP, 0, 0));
-    if (!opened.connection) {
-        return OpenResult::Failed;
-    }
-    DWORD flags = INTERNET_FLAG_TRANSFER_ASCII | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
-    if (parts.nScheme == INTERNET_SCHEME_HTTPS) {
-        // WinInet under Wine would follow a redirect from https to http.
-        flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT;
-    }
-    opened.request.Reset(::HttpOpenRequestW(opened.connection.Get(), L"GET", object.c_str(), nullptr, nullptr,
-                                            nullptr, flags, 0));
-    if (!opened.request) {
-        return OpenResult::Failed;
-    }
-    ::InternetSetOptionW(opened.request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout,
-                         sizeof(receiveTimeout));
-    if (!::HttpSendRequestW(opened.request.Get(), nullptr, 0, nullptr, 0)) {
-        return OpenResult::Failed;
-    }
-    return OpenResult::Opened;
-}
-
-DWORD QueryStatus(HINTERNET request)
-{
-    DWORD status = 0;
-    DWORD size = sizeof(status);
-    if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
-        return 0;
-    }
-    return status;
-}
-
-// The Content-Length header, -1 when there is none or it is no plain number.
-// Read as text: not every WinInet answers the 64-bit number form.
-int64_t QueryContentLength(HINTERNET request)
-{
-    wchar_t text[32] = {};
-    DWORD size = sizeof(text);
-    if (!::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr) || text[0] == L'\0') {
-        return -1;
-    }
-    int64_t length = 0;
-    for (const wchar_t* c = text; *c != L'\0'; ++c) {
-        if (*c < L'0' || *c > L'9' || length > (INT64_MAX - 9) / 10) {
-            return -1;
+// A file path. The file is made by the attempt and held without write
+// sharing until the attempt ends, so that a second writer cannot rewrite it
+// under this one. A file that is not there yet is made new rather than
+// through a replacement: replacing truncates, and ext4 writes a file
+// truncated to nothing out to disk when it is closed (a fifth of a second for
+// 512 MiB under Wine), where a new file is written out in its own time.
+class PathTarget : public DownloadTarget {
+public:
+    explicit PathTarget(const std::wstring& path) : path_(path) {}
+    HANDLE Open() override
+    {
+        file_.Reset(::CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file_ && ::GetLastError() == ERROR_FILE_EXISTS) {
+            file_.Reset(::CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         }
-        length = length * 10 + (*c - L'0');
+        return file_.Get();
     }
-    return length;
+    // A writer that took the file in the meantime holds it without delete
+    // sharing: the deletion then fails and leaves that writer's file alone.
+    void Discard() override
+    {
+        file_.Reset();
+        DeleteFileIfPresent(path_);
+    }
+    void Keep() override { file_.Reset(); }
+    const std::wstring& Path() const override { return path_; }
+
+private:
+    std::wstring path_;
+    tarn::UniqueFileHandle file_;
+};
+
+// A file that the caller holds; it is emptied for each attempt.
+class HeldTarget : public DownloadTarget {
+public:
+    HeldTarget(HANDLE file, const std::wstring& path) : file_(file), path_(path) {}
+    HANDLE Open() override { return EmptyFile(file_) ? file_ : INVALID_HANDLE_VALUE; }
+    void Discard() override { EmptyFile(file_); }
+    const std::wstring& Path() const override { return path_; }
+
+private:
+    HANDLE file_;
+    std::wstring path_;
+};
+
+const wchar_t* DescribeEnd(tarn::TransferEnd end)
+{
+    switch (end) {
+    case tarn::TransferEnd::Cancelled:
+        return L"cancelled";
+    case tarn::TransferEnd::Stalled:
+        return L"the server sent nothing until the stall deadline";
+    case tarn::TransferEnd::RetryFlagged:
+        return L"an earlier attempt asked for a later pass";
+    case tarn::TransferEnd::Truncated:
+        return L"the body ended short or the connection was lost";
+    default:
+        return L"";
+    }
 }
 
-// Opens the destination for writing, shared for reading and writing, in
-// place of any file there. A file that is not there yet is made new rather
-// than through a replacement: replacing truncates, and ext4 writes a file
-// truncated to nothing out to disk when it is closed (a fifth of a second
-// for 512 MiB under Wine), where a new file is written out in its own time.
-tarn::UniqueFileHandle CreateDestination(const std::wstring& path)
+// Streams the answer of an opened request into the target and checks it.
+Attempt StoreBody(const tarn::OpenedUrl& opened, DownloadTarget& target, const tarn::ExpectedFile& expected,
+                  HWND progressBar, int* cancelFlag, int* retryFlag)
 {
-    tarn::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file && ::GetLastError() == ERROR_FILE_EXISTS) {
-        file.Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::wstring& url = opened.url;
+    const HANDLE file = target.Open();
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        tarn::Trace(L"Download: cannot write %ls for %ls (error %lu)", target.Path().c_str(), url.c_str(), error);
+        // Another run writes this file: a later pass may find it free.
+        SetRetryFlag(retryFlag, error == ERROR_SHARING_VIOLATION ? 1 : 0);
+        return error == ERROR_SHARING_VIOLATION ? Attempt::Failed : Attempt::Refused;
     }
-    return file;
+
+    const tarn::DownloadTiming& timing = tarn::GetDownloadTiming();
+    const int64_t expectedSize = expected.size > 0 ? expected.size : tarn::kDefaultExpectedSize;
+    InternetBody body(opened.request.Get());
+    tarn::TransferResult transfer;
+    uint32_t checksum = 0;
+    {
+        tarn::BackgroundFileSink sink(file);
+        transfer = tarn::TransferBody(body, sink, tarn::QueryContentLength(opened.request.Get()), expectedSize,
+                                      progressBar, cancelFlag, retryFlag, timing);
+        checksum = sink.Checksum();
+    }
+
+    if (transfer.end == tarn::TransferEnd::WriteFailed) {
+        tarn::Trace(L"Download: writing %ls failed (error %lu)", target.Path().c_str(), ::GetLastError());
+        target.Discard();
+        SetRetryFlag(retryFlag, 0);
+        return Attempt::Refused;
+    }
+    if (transfer.end != tarn::TransferEnd::Complete) {
+        tarn::Trace(L"Download: attempt for %ls failed after %lld bytes and %d stalls: %ls (read error %lu)",
+                    url.c_str(), static_cast<long long>(transfer.bytes), transfer.stalls, DescribeEnd(transfer.end),
+                    body.Error());
+        target.Discard();
+        return Attempt::Failed;
+    }
+    if (IsErrorPageHead(file, transfer.bytes)) {
+        tarn::Trace(L"Download: %ls answered with an error page", url.c_str());
+        target.Discard();
+        SetRetryFlag(retryFlag, 0);
+        return Attempt::Refused;
+    }
+    // A record's size settles a 206 answer, a body cut without a length and
+    // an error page alike, whatever its checksum says.
+    if (expected.size > 0 && transfer.bytes != expected.size) {
+        tarn::Trace(L"Download: %ls sent %lld bytes, its record says %lld", url.c_str(),
+                    static_cast<long long>(transfer.bytes), static_cast<long long>(expected.size));
+        target.Discard();
+        return Attempt::Failed;
+    }
+    // The file was emptied by this attempt and written in order from its
+    // start, so the checksum of the bytes written is the file's checksum
+    // (GetFileCrc) without a second pass over the file.
+    if (expected.checksum != 0 && checksum != expected.checksum) {
+        tarn::Trace(L"Download: checksum mismatch for %ls: %ld, its record says %ld", url.c_str(),
+                    static_cast<long>(static_cast<int32_t>(checksum)),
+                    static_cast<long>(static_cast<int32_t>(expected.checksum)));
+        target.Discard();
+        return Attempt::Failed;
+    }
+    target.Keep();
+    return Attempt::Stored;
+}
+
+// One attempt against the record `expected`.
+Attempt RunAttempt(const std::wstring& url, DownloadTarget& target, const tarn::ExpectedFile& expected,
+                   HWND progressBar, int* cancelFlag, int* retryFlag)
+{
+    if (expected.unavailable) {
+        // Never an unverified success: the body waits for its record.
+        SetRetryFlag(retryFlag, 1);
+        target.Discard();
+        return Attempt::Failed;
+    }
+    const tarn::DownloadTiming& timing = tarn::GetDownloadTiming();
+    const tarn::UniqueInternetHandle session(
+        ::InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    tarn::DownloadProgressBar(progressBar).Start();
+
+    tarn::OpenedUrl opened;
+    const tarn::OpenResult open = session ? tarn::OpenUrl(session.Get(), url, timing.stallDeadline, opened)
+                                          : tarn::OpenResult::Failed;
+    switch (open) {
+    case tarn::OpenResult::Opened:
+        break;
+    case tarn::OpenResult::Failed:
+        // A missing record must never ask for a later pass of its file.
+        if (!tarn::EndsWithNoCase(url, tarn::FileInfoNameForStem(L""))) {
+            SetRetryFlag(retryFlag, 1);
+        }
+        target.Discard();
+        return Attempt::Failed;
+    case tarn::OpenResult::BadRedirect:
+        target.Discard();
+        return Attempt::Failed;
+    default:
+        return Attempt::Failed;
+    }
+    // The server's answer to a missing file: an error page whatever its size.
+    if (opened.status >= 400) {
+        tarn::Trace(L"Download: %ls answered HTTP %lu", opened.url.c_str(), opened.status);
+        target.Discard();
+        SetRetryFlag(retryFlag, 0);
+        return Attempt::Refused;
+    }
+    // Nothing but the whole file will do; no range was asked for.
+    if (opened.status != HTTP_STATUS_OK) {
+        tarn::Trace(L"Download: %ls answered HTTP %lu instead of the file", opened.url.c_str(), opened.status);
+        target.Discard();
+        return Attempt::Failed;
+    }
+    return StoreBody(opened, target, expected, progressBar, cancelFlag, retryFlag);
 }
 
 // Only ".txt" files (download lists, records themselves) are fetched without
@@ -252,114 +353,55 @@ tarn::ExpectedFile LookUpExpectedFile(std::wstring_view url, const tarn::UrlPart
     return g_fileInfoLookup(url);
 }
 
-Attempt StreamIntoFile(const std::wstring& url, const std::wstring& destination,
-                       const tarn::ExpectedFile& expected, HWND progressBar, int* cancelFlag, int* retryFlag)
-{
-    const tarn::DownloadTiming& timing = tarn::GetDownloadTiming();
-    const tarn::UniqueInternetHandle session(
-        ::InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+// How an attempt learns what the body must be: from the server's record
+// (looked up anew by each attempt), or from the caller.
+struct Verification {
+    bool lookUp = true;
+    tarn::ExpectedFile expected;
+};
 
-    const int64_t expectedSize = expected.size > 0 ? expected.size : tarn::kDefaultExpectedSize;
-    if (progressBar != nullptr) {
-        ::SendMessageW(progressBar, PBM_SETRANGE, 0, MAKELPARAM(0, tarn::kProgressRange));
-        ::SendMessageW(progressBar, PBM_SETPOS, 0, 0);
-        ::SendMessageW(progressBar, PBM_SETSTEP, 1, 0);
-    }
-
-    OpenedUrl opened;
-    const OpenResult open = session ? OpenUrl(session.Get(), url, timing.stallDeadline, opened)
-                                    : OpenResult::Failed;
-    if (open == OpenResult::NotHttp) {
-        return Attempt::Failed;
-    }
-    if (open == OpenResult::Failed) {
-        TraceOpenFailure(url, ::GetLastError());
-        // A missing record must never ask for a later pass of its file.
-        if (retryFlag != nullptr && !tarn::EndsWithNoCase(url, kRecordSuffix)) {
-            *retryFlag = 1;
-        }
-        DeleteFileIfPresent(destination);
-        return Attempt::Failed;
-    }
-
-    // The server's answer to a missing file: an error page whatever its size.
-    // A redirect left standing (never followed from https) is no file either.
-    const DWORD status = QueryStatus(opened.request.Get());
-    if (status >= 300 && status < 400) {
-        tarn::Trace(L"download of %ls refused: redirect not followed (HTTP status %lu)", url.c_str(), status);
-    }
-    if (status >= 300) {
-        DeleteFileIfPresent(destination);
-        if (retryFlag != nullptr) {
-            *retryFlag = 0;
-        }
-        return Attempt::Refused;
-    }
-
-    tarn::UniqueFileHandle file = CreateDestination(destination);
-    if (!file) {
-        if (retryFlag != nullptr) {
-            *retryFlag = 0;
-        }
-        return Attempt::Refused;
-    }
-
-    InternetBody body(opened.request.Get());
-    tarn::TransferResult transfer;
-    uint32_t checksum = 0;
-    {
-        tarn::BackgroundFileSink sink(file.Get());
-        transfer = tarn::TransferBody(body, sink, QueryContentLength(opened.request.Get()), expectedSize,
-                                      progressBar, cancelFlag, retryFlag, timing);
-        checksum = sink.Checksum();
-    }
-    opened.request.Reset();
-    opened.connection.Reset();
-    file.Reset();
-
-    if (transfer.end == tarn::TransferEnd::WriteFailed) {
-        DeleteFileIfPresent(destination);
-        if (retryFlag != nullptr) {
-            *retryFlag = 0;
-        }
-        return Attempt::Refused;
-    }
-    if (transfer.end != tarn::TransferEnd::Complete) {
-        DeleteFileIfPresent(destination);
-        return Attempt::Failed;
-    }
-    if (IsErrorPage(destination.c_str())) {
-        DeleteFileIfPresent(destination);
-        if (retryFlag != nullptr) {
-            *retryFlag = 0;
-        }
-        return Attempt::Refused;
-    }
-    // The file was made or emptied by this attempt and written in order from
-    // its start, so the checksum of the bytes written is the file's checksum
-    // (GetFileCrc) without a second pass over the file.
-    if (expected.checksum != 0 && checksum != expected.checksum) {
-        return Attempt::ChecksumMismatch;
-    }
-    return Attempt::Stored;
-}
-
-Attempt GetFileOnce(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag,
-                    int* retryFlag)
+Attempt GetFileOnce(std::wstring_view url, std::wstring& destination, const Verification& verification,
+                    HWND progressBar, int* cancelFlag, int* retryFlag)
 {
     tarn::UrlParts parts;
     if (url.empty() || !tarn::SplitUrl(url, parts) || parts.name.empty()) {
         return Attempt::Failed;
     }
     destination = tarn::ResolveDownloadDestination(destination, parts.name);
+    PathTarget target(destination);
     try {
-        const tarn::ExpectedFile expected = LookUpExpectedFile(url, parts);
-        return StreamIntoFile(std::wstring(url), destination, expected, progressBar, cancelFlag, retryFlag);
+        const tarn::ExpectedFile expected =
+            verification.lookUp ? LookUpExpectedFile(url, parts) : verification.expected;
+        return RunAttempt(std::wstring(url), target, expected, progressBar, cancelFlag, retryFlag);
     } catch (const std::exception&) {
         // Out of memory inside the transfer: every handle is closed by now.
-        DeleteFileIfPresent(destination);
+        target.Discard();
         return Attempt::Failed;
     }
+}
+
+// Runs up to `attempts` attempts through `attempt`; the first success or
+// refusal ends the series.
+template <class OneAttempt>
+tarn::FetchOutcome RunSeries(std::wstring_view url, int attempts, OneAttempt attempt)
+{
+    if (attempts <= 0) {
+        attempts = kDefaultAttempts;
+    }
+    for (int i = 1; i <= attempts; ++i) {
+        switch (attempt()) {
+        case Attempt::Stored:
+            return tarn::FetchOutcome::Stored;
+        case Attempt::Refused:
+            return tarn::FetchOutcome::Refused;
+        default:
+            break;
+        }
+    }
+    if (attempts > 1) {
+        tarn::Trace(L"Download: %ls failed in all %d attempts", std::wstring(url).c_str(), attempts);
+    }
+    return tarn::FetchOutcome::Failed;
 }
 
 }  // namespace
@@ -395,35 +437,44 @@ std::wstring ResolveDownloadDestination(std::wstring_view destination, std::wstr
     return path;
 }
 
+FetchOutcome FetchVerified(std::wstring_view url, std::wstring& destination, const ExpectedFile& expected,
+                           int attempts, int* retryFlag)
+{
+    const Verification verification{false, expected};
+    return RunSeries(url, attempts,
+                     [&] { return GetFileOnce(url, destination, verification, nullptr, nullptr, retryFlag); });
+}
+
+FetchOutcome FetchIntoHeldFile(std::wstring_view url, HANDLE file, const std::wstring& path,
+                               const ExpectedFile& expected, int attempts)
+{
+    HeldTarget target(file, path);
+    const std::wstring fullUrl(url);
+    return RunSeries(url, attempts, [&] {
+        try {
+            return RunAttempt(fullUrl, target, expected, nullptr, nullptr, nullptr);
+        } catch (const std::exception&) {
+            target.Discard();
+            return Attempt::Failed;
+        }
+    });
+}
+
 }  // namespace tarn
 
 int HttpGetFileOnce(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag,
                     int* retryFlag)
 {
-    return AttemptResult(GetFileOnce(url, destination, progressBar, cancelFlag, retryFlag));
+    return AttemptResult(GetFileOnce(url, destination, Verification(), progressBar, cancelFlag, retryFlag));
 }
 
 int HttpGetFile(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag,
                 int* retryFlag, int attempts)
 {
-    if (attempts <= 0) {
-        attempts = kDefaultAttempts;
-    }
-    Attempt last = Attempt::Failed;
-    for (int i = 0; i < attempts; ++i) {
-        last = GetFileOnce(url, destination, progressBar, cancelFlag, retryFlag);
-        if (last == Attempt::Stored) {
-            return 1;
-        }
-        if (last == Attempt::Refused) {
-            return 0;
-        }
-    }
-    // A file that failed its checksum must never pass for a downloaded one.
-    if (last == Attempt::ChecksumMismatch) {
-        DeleteFileIfPresent(destination);
-    }
-    return 0;
+    const tarn::FetchOutcome outcome = RunSeries(url, attempts, [&] {
+        return GetFileOnce(url, destination, Verification(), progressBar, cancelFlag, retryFlag);
+    });
+    return outcome == tarn::FetchOutcome::Stored ? 1 : 0;
 }
 
 int HttpGetFileRetrying(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag)
@@ -454,16 +505,8 @@ int IsErrorPage(const wchar_t* path)
     if (!FileExists(path)) {
         return 1;
     }
-    const int64_t size = tarn::GetFileSize64(path);
-    if (size > kErrorPageLimit) {
-        return 0;
-    }
-    if (size == 0) {
-        return 1;
-    }
-    std::wstring text;
-    uint32_t length = 0;
-    TextFileType::Type type = TextFileType::Undetermined;
-    ReadBuffer(path, text, nullptr, &length, type);
-    return ContainsHtmlTag(text) ? 1 : 0;
+    const tarn::UniqueFileHandle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // An unreadable file reads as no page: its first bytes are not known.
+    return IsErrorPageHead(file.Get(), tarn::GetFileSize64(path)) ? 1 : 0;
 }

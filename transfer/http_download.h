@@ -15,15 +15,18 @@
 // (ending in a backslash or existing), a bare file name (inside the temporary
 // folder) or a file path; on return it holds the resolved path. Returns 1 when
 // the file is stored and verified; 0 on a failure that a later attempt may
-// cure (the partial file is deleted; a checksum mismatch leaves the file for
-// the caller); -1 for an error page or an unwritable destination (no file is
-// left). The progress bar, cancel flag and retry flag may each be null.
+// cure; -1 for an error page or an unwritable destination. Whatever failed,
+// no file is left at the destination: not a partial one, nor one that failed
+// its record's size or checksum. The destination is held without write
+// sharing for the whole attempt, so a second writer fails instead of
+// rewriting it. Redirects are followed up to 10 times, to http and https
+// only and never from https to http. The progress bar, cancel flag and retry
+// flag may each be null.
 int HttpGetFileOnce(std::wstring_view url, std::wstring& destination, HWND progressBar = nullptr,
                     int* cancelFlag = nullptr, int* retryFlag = nullptr);
 
 // Up to `attempts` attempts (0 or less means 10). 1 at the first attempt that
-// succeeds; 0 at once after an error page, or after the last failed attempt,
-// which also deletes a file that failed its checksum.
+// succeeds; 0 at once after an error page, or after the last failed attempt.
 int HttpGetFile(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag,
                 int* retryFlag, int attempts);
 
@@ -39,6 +42,25 @@ int HttpGetFileRetrying(std::wstring_view url, std::wstring& destination, HWND p
 int IsErrorPage(const wchar_t* path);
 
 namespace tarn {
+
+// What a series of attempts came to.
+enum class FetchOutcome {
+    Stored,   // stored and verified
+    Failed,   // every attempt failed
+    Refused,  // an error page or an unwritable destination ended the series
+};
+
+// A series of `attempts` attempts (0 or less means 10) that looks up no
+// record: the body is verified against `expected` (nothing to verify when it
+// is empty). The destination as for HttpGetFileOnce.
+FetchOutcome FetchVerified(std::wstring_view url, std::wstring& destination, const ExpectedFile& expected,
+                           int attempts, int* retryFlag = nullptr);
+
+// The same into a file that the caller holds open for reading and writing
+// without write sharing (`path` names it in traces): each attempt empties it
+// and writes it from its start, and a failed series leaves it empty.
+FetchOutcome FetchIntoHeldFile(std::wstring_view url, HANDLE file, const std::wstring& path,
+                               const ExpectedFile& expected, int attempts);
 
 // The record lookup that each attempt makes before opening its URL
 // (LookUpFileInfo). Replaced by tests; null restores it. Returns the

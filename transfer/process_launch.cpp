@@ -5,6 +5,7 @@
 #include <string>
 
 #include "support/file_system.h"
+#include "support/trace.h"
 
 namespace {
 
@@ -81,6 +82,10 @@ int ShellStart(CCabUtil::CMyShellExecuteExecData& record, const std::wstring& pr
     info.nShow = hidden == 1 ? SW_HIDE : SW_SHOWNORMAL;
 
     record.m_Result = ::ShellExecuteExW(&info) ? 1 : 0;
+    if (!record.m_Result) {
+        tarn::Trace(L"Start: cannot start %ls %ls in %ls (error %lu)", program.c_str(), record.m_Parameters.c_str(),
+                    record.m_Directory.c_str(), ::GetLastError());
+    }
     record.m_Process.Reset(info.hProcess);
     info.hProcess = nullptr;
     return record.m_Result;
@@ -116,6 +121,7 @@ int StartProgram(CCabUtil::CMyShellExecuteExecDatas* records,
             return start(candidate, 1, nullptr, nullptr);
         }
     }
+    tarn::Trace(L"Start: cannot start %ls: no such program here or in the system folders", program);
     return 0;
 }
 

@@ -3,13 +3,13 @@
 #include <windows.h>
 
 #include <array>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
-#include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 
+#include "support/handover.h"
 #include "support/unique_handle.h"
 
 namespace {
@@ -146,18 +146,11 @@ public:
         uint32_t crc = 0;
         for (size_t k = 0;; ++k) {
             Slot& slot = slots_[k % 2];
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return slot.filled; });
-            }
+            handover_.WhenReady([&] { return slot.filled; }, [] {});
             // The reader leaves a filled slot alone until it is freed below.
             crc = tarn::UpdateFileCrc(crc, slot.data.get(), slot.count);
             const bool last = slot.last;
-            {
-                std::lock_guard lock(mutex_);
-                slot.filled = false;
-            }
-            changed_.notify_all();
+            handover_.Update([&] { slot.filled = false; });
             if (last) {
                 return crc;
             }
@@ -177,21 +170,16 @@ private:
         uint64_t offset = 0;
         for (size_t k = 0;; ++k) {
             Slot& slot = slots_[k % 2];
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return !slot.filled; });
-            }
+            handover_.WhenReady([&] { return !slot.filled; }, [] {});
             const DWORD wanted = PieceLength(offset, size_);
             const DWORD read = ReadPiece(file_, offset, slot.data.get(), wanted);
             offset += read;
             const bool last = read < wanted || offset >= size_;
-            {
-                std::lock_guard lock(mutex_);
+            handover_.Update([&] {
                 slot.count = read;
                 slot.last = last;
                 slot.filled = true;
-            }
-            changed_.notify_all();
+            });
             if (last) {
                 return;
             }
@@ -201,8 +189,7 @@ private:
     HANDLE file_;
     uint64_t size_;
     Slot slots_[2];
-    std::mutex mutex_;
-    std::condition_variable changed_;
+    tarn::HandoverMonitor handover_;
     std::thread thread_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "common/test_files.h"
@@ -23,19 +24,23 @@ struct VersionCase {
     const char* name;
     const char* serverRecord;  // null: none
     const char* localRecord;   // null: none
-    bool localFile;
+    int localFileSize;         // -1: no file
     bool current;
 };
 
-TEST(FolderHoldsVersion, ComparesRecordsByteForByteAndNeedsTheFile)
+TEST(FolderHoldsVersion, ComparesRecordsByteForByteAndNeedsTheWholeFile)
 {
+    const char* const unsized = "[FileInfo]\r\nCRC=-316464934\r\n";
     const VersionCase cases[] = {
-        {"identical with file", kRecord, kRecord, true, true},
-        {"identical without file", kRecord, kRecord, false, false},
-        {"other checksum", kRecord, "[FileInfo]\r\nCRC=-316464935\r\nFileSize=1234\r\n", true, false},
-        {"same values, other line ends", kRecord, "[FileInfo]\nCRC=-316464934\nFileSize=1234\n", true, false},
-        {"no local record", kRecord, nullptr, true, false},
-        {"no server record", nullptr, kRecord, true, false},
+        {"identical with file", kRecord, kRecord, 1234, true},
+        {"identical without file", kRecord, kRecord, -1, false},
+        {"identical, file cut short", kRecord, kRecord, 1000, false},
+        {"identical, file longer", kRecord, kRecord, 1235, false},
+        {"identical without size, any file", unsized, unsized, 7, true},
+        {"other checksum", kRecord, "[FileInfo]\r\nCRC=-316464935\r\nFileSize=1234\r\n", 1234, false},
+        {"same values, other line ends", kRecord, "[FileInfo]\nCRC=-316464934\nFileSize=1234\n", 1234, false},
+        {"no local record", kRecord, nullptr, 1234, false},
+        {"no server record", nullptr, kRecord, 1234, false},
     };
     for (const VersionCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -46,8 +51,8 @@ TEST(FolderHoldsVersion, ComparesRecordsByteForByteAndNeedsTheFile)
         if (c.localRecord != nullptr) {
             ASSERT_TRUE(WriteBytes(scratch / L"a.fileinfo.txt", c.localRecord));
         }
-        if (c.localFile) {
-            ASSERT_TRUE(WriteBytes(scratch / L"a.cab", "data"));
+        if (c.localFileSize >= 0) {
+            ASSERT_TRUE(WriteBytes(scratch / L"a.cab", std::string(static_cast<size_t>(c.localFileSize), 'x')));
         }
         EXPECT_EQ(tarn::FolderHoldsVersion(scratch / L"server.fileinfo.txt", scratch / L"a.fileinfo.txt",
                                            scratch / L"a.cab"),

@@ -4,10 +4,15 @@ cut body). What counts is what lands in the target folder and what the
 server was asked for."""
 
 import os
+import pwd
+import signal
+import subprocess
+import tempfile
+import time
 import unittest
 
 import harness
-from harness import CHUNK, payload, prefix_temp, publish, record_text, run_program, winpath
+from harness import CHUNK, payload, publish, record_text, run_program, winpath
 
 S = harness.STATE
 DOWNLOADS = "gridwell/data/2023/Downloads"
@@ -25,6 +30,12 @@ def tearDownModule():
 def read(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+def prefix_temp():
+    """The temporary folder of the Wine prefix's user."""
+    return os.path.join(harness.wine_env()["WINEPREFIX"], "drive_c", "users", pwd.getpwuid(os.getuid()).pw_name,
+                        "Temp")
 
 
 class SingleFileMode(unittest.TestCase):
@@ -147,6 +158,211 @@ class SingleFileMode(unittest.TestCase):
         os.remove(os.path.join(S["www"], DOWNLOADS, "Vanished.cab"))
         self.download("Vanished.cab", server="dev200")
         self.assertEqual(self.listing(), [])
+
+
+class HostileServer(unittest.TestCase):
+    """The single-file mode against tools/devserver's faults and against runs
+    of its own: the folder ends with the verified file and its record, or
+    with neither."""
+
+    def setUp(self):
+        self.folder = harness.scratch("hostile-" + self._testMethodName)
+        S["dev"].reset()
+
+    def path(self, name):
+        return f"/{DOWNLOADS}/{name}"
+
+    def command(self, name):
+        return f'DownloadFile="{S["dev"].url}{self.path(name)}" ToFolder="{winpath(self.folder)}"'
+
+    def download(self, name):
+        started = time.monotonic()
+        code, output = run_program(self.command(name))
+        self.assertEqual(code, 0, output)
+        return time.monotonic() - started
+
+    def assertVerifiedOrNothing(self, name, data):
+        record = name.rsplit(".", 1)[0] + ".fileinfo.txt"
+        if data is None:
+            self.assertEqual(sorted(os.listdir(self.folder)), [])
+            return
+        self.assertEqual(sorted(os.listdir(self.folder)), sorted([name, record]))
+        self.assertEqual(read(os.path.join(self.folder, name)), data)
+        self.assertEqual(read(os.path.join(self.folder, record)), read(os.path.join(S["www"], DOWNLOADS, record)))
+
+    def test_faults_end_with_the_verified_file_or_nothing(self):
+        # (name, rules for the file, rules for its record, record CRC, verified file expected)
+        cases = (
+            # The record answers once: the body is verified against that one
+            # answer, never taken unchecked, and the garbled first body is
+            # fetched again.
+            ("Flaky.cab", [{"fault": "garble", "times": 1}], [{"fault": "reset", "skip": 1}], None, True),
+            # A part of the file with status 206; the record's size refuses
+            # it although its CRC of 0 verifies nothing.
+            ("Partial.cab", [{"fault": "partial"}], [], 0, False),
+            # A chunked body cut by a reset: noticed at once, fetched again.
+            ("Chunked.cab", [{"fault": "chunked-reset", "after": 100_000, "times": 1}], [], None, True),
+            ("Reset.cab", [{"fault": "chunked-reset", "after": 100_000}], [], 0, False),
+            # Redirect loops, to itself and through "..", end the attempts.
+            ("Loop.cab", [{"fault": "redirect"}], [], None, False),
+            ("DotLoop.cab", [{"fault": "redirect", "to": "../Downloads/DotLoop.cab"}], [], None, False),
+            # A plain redirect is followed.
+            ("Moved.cab", [{"fault": "redirect", "to": f"/moved/{DOWNLOADS}/Moved.cab", "times": 1}], [], None, True),
+        )
+        for seed, (name, file_rules, record_rules, crc, verified) in enumerate(cases, start=70):
+            with self.subTest(name):
+                self.setUp()
+                data = payload(300_000, seed)
+                publish(S["www"], f"{DOWNLOADS}/{name}", data,
+                        record="auto" if crc is None else record_text(len(data), crc))
+                publish(S["www"], f"moved/{DOWNLOADS}/{name}", data, record=None)
+                record = self.path(name.replace(".cab", ".fileinfo.txt"))
+                S["dev"].rules([dict(r, path=self.path(name)) for r in file_rules] +
+                               [dict(r, path=record) for r in record_rules])
+                seconds = self.download(name)
+                self.assertVerifiedOrNothing(name, data if verified else None)
+                self.assertLess(seconds, 25, "no fault waits for the stall deadline")
+                self.assertEqual(len(S["dev"].gets(record)), 1, "one record per run")
+                self.assertLessEqual(len(S["dev"].gets(self.path(name))), 3 * 11)
+
+    def test_local_file_cut_short_or_a_folder_in_its_place(self):
+        data = payload(200_000, seed=80)
+        publish(S["www"], f"{DOWNLOADS}/Short.cab", data)
+        self.download("Short.cab")
+        with open(os.path.join(self.folder, "Short.cab"), "r+b") as f:
+            f.truncate(100_000)
+        self.download("Short.cab")
+        self.assertVerifiedOrNothing("Short.cab", data)
+        self.assertEqual(len(S["dev"].gets(self.path("Short.cab"))), 2)
+
+        publish(S["www"], f"{DOWNLOADS}/Folder.cab", data)
+        os.makedirs(os.path.join(self.folder, "Folder.cab"))
+        self.download("Folder.cab")
+        self.assertEqual(os.listdir(os.path.join(self.folder, "Folder.cab")), [])
+        self.assertFalse(os.path.exists(os.path.join(self.folder, "Folder.fileinfo.txt")))
+        self.assertEqual(S["dev"].gets(self.path("Folder.cab")), [])
+
+    def start(self, name):
+        """Starts a run without waiting; its Windows process is found by the
+        target folder on its command line."""
+        fd, path = tempfile.mkstemp(suffix=".txt", dir=S["work"])
+        with os.fdopen(fd, "wb") as f:
+            f.write(self.command(name).encode("utf-8"))
+        program = os.path.join(harness.CONFIG["build_dir"], "Tarn_Gridwell_2023.exe")
+        return subprocess.Popen(["wine", harness.test_bin("run_command_line.exe"), winpath(program), winpath(path)],
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                env=harness.wine_env())
+
+    def program_pids(self):
+        pids = []
+        for entry in os.listdir("/proc"):
+            try:
+                with open(f"/proc/{entry}/cmdline", "rb") as f:
+                    line = f.read().decode("utf-8", "replace")
+            except OSError:
+                continue
+            if entry.isdigit() and "Tarn_Gridwell_2023.exe" in line and "DownloadFile" in line \
+                    and os.path.basename(self.folder) in line:
+                pids.append(int(entry))
+        return pids
+
+    def wait_for_bytes(self, path, count):
+        for _ in range(600):
+            if os.path.exists(path) and os.path.getsize(path) >= count:
+                return
+            time.sleep(0.05)
+        self.fail(f"{path} never reached {count} bytes")
+
+    def test_concurrent_runs_and_a_killed_one(self):
+        data = payload(8 * 1024 * 1024, seed=81)
+        publish(S["www"], f"{DOWNLOADS}/Shared.cab", data)
+        S["dev"].rules([{"path": self.path("Shared.cab"), "fault": "trickle", "piece": 262144, "interval": 0.05}])
+        target = os.path.join(self.folder, "Shared.cab")
+        for kill in (False, True):
+            with self.subTest(kill=kill):
+                for name in os.listdir(self.folder):
+                    os.remove(os.path.join(self.folder, name))
+                first = self.start("Shared.cab")
+                self.wait_for_bytes(target, 1024 * 1024)
+                pids = self.program_pids()
+                self.assertTrue(pids, "the first run is found")
+                second = self.start("Shared.cab")
+                if kill:
+                    time.sleep(0.5)
+                    for pid in pids:
+                        os.kill(pid, signal.SIGKILL)
+                first.wait(300)
+                second.wait(300)
+                self.assertVerifiedOrNothing("Shared.cab", data)
+
+        # A run killed during the body leaves no record; the next run fetches again.
+        os.remove(target)
+        S["dev"].reset()
+        S["dev"].rules([{"path": self.path("Shared.cab"), "fault": "trickle", "piece": 65536, "interval": 0.05,
+                         "times": 1}])
+        run = self.start("Shared.cab")
+        self.wait_for_bytes(target, 512 * 1024)
+        for pid in self.program_pids():
+            os.kill(pid, signal.SIGKILL)
+        run.wait(60)
+        self.assertFalse(os.path.exists(os.path.join(self.folder, "Shared.fileinfo.txt")))
+        self.download("Shared.cab")
+        self.assertVerifiedOrNothing("Shared.cab", data)
+        # The download modes never ask for the server's product list.
+        self.assertEqual([e["path"] for e in S["dev"].log() if "Tarnix_Software" in e["path"]], [])
+
+
+class Diagnostics(unittest.TestCase):
+    """Failures leave lines naming the URL or path and the cause in the
+    program's log file in the temporary folder."""
+
+    def log_lines(self, program):
+        path = os.path.join(prefix_temp(), program + ".log")
+        if not os.path.exists(path):
+            return []
+        with open(path, encoding="utf-8") as f:
+            return f.read().splitlines()
+
+    def test_failures_are_logged_with_url_and_cause(self):
+        folder = harness.scratch("diagnostics")
+        for program in ("Tarn_Gridwell_2023", "http_fetch"):
+            for suffix in (".log", ".old.log"):
+                if os.path.exists(os.path.join(prefix_temp(), program + suffix)):
+                    os.remove(os.path.join(prefix_temp(), program + suffix))
+        data = payload(30_000, seed=90)
+        publish(S["www"], f"{DOWNLOADS}/Gone.cab", data)
+        os.remove(os.path.join(S["www"], DOWNLOADS, "Gone.cab"))
+        publish(S["www"], f"{DOWNLOADS}/Bad.cab", data, crc=harness.file_crc(data) ^ 1)
+        publish(S["www"], f"{DOWNLOADS}/Stalled.cab", data)
+        S["dev"].reset()
+        S["dev"].rules([{"path": f"/{DOWNLOADS}/Stalled.fileinfo.txt", "fault": "stall", "seconds": 40}])
+        for name in ("Gone.cab", "Bad.cab", "Stalled.cab"):
+            code, output = run_program(f'DownloadFile="{S["dev"].url}/{DOWNLOADS}/{name}" ToFolder="{winpath(folder)}"')
+            self.assertEqual(code, 0, output)
+        self.assertEqual(os.listdir(folder), [])
+        damaged = os.path.join(folder, "Damaged.cab")
+        with open(damaged, "wb") as f:
+            f.write(b"MSCF" + payload(5000, seed=91))
+        code, output = harness.run_wine([harness.test_bin("http_fetch.exe"), "extract", winpath(damaged),
+                                         winpath(os.path.join(folder, "out"))])
+        self.assertIn("result=0", output)
+
+        lines = self.log_lines("Tarn_Gridwell_2023")
+        url = f"{S['dev'].url}/{DOWNLOADS}"
+        checksum = harness.file_crc(data)
+        expected = (
+            (f"{url}/Gone.cab answered HTTP 404",),
+            (f"checksum mismatch for {url}/Bad.cab: {harness.signed32(checksum)}",
+             f"record says {harness.signed32(checksum ^ 1)}"),
+            (f"{url}/Stalled.fileinfo.txt failed", "1 stalls"),
+            ("no record for", "Stalled.cab"),
+        )
+        for parts in expected:
+            with self.subTest(parts[0]):
+                self.assertTrue(any(all(p in line for p in parts) for line in lines), "\n".join(lines))
+        extract_lines = self.log_lines("http_fetch")
+        self.assertTrue(any(winpath(damaged) in line and "cannot be read as a cabinet" in line
+                            for line in extract_lines), "\n".join(extract_lines))
 
 
 class UpdateMode(unittest.TestCase):

@@ -78,10 +78,12 @@ class NormalRoad(unittest.TestCase):
         self.assertEqual(r["result"], "0", r["output"])
         self.assertFalse(os.path.exists(target))
         self.assertEqual(S["nginx"].count("/m/Bad.cab"), 3)
-        # A single attempt leaves the file for the next one to replace.
+        # A single attempt deletes it at once, even over an older copy.
+        with open(target, "wb") as f:
+            f.write(b"an older download")
         r = fetch("once", self.url("m/Bad.cab"), winpath(target))
         self.assertEqual(r["result"], "0")
-        self.assertTrue(os.path.exists(target))
+        self.assertFalse(os.path.exists(target))
 
     def test_older_longer_file_is_replaced_whole(self):
         data = payload(40_000, seed=8)
@@ -210,10 +212,10 @@ class Faults(unittest.TestCase):
         self.assertEqual(r["result"], "0", r["output"])
         self.assertFalse(os.path.exists(target))
         self.assertEqual(len(S["dev"].gets("/f/Garbled.cab")), 2)
-        # One attempt alone leaves its file for the next one.
+        # One attempt alone leaves nothing either.
         r = fetch("once", self.url("f/Garbled.cab"), winpath(target))
         self.assertEqual(r["result"], "0", r["output"])
-        self.assertEqual(os.path.getsize(target), len(data))
+        self.assertFalse(os.path.exists(target))
 
     def test_small_error_page_with_status_200_is_not_stored(self):
         target = os.path.join(self.out, "Missing.cab")

@@ -17,6 +17,9 @@
 // Consults the server product list for "Tarn_Gridwell_2023.exe" and prints
 // the profile's baseUrl and productFolder.
 //
+// http_fetch.exe extract <cabinet> <folder>
+// Extracts a cabinet with ExtractCabinetToList and prints its result.
+//
 // The end-to-end tests start it; nothing else does.
 
 #include <windows.h>
@@ -28,8 +31,10 @@
 #include <cwchar>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/product_profile.h"
+#include "transfer/cab_extract.h"
 #include "transfer/download_stream.h"
 #include "transfer/http_download.h"
 
@@ -97,12 +102,25 @@ int ConsultProductList(int argc, wchar_t** argv)
     return 0;
 }
 
+int Extract(int argc, wchar_t** argv)
+{
+    if (argc != 4) {
+        return 2;
+    }
+    std::vector<std::wstring> files;
+    std::wprintf(L"result=%d\n", ExtractCabinetToList(argv[2], argv[3], files));
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     if (argc > 1 && std::wstring(argv[1]) == L"productlist") {
         return ConsultProductList(argc, argv);
+    }
+    if (argc > 1 && std::wstring(argv[1]) == L"extract") {
+        return Extract(argc, argv);
     }
     Options options;
     if (!ParseOptions(argc, argv, options)) {

@@ -40,7 +40,7 @@ tarn::DownloadTiming FastTiming()
 
 // One scripted answer of the platform's read call.
 struct Step {
-    enum Kind { Data, Error, End } kind;
+    enum Kind { Data, Error, Lost, End } kind;
     DWORD bytes = 0;       // Data: how many bytes this read may deliver at most
     DWORD takesMs = 0;     // the read blocks this long before it returns
 };
@@ -62,7 +62,8 @@ public:
         }
         Step& step = steps_.front();
         g_now += step.takesMs;
-        if (step.kind == Step::Error) {
+        if (step.kind == Step::Error || step.kind == Step::Lost) {
+            lost_ = step.kind == Step::Lost;
             steps_.pop_front();
             return false;
         }
@@ -88,7 +89,10 @@ public:
     DWORD largestRequest = 0;
     void (*onRead)() = nullptr;
 
+    bool ConnectionLost() const override { return lost_; }
+
 private:
+    bool lost_ = false;
     char NextByte()
     {
         const size_t i = position_++;
@@ -184,6 +188,7 @@ protected:
 
     StringSink sink;
     tarn::DownloadTiming timing = FastTiming();
+    int retryFlag = -1;
 };
 
 // The progress arithmetic: steps for a body of `size` bytes against an
@@ -318,6 +323,23 @@ TEST_F(TransferTest, ReadErrorFollowedByDataIsNoHarm)
     EXPECT_EQ(result.end, TransferEnd::Complete);
     EXPECT_EQ(sink.bytes, ExpectedBytes(50000));
     EXPECT_EQ(g_sleeps, 1);  // one 1-second wait after the failed read
+}
+
+TEST_F(TransferTest, LostConnectionEndsTheAttemptAtOnce)
+{
+    // Without a retry flag a failed read on a live connection is waited on;
+    // one on a lost connection ends the attempt without a single wait.
+    for (int* retry : {static_cast<int*>(nullptr), &retryFlag}) {
+        retryFlag = -1;
+        g_sleeps = 0;
+        std::deque<Step> steps = {{Step::Data, 20000}, {Step::Lost}, {Step::Data, 30000}, {Step::End}};
+        ScriptedBody body(steps);
+        const tarn::TransferResult result = Run(body, -1, tarn::kDefaultExpectedSize, nullptr, retry);
+        EXPECT_EQ(result.end, TransferEnd::Truncated);
+        EXPECT_EQ(g_sleeps, 0);
+        EXPECT_EQ(body.calls, 2);
+        EXPECT_EQ(retryFlag, retry != nullptr ? 1 : -1);
+    }
 }
 
 TEST_F(TransferTest, StallWithRetryFlagEndsTheAttempt)

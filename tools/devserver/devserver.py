@@ -5,8 +5,9 @@ It serves a folder the way the download server does: plain files below the
 root, a missing file answered by a small HTML page (status 404, or 200 with
 --missing-status 200, as some servers do). On request it misbehaves for
 chosen paths: it stalls, trickles, cuts a body short against its
-Content-Length, answers with a small or a large HTML error page, or sends a
-body without Content-Length. Every request is logged.
+Content-Length, answers with a small or a large HTML error page, sends a
+body without Content-Length, resets the connection, answers with a part of
+the file or redirects. Every request is logged.
 
 Faults are given as rules, a JSON list of objects:
 
@@ -14,6 +15,9 @@ Faults are given as rules, a JSON list of objects:
    "fault": "stall",             see below
    "times": 1,                   apply to the first n matching requests only
                                  (default: every matching request)
+   "skip": 1,                    let the first n matching requests pass
+                                 unharmed (default 0): a server that answers
+                                 once and then fails
    ...parameters of the fault}
 
   stall         send the headers and "after" bytes (default 0), then send
@@ -34,6 +38,14 @@ Faults are given as rules, a JSON list of objects:
                 and "extra" bytes (default 0) added at its end, announced in
                 Content-Length: a whole answer that fails its checksum
   status        answer with "status" and the file's body as usual
+  reset         reset the connection (TCP RST) without answering
+  chunked-reset send the file with chunked transfer encoding and reset the
+                connection after "after" bytes (default half the body), in
+                the middle of a chunk
+  partial       answer 206 with the bytes from "start" (default half the
+                body) on, as if a range had been asked for
+  redirect      answer "status" (default 302) with Location "to" (default
+                the request's own path, a loop); "to" may be relative
 
 Rules come from a file (--rules, re-read whenever it changes) or from the
 control endpoint, which answers below /_devserver/:
@@ -58,6 +70,7 @@ import json
 import os
 import posixpath
 import socket
+import struct
 import sys
 import threading
 import time
@@ -88,7 +101,7 @@ def large_page(size):
 
 
 class RuleBook:
-    """The active rules and how often each has been applied."""
+    """The active rules and how often each has matched."""
 
     def __init__(self, rules_file):
         self.lock = threading.Lock()
@@ -126,10 +139,12 @@ class RuleBook:
                     if not fnmatch.fnmatchcase(path, rule.get("path", "*")):
                         continue
                     key = (origin, index)
+                    seen = self.applied.get(key, 0)
+                    self.applied[key] = seen + 1
+                    skip = int(rule.get("skip", 0))
                     times = rule.get("times")
-                    if times is not None and self.applied.get(key, 0) >= times:
+                    if seen < skip or (times is not None and seen >= skip + times):
                         continue
-                    self.applied[key] = self.applied.get(key, 0) + 1
                     return rule
             return None
 
@@ -236,6 +251,17 @@ class Handler(BaseHTTPRequestHandler):
             self.server.log.end(entry)
 
     def _answer(self, path, rule, fault, head, entry):
+        if fault == "reset":
+            entry["complete"] = False
+            return self._reset()
+        if fault == "redirect":
+            status = int(rule.get("status", 302))
+            entry["status"] = status
+            self.send_response(status)
+            self.send_header("Location", rule.get("to", self.path))
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         local = self._local_path(path)
         body = None
         if os.path.isfile(local):
@@ -255,14 +281,22 @@ class Handler(BaseHTTPRequestHandler):
             status = int(rule.get("status", 200))
         elif fault == "garble":
             body = garbled(body, int(rule.get("every", 4096)), int(rule.get("extra", 0)))
+        elif fault == "partial":
+            start = min(int(rule.get("start", len(body) // 2)), len(body))
+            whole = len(body)
+            status, body = 206, body[start:]
         entry["status"] = status
 
         self.send_response(status)
         is_html = body is SMALL_PAGE or fault == "large-error-page"
         self.send_header("Content-Type", "text/html" if is_html else "application/octet-stream")
+        if fault == "partial":
+            self.send_header("Content-Range", f"bytes {start}-{max(whole - 1, start)}/{whole}")
         if fault == "no-length":
             self.send_header("Connection", "close")
             self.close_connection = True
+        elif fault == "chunked-reset":
+            self.send_header("Transfer-Encoding", "chunked")
         else:
             self.send_header("Content-Length", str(len(body)))
         self.end_headers()
@@ -284,6 +318,20 @@ class Handler(BaseHTTPRequestHandler):
             self._send(body[:after], entry)
             entry["complete"] = after == len(body)
             self.close_connection = True
+        elif fault == "chunked-reset":
+            after = min(int(rule.get("after", len(body) // 2)), len(body))
+            piece = 65536
+            for start in range(0, after, piece):
+                data = body[start:min(start + piece, len(body))]
+                # The last chunk announced is cut in its middle by the reset.
+                self.wfile.write(b"%x\r\n" % len(data))
+                self._send(data[:after - start] if start + len(data) > after else data, entry)
+                if start + len(data) <= after:
+                    self.wfile.write(b"\r\n")
+            self.wfile.flush()
+            time.sleep(0.2)
+            entry["complete"] = False
+            self._reset()
         elif fault == "trickle":
             piece = max(1, int(rule.get("piece", 1024)))
             interval = float(rule.get("interval", 0.05))
@@ -294,6 +342,14 @@ class Handler(BaseHTTPRequestHandler):
                     self._sleep(interval)
         else:
             self._send(body, entry)
+
+    def _reset(self):
+        """Ends the connection with a TCP reset: no linger, and the socket
+        closed at once (the reader made from it must go first)."""
+        self.close_connection = True
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.rfile.close()
+        self.connection.close()
 
     def _send(self, data, entry):
         view = memoryview(data)

@@ -1,0 +1,223 @@
+#include "transfer/http_request.h"
+
+#include <vector>
+
+#include "support/trace.h"
+
+namespace tarn {
+
+namespace {
+
+// ERROR_INTERNET_SECURE_FAILURE, which MinGW's wininet.h lacks.
+constexpr DWORD kSecureFailure = INTERNET_ERROR_BASE + 175;
+
+// What a failed request's error says about the server's certificate, or null
+// when it is no certificate error. Such an error is never overridden: the
+// attempt fails like any other unreachable server.
+const wchar_t* CertificateFault(DWORD error)
+{
+    switch (error) {
+    case ERROR_INTERNET_INVALID_CA:
+        return L"issued by an authority that is not trusted";
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+        return L"expired or not yet valid";
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+        return L"made out to another host name";
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+        return L"revoked";
+    case ERROR_INTERNET_SEC_CERT_NO_REV:
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+        return L"of unknown revocation state";
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+    case kSecureFailure:
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+        return L"not valid";
+    default:
+        return nullptr;
+    }
+}
+
+bool IsHttpScheme(INTERNET_SCHEME scheme)
+{
+    return scheme == INTERNET_SCHEME_HTTP || scheme == INTERNET_SCHEME_HTTPS;
+}
+
+bool IsRedirect(DWORD status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// The parts of a URL that a request needs.
+struct RequestTarget {
+    INTERNET_SCHEME scheme = INTERNET_SCHEME_UNKNOWN;
+    std::wstring host;
+    INTERNET_PORT port = 0;
+    std::wstring user;
+    std::wstring password;
+    std::wstring object;
+};
+
+bool CrackUrl(const std::wstring& url, RequestTarget& target)
+{
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.dwSchemeLength = 1;
+    parts.dwHostNameLength = 1;
+    parts.dwUserNameLength = 1;
+    parts.dwPasswordLength = 1;
+    parts.dwUrlPathLength = 1;
+    parts.dwExtraInfoLength = 1;
+    if (!::InternetCrackUrlW(url.c_str(), 0, 0, &parts)) {
+        return false;
+    }
+    target.scheme = parts.nScheme;
+    target.host.assign(parts.lpszHostName ? parts.lpszHostName : L"", parts.dwHostNameLength);
+    target.port = parts.nPort;
+    target.user.assign(parts.lpszUserName ? parts.lpszUserName : L"", parts.dwUserNameLength);
+    target.password.assign(parts.lpszPassword ? parts.lpszPassword : L"", parts.dwPasswordLength);
+    target.object.assign(parts.lpszUrlPath ? parts.lpszUrlPath : L"", parts.dwUrlPathLength);
+    if (parts.lpszExtraInfo != nullptr) {
+        target.object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    }
+    if (target.object.empty()) {
+        target.object = L"/";
+    }
+    return true;
+}
+
+bool SendRequest(HINTERNET session, const RequestTarget& target, DWORD receiveTimeout, OpenedUrl& opened)
+{
+    opened.request.Reset();
+    opened.connection.Reset(::InternetConnectW(session, target.host.c_str(), target.port,
+                                               target.user.empty() ? nullptr : target.user.c_str(),
+                                               target.password.empty() ? nullptr : target.password.c_str(),
+                                               INTERNET_SERVICE_HTTP, 0, 0));
+    if (!opened.connection) {
+        return false;
+    }
+    DWORD flags = INTERNET_FLAG_TRANSFER_ASCII | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                  INTERNET_FLAG_NO_AUTO_REDIRECT;
+    if (target.scheme == INTERNET_SCHEME_HTTPS) {
+        flags |= INTERNET_FLAG_SECURE;
+    }
+    opened.request.Reset(::HttpOpenRequestW(opened.connection.Get(), L"GET", target.object.c_str(), nullptr,
+                                            nullptr, nullptr, flags, 0));
+    if (!opened.request) {
+        return false;
+    }
+    ::InternetSetOptionW(opened.request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout,
+                         sizeof(receiveTimeout));
+    return ::HttpSendRequestW(opened.request.Get(), nullptr, 0, nullptr, 0) != FALSE;
+}
+
+DWORD QueryStatus(HINTERNET request)
+{
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+        return 0;
+    }
+    return status;
+}
+
+std::wstring QueryLocation(HINTERNET request)
+{
+    DWORD size = 0;
+    ::HttpQueryInfoW(request, HTTP_QUERY_LOCATION, nullptr, &size, nullptr);
+    if (size == 0) {
+        return std::wstring();
+    }
+    std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
+    if (!::HttpQueryInfoW(request, HTTP_QUERY_LOCATION, text.data(), &size, nullptr)) {
+        return std::wstring();
+    }
+    return std::wstring(text.data());
+}
+
+// `location` resolved against `base` (it may be relative); empty when it
+// cannot be.
+std::wstring CombineUrl(const std::wstring& base, const std::wstring& location)
+{
+    DWORD size = 0;
+    ::InternetCombineUrlW(base.c_str(), location.c_str(), nullptr, &size, 0);
+    if (size == 0) {
+        return std::wstring();
+    }
+    std::vector<wchar_t> text(size + 1, L'\0');
+    if (!::InternetCombineUrlW(base.c_str(), location.c_str(), text.data(), &size, 0)) {
+        return std::wstring();
+    }
+    return std::wstring(text.data());
+}
+
+}  // namespace
+
+OpenResult OpenUrl(HINTERNET session, const std::wstring& url, DWORD receiveTimeout, OpenedUrl& opened)
+{
+    opened.url = url;
+    RequestTarget target;
+    if (!CrackUrl(url, target)) {
+        Trace(L"Download: %ls is no valid URL (error %lu)", url.c_str(), ::GetLastError());
+        return OpenResult::Failed;
+    }
+    if (!IsHttpScheme(target.scheme)) {
+        Trace(L"Download: %ls is no http or https URL", url.c_str());
+        return OpenResult::NotHttp;
+    }
+    for (int redirects = 0;; ++redirects) {
+        if (!SendRequest(session, target, receiveTimeout, opened)) {
+            const DWORD error = ::GetLastError();
+            if (const wchar_t* fault = CertificateFault(error)) {
+                Trace(L"Download: %ls refused: the server's certificate is %ls (error %lu)", opened.url.c_str(),
+                      fault, error);
+            } else {
+                Trace(L"Download: cannot open %ls (error %lu)", opened.url.c_str(), error);
+            }
+            return OpenResult::Failed;
+        }
+        opened.status = QueryStatus(opened.request.Get());
+        const std::wstring location = IsRedirect(opened.status) ? QueryLocation(opened.request.Get()) : L"";
+        if (location.empty()) {
+            return OpenResult::Opened;
+        }
+        if (redirects == kMaxRedirects) {
+            Trace(L"Download: %ls redirects more than %d times (last to %ls)", url.c_str(), kMaxRedirects,
+                  location.c_str());
+            return OpenResult::BadRedirect;
+        }
+        const std::wstring next = CombineUrl(opened.url, location);
+        RequestTarget nextTarget;
+        if (next.empty() || !CrackUrl(next, nextTarget) || !IsHttpScheme(nextTarget.scheme)) {
+            Trace(L"Download: %ls redirects to %ls, which is no http or https URL", opened.url.c_str(),
+                  location.c_str());
+            return OpenResult::BadRedirect;
+        }
+        if (target.scheme == INTERNET_SCHEME_HTTPS && nextTarget.scheme != INTERNET_SCHEME_HTTPS) {
+            Trace(L"Download: %ls redirects from https to %ls; refused", opened.url.c_str(), next.c_str());
+            return OpenResult::BadRedirect;
+        }
+        opened.url = next;
+        target = nextTarget;
+    }
+}
+
+// Read as text: not every WinInet answers the 64-bit number form.
+int64_t QueryContentLength(HINTERNET request)
+{
+    wchar_t text[32] = {};
+    DWORD size = sizeof(text);
+    if (!::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr) || text[0] == L'\0') {
+        return -1;
+    }
+    int64_t length = 0;
+    for (const wchar_t* c = text; *c != L'\0'; ++c) {
+        if (*c < L'0' || *c > L'9' || length > (INT64_MAX - 9) / 10) {
+            return -1;
+        }
+        length = length * 10 + (*c - L'0');
+    }
+    return length;
+}
+
+}  // namespace tarn
