@@ -7,6 +7,7 @@
 #include "support/name_compare.h"
 #include "support/program_path.h"
 #include "support/text_format.h"
+#include "support/trace.h"
 #include "tarn_build_config.h"
 #include "transfer/http_download.h"
 
@@ -182,10 +183,17 @@ void ConsultServerProductList(ProductProfile& profile, std::wstring_view serverR
     }
     ::DeleteFileW(downloadPath.c_str());
     std::wstring destination = downloadPath;
-    HttpGetFileRetrying(std::wstring(serverRoot) + kProductListPath, destination);
+    const std::wstring listUrl = std::wstring(serverRoot) + kProductListPath;
+    HttpGetFileRetrying(listUrl, destination);
     if (FileExists(downloadPath.c_str())) {
         ApplyServerProductList(profile, downloadPath);
         ::DeleteFileW(downloadPath.c_str());
+        // Used as it stands (a private mirror may serve plain HTTP), but a
+        // list that came over a checked channel and leads off it is worth a line.
+        if (StartsWithNoCase(listUrl, L"https://") && StartsWithNoCase(profile.baseUrl, L"http://")) {
+            Trace(L"the server product list %ls names the plain-HTTP base URL %ls: its packages travel unchecked",
+                  listUrl.c_str(), profile.baseUrl.c_str());
+        }
     }
 }
 

@@ -20,7 +20,7 @@
 
 namespace tarn {
 
-const wchar_t kTestServerRoot[] = L"http://test.download.tarnwerk.de";
+const wchar_t kTestServerRoot[] = L"https://test.download.tarnwerk.de";
 const wchar_t kTestDownloadShare[] = L"\\\\tarnwerk-fs01\\Download\\TestDownload";
 
 }  // namespace tarn

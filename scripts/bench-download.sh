@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# Download benchmark: the program's single-file mode and curl, one after the
-# other, fetch the same 512 MiB file from the same local nginx (127.0.0.1,
-# sendfile, own configuration, stopped afterwards) into the build folder.
-# Prints MB/s (10^6 bytes a second) of each, the program's share of curl's
-# speed (of the best figures, and the median of each round's own share), and
-# the program's peak working set. The program runs twice a round:
-# with a record whose checksum is 0 (the transfer alone, the figure compared
-# with curl) and with the real checksum (transfer and verification). Best of
-# the rounds; arguments: number of rounds (5), size in MiB (512).
+# Download benchmark: the program's single-file mode and curl fetch the same
+# 512 MiB file from the same local nginx (127.0.0.1, sendfile, own
+# configuration, stopped afterwards) into the build folder. Three rows, each
+# of paired rounds run alternately (curl, program, curl, program, ...), both
+# sides timed as whole processes:
+#   http          the program with a record whose checksum is 0 (the
+#                 transfer alone)
+#   http+verify   the program with the real checksum (transfer and check)
+#   https         both over TLS from the same nginx, the program trusting a
+#                 test authority in the build's own Wine prefix only
+# Prints each side's median MB/s (10^6 bytes a second), the median of the
+# per-pair shares (program / curl) with min and max, the load average before
+# and after, and the program's peak working set (from one extra run).
+# Arguments: number of rounds (5), size in MiB (512).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -44,17 +49,27 @@ ln -f "$data" "$www/bench/plain.cab"
 cat "$data" >/dev/null
 printf '[FileInfo]\r\nCRC=0\r\nFileSize=%d\r\n' "$size" >"$www/bench/plain.fileinfo.txt"
 
-bench() {
-    local out status=0
-    out=$(mktemp "${TMPDIR:-/tmp}/tarn-bench.XXXXXX")
-    wine "$TARN_BUILD/bench/download_bench.exe" "$@" >"$out" 2>&1 </dev/null || status=$?
-    tr -d '\r' <"$out"
-    rm -f "$out"
-    return $status
-}
+program="$TARN_BUILD/Tarn_Gridwell_2023.exe"
+# winepath writes to a file: a Wine program's output pipe may be held open by
+# Wine's services.
+winepath -w "$program" "$target" "$data" >"$work/paths.txt" 2>/dev/null </dev/null
+program_windows=$(sed -n 1p "$work/paths.txt" | tr -d '\r')
+target_windows=$(sed -n 2p "$work/paths.txt" | tr -d '\r')
+data_windows=$(sed -n 3p "$work/paths.txt" | tr -d '\r')
 
 if [ ! -f "$www/bench/verified.fileinfo.txt" ]; then
-    bench record "$(winepath -w "$data")" >/dev/null
+    wine "$TARN_BUILD/bench/download_bench.exe" record "$data_windows" >/dev/null 2>&1 </dev/null
+fi
+
+# TLS with a test authority of our own, trusted inside the build's prefix only.
+tls_server=""
+if [ -f "$TARN_BUILD/tests/bin/trust_authority.exe" ]; then
+    python3 "$TARN_ROOT/tests/e2e/authority.py" "$work/tls" --build-dir "$TARN_BUILD" >/dev/null
+    tls_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    tls_server="server { listen 127.0.0.1:$tls_port ssl; ssl_certificate $work/tls/good.pem;
+        ssl_certificate_key $work/tls/server.key; root $www; }"
+else
+    tarn_log "no tests/bin/trust_authority.exe (built with TARN_BUILD_TESTS=OFF): no https row"
 fi
 
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -77,6 +92,7 @@ http {
     scgi_temp_path $work/nginx/tmp/scgi;
     sendfile on;
     server { listen 127.0.0.1:$port; root $www; }
+    $tls_server
 }
 EOF
 nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" </dev/null >/dev/null 2>&1 &
@@ -86,15 +102,9 @@ for _ in $(seq 100); do
     sleep 0.05
 done
 
-url="http://127.0.0.1:$port/bench"
-best_curl=0 best_plain=0 best_verified=0 peak=0
 mbps() { LC_ALL=C awk -v b="$size" -v s="$1" 'BEGIN { printf "%.1f", b / s / 1e6 }'; }
-max() { LC_ALL=C awk -v a="$1" -v b="$2" 'BEGIN { print (b > a ? b : a) }'; }
-value() { sed -n "s/^$1=//p"; }
-ratio() { LC_ALL=C awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-# The middle value of its arguments (the lower of the two middle ones).
-median() { printf '%s\n' "$@" | LC_ALL=C sort -g | sed -n "$((($# + 1) / 2))p"; }
-plain_ratios=() verified_ratios=()
+median() { printf '%s\n' "$@" | LC_ALL=C sort -g | LC_ALL=C awk '{ v[NR] = $1 } END {
+    printf "%.1f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # Each run starts with the earlier runs' writes on disk: otherwise whichever
 # run meets the kernel's write-back throttling loses, whatever its own speed.
@@ -103,40 +113,50 @@ fresh_target() {
     sync
 }
 
-for round in $(seq "$rounds"); do
-    fresh_target
-    seconds=$(curl -s -o "$target/plain.cab" -w '%{time_total}' "$url/plain.cab")
-    [ "$(stat -c %s "$target/plain.cab")" = "$size" ] || { tarn_log "curl fetched a short file"; exit 1; }
-    curl_mbps=$(mbps "$seconds")
+fetch_curl() { curl -s -f "$@"; }
+fetch_program() { wine "$program_windows" "DownloadFile=$1" "ToFolder=$target_windows"; }
 
-    fresh_target
-    result=$(bench run "$(winepath -w "$TARN_BUILD/Tarn_Gridwell_2023.exe")" "$url/plain.cab" "$(winepath -w "$target")")
-    cmp -s "$target/plain.cab" "$data" || { tarn_log "the program fetched a different file"; exit 1; }
-    plain_mbps=$(mbps "$(value program_seconds <<<"$result")")
-    peak=$(max "$peak" "$(value peak_working_set_mib <<<"$result")")
+# row <label> <name on the server> <base URL> [curl options...]
+row() {
+    local label=$1 name=$2 url=$3
+    shift 3
+    local curl_speeds=() program_speeds=() shares=() seconds curl_mbps program_mbps round
+    for round in $(seq "$rounds"); do
+        fresh_target
+        seconds=$(tarn_time fetch_curl "$@" -o "$target/$name" "$url/$name")
+        [ "$(stat -c %s "$target/$name")" = "$size" ] || { tarn_log "curl fetched a short file"; exit 1; }
+        curl_mbps=$(mbps "$seconds")
 
-    fresh_target
-    result=$(bench run "$(winepath -w "$TARN_BUILD/Tarn_Gridwell_2023.exe")" "$url/verified.cab" "$(winepath -w "$target")")
-    [ -f "$target/verified.cab" ] || { tarn_log "the verified download failed"; exit 1; }
-    verified_mbps=$(mbps "$(value program_seconds <<<"$result")")
-    peak=$(max "$peak" "$(value peak_working_set_mib <<<"$result")")
+        fresh_target
+        seconds=$(tarn_time fetch_program "$url/$name")
+        cmp -s "$target/$name" "$data" || { tarn_log "the program fetched a different file ($label)"; exit 1; }
+        program_mbps=$(mbps "$seconds")
 
-    plain_ratio=$(ratio "$plain_mbps" "$curl_mbps")
-    verified_ratio=$(ratio "$verified_mbps" "$curl_mbps")
-    plain_ratios+=("$plain_ratio")
-    verified_ratios+=("$verified_ratio")
-    printf 'round %d: curl %s MB/s, program %s MB/s (%s), program with verification %s MB/s (%s)\n' \
-        "$round" "$curl_mbps" "$plain_mbps" "$plain_ratio" "$verified_mbps" "$verified_ratio"
-    best_curl=$(max "$best_curl" "$curl_mbps")
-    best_plain=$(max "$best_plain" "$plain_mbps")
-    best_verified=$(max "$best_verified" "$verified_mbps")
-done
+        curl_speeds+=("$curl_mbps")
+        program_speeds+=("$program_mbps")
+        shares+=("$(tarn_ratio "$program_mbps" "$curl_mbps")")
+        tarn_log "$label round $round: curl $curl_mbps MB/s, program $program_mbps MB/s"
+    done
+    printf '%-12s curl %7s MB/s  program %7s MB/s  program/curl %s\n' "$label" "$(median "${curl_speeds[@]}")" \
+        "$(median "${program_speeds[@]}")" "$(tarn_spread "${shares[@]}")" >>"$work/summary.txt"
+}
 
-LC_ALL=C awk -v c="$best_curl" -v p="$best_plain" -v v="$best_verified" -v m="$peak" -v n="$size_mib" \
-    -v pm="$(median "${plain_ratios[@]}")" -v vm="$(median "${verified_ratios[@]}")" 'BEGIN {
-    printf "\n%d MiB from nginx on 127.0.0.1, best of the rounds (and the median share per round):\n", n
-    printf "curl                               : %8.1f MB/s\n", c
-    printf "program, single-file mode          : %8.1f MB/s  (%.2f of curl; median %.2f)\n", p, p / c, pm
-    printf "program, with checksum verification: %8.1f MB/s  (%.2f of curl; median %.2f)\n", v, v / c, vm
-    printf "program peak working set           : %8.1f MiB\n", m
-}'
+load_before=$(tarn_load)
+: >"$work/summary.txt"
+row http plain.cab "http://127.0.0.1:$port/bench"
+row http+verify verified.cab "http://127.0.0.1:$port/bench"
+if [ -n "$tls_server" ]; then
+    row https plain.cab "https://localhost:$tls_port/bench" --cacert "$work/tls/authority.pem"
+fi
+load_after=$(tarn_load)
+
+fresh_target
+peak=$(wine "$TARN_BUILD/bench/download_bench.exe" run "$program_windows" \
+    "http://127.0.0.1:$port/bench/verified.cab" "$target_windows" 2>/dev/null </dev/null |
+    tr -d '\r' | sed -n 's/^peak_working_set_mib=//p')
+
+printf '\n%d MiB from nginx on 127.0.0.1, %d alternating pairs per row, whole processes timed:\n' \
+    "$size_mib" "$rounds"
+cat "$work/summary.txt"
+printf 'program peak working set: %s MiB\n' "$peak"
+printf 'load average before: %s, after: %s (%s cores)\n' "$load_before" "$load_after" "$(nproc)"

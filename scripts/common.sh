@@ -9,7 +9,7 @@ TARN_PACKAGES=(
     cmake ninja-build python3
     mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest
     wine wine64 xvfb xauth locales
-    gcab cabextract nginx-light curl
+    gcab cabextract nginx-light curl openssl
     libz-mingw-w64-dev
     python3-pil fonts-dejavu-core
 )
@@ -113,3 +113,29 @@ tarn_stop_wine() {
     [ -n "${TARN_XVFB_PID:-}" ] && kill "$TARN_XVFB_PID" 2>/dev/null
     return 0
 }
+
+# Paired benchmarks: the two sides run alternately (A B A B ...), each timed
+# as a whole process from here, so both pay their own start and exit and
+# neither always runs on a warmer or a busier machine.
+
+# Runs a command silently; prints its wall time in seconds. Fails with it.
+tarn_time() {
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1 </dev/null || return 1
+    end=$(date +%s%N)
+    LC_ALL=C awk -v n=$((end - start)) 'BEGIN { printf "%.3f", n / 1e9 }'
+}
+
+# The ratio a / b to two places.
+tarn_ratio() { LC_ALL=C awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+# "median M (min A, max B, of N pairs)" of the per-pair ratios given.
+tarn_spread() {
+    printf '%s\n' "$@" | LC_ALL=C sort -g | LC_ALL=C awk '{ v[NR] = $1 } END {
+        m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+        printf "median %.2f (min %.2f, max %.2f, of %d pairs)", m, v[1], v[NR], NR }'
+}
+
+# The machine's load average over 1, 5 and 15 minutes.
+tarn_load() { cut -d' ' -f1-3 /proc/loadavg; }

@@ -8,6 +8,36 @@ namespace tarn {
 
 namespace {
 
+// ERROR_INTERNET_SECURE_FAILURE, which MinGW's wininet.h lacks.
+constexpr DWORD kSecureFailure = INTERNET_ERROR_BASE + 175;
+
+// What a failed request's error says about the server's certificate, or null
+// when it is no certificate error. Such an error is never overridden: the
+// attempt fails like any other unreachable server.
+const wchar_t* CertificateFault(DWORD error)
+{
+    switch (error) {
+    case ERROR_INTERNET_INVALID_CA:
+        return L"issued by an authority that is not trusted";
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+        return L"expired or not yet valid";
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+        return L"made out to another host name";
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+        return L"revoked";
+    case ERROR_INTERNET_SEC_CERT_NO_REV:
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+        return L"of unknown revocation state";
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+    case kSecureFailure:
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+        return L"not valid";
+    default:
+        return nullptr;
+    }
+}
+
 bool IsHttpScheme(INTERNET_SCHEME scheme)
 {
     return scheme == INTERNET_SCHEME_HTTP || scheme == INTERNET_SCHEME_HTTPS;
@@ -137,7 +167,13 @@ OpenResult OpenUrl(HINTERNET session, const std::wstring& url, DWORD receiveTime
     }
     for (int redirects = 0;; ++redirects) {
         if (!SendRequest(session, target, receiveTimeout, opened)) {
-            Trace(L"Download: cannot open %ls (error %lu)", opened.url.c_str(), ::GetLastError());
+            const DWORD error = ::GetLastError();
+            if (const wchar_t* fault = CertificateFault(error)) {
+                Trace(L"Download: %ls refused: the server's certificate is %ls (error %lu)", opened.url.c_str(),
+                      fault, error);
+            } else {
+                Trace(L"Download: cannot open %ls (error %lu)", opened.url.c_str(), error);
+            }
             return OpenResult::Failed;
         }
         opened.status = QueryStatus(opened.request.Get());

@@ -10,6 +10,7 @@ runner (see run_e2e.py) through configure().
 
 import json
 import os
+import pwd
 import random
 import shutil
 import signal
@@ -22,6 +23,8 @@ import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "fileinfo"))
 from fileinfo import file_crc, record_path, record_text, signed32  # noqa: E402,F401
+
+import authority  # noqa: E402
 
 CONFIG = {}
 STATE = {}
@@ -79,9 +82,13 @@ def wait_for_port(port, process, what):
 
 
 class Nginx:
-    """A real nginx with its own configuration on a free local port."""
+    """A real nginx with its own configuration on a free local port; with
+    `tls` (name -> (certificate, key) files) also one TLS server per name on
+    a port of its own, reached as https://localhost:<port> (tls_urls[name]).
+    A TLS server answers /to-plain/<path> with a redirect to <path> on the
+    plain server, and logs apart: requests() are those of the plain one."""
 
-    def __init__(self, work, root):
+    def __init__(self, work, root, tls=None):
         self.root = root
         self.work = os.path.join(work, "nginx")
         os.makedirs(self.work, exist_ok=True)
@@ -90,6 +97,20 @@ class Nginx:
         user = "user root root;\n" if os.geteuid() == 0 else ""
         temp = os.path.join(self.work, "tmp")
         os.makedirs(temp, exist_ok=True)
+        servers = f"    server {{ listen 127.0.0.1:{self.port}; root {root}; }}\n"
+        self.tls_urls = {}
+        for name, (certificate, key) in (tls or {}).items():
+            port = free_port()
+            servers += f"""    server {{
+        listen 127.0.0.1:{port} ssl;
+        ssl_certificate {certificate};
+        ssl_certificate_key {key};
+        root {root};
+        access_log {self.work}/tls-access.log plain;
+        rewrite ^/to-plain/(.*)$ http://127.0.0.1:{self.port}/$1 redirect;
+    }}
+"""
+            self.tls_urls[name] = f"https://localhost:{port}"
         conf = f"""{user}daemon off;
 worker_processes 1;
 pid {self.work}/nginx.pid;
@@ -107,11 +128,7 @@ http {{
     scgi_temp_path {temp}/scgi;
     sendfile on;
     keepalive_timeout 30;
-    server {{
-        listen 127.0.0.1:{self.port};
-        root {root};
-    }}
-}}
+{servers}}}
 """
         self.conf = os.path.join(self.work, "nginx.conf")
         with open(self.conf, "w") as f:
@@ -279,9 +296,16 @@ def start_display():
     raise RuntimeError("no X display could be started")
 
 
-def start(name):
+def prefix_temp():
+    """The temporary folder of the Wine prefix's user."""
+    return os.path.join(wine_env()["WINEPREFIX"], "drive_c", "users", pwd.getpwuid(os.getuid()).pw_name, "Temp")
+
+
+def start(name, tls=False):
     """Makes a fresh work folder, starts the servers and keeps one Wine
-    server running for the module's runs."""
+    server running for the module's runs. With `tls`, a test authority made
+    now is trusted in the prefix, and nginx also serves TLS with each
+    certificate of authority.SERVERS (STATE["tls"]: name -> URL)."""
     start_display()
     work = os.path.join(CONFIG["build_dir"], "e2e-work", name)
     shutil.rmtree(work, ignore_errors=True)
@@ -292,7 +316,13 @@ def start(name):
     STATE["wineserver"] = subprocess.Popen(["wineserver", "-p"], env=wine_env(), stdin=subprocess.DEVNULL,
                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                            start_new_session=True)
-    STATE["nginx"] = Nginx(work, STATE["www"])
+    certificates = None
+    if tls:
+        paths = authority.make(os.path.join(work, "tls"))
+        authority.trust(paths["authority"], CONFIG["build_dir"], wine_env())
+        certificates = {name: (paths[name], paths["key"]) for name in authority.SERVERS}
+    STATE["nginx"] = Nginx(work, STATE["www"], certificates)
+    STATE["tls"] = STATE["nginx"].tls_urls
     STATE["dev"] = DevServer(work, STATE["www"])
     STATE["dev200"] = DevServer(work, STATE["www"], missing_status=200)
     return STATE
