@@ -7,6 +7,8 @@
 #include "app/command_line.h"
 #include "app/product_profile.h"
 #include "app/update_modes.h"
+#include "packing/release_modes.h"
+#include "support/name_compare.h"
 #include "support/proc_address.h"
 #include "support/program_path.h"
 
@@ -60,6 +62,34 @@ bool CTarn_Gridwell_20xxApp::InitInstance()
         RunTestDownloads();
         return false;
     case StartMode::PackUpdate:
+        return false;
+    case StartMode::CreateDataPack:
+        tarn::CreateDataPack();
+        return false;
+    case StartMode::MakeNullUpdate:
+        tarn::MakeNullUpdate();
+        return false;
+    case StartMode::PackCorvinUpdate:
+        tarn::PackCorvinUpdate();
+        return false;
+    case StartMode::PackOem:
+        tarn::PackQxPackage();
+        return false;
+    case StartMode::PackAll:
+        tarn::PackAll();
+        return false;
+    case StartMode::PackRvtTrainings:
+        tarn::PackRvtTrainings();
+        return false;
+    case StartMode::CreateMemoryStickData:
+        tarn::CreateMemoryStickData();
+        return false;
+    case StartMode::PackCorvin:
+        tarn::PackCorvin();
+        return false;
+    case StartMode::PackGridwell:
+        // "PackQuick" packs only the main package anew.
+        tarn::PackGridwell(tarn::EqualsNoCase(m_lpCmdLine, L"PackQuick"));
         return false;
     default:
         // The build and installer modes arrive with their own code.
