@@ -10,6 +10,7 @@ TARN_PACKAGES=(
     mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest
     wine wine64 xvfb xauth locales
     gcab cabextract nginx-light curl
+    libz-mingw-w64-dev
 )
 
 tarn_log() { printf '== %s\n' "$*" >&2; }

@@ -1,0 +1,95 @@
+#include "tools/makecab/block_encoder.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+
+#include "tools/makecab/cabinet_format.h"
+
+namespace tarn::makecab {
+
+uint32_t Checksum(const unsigned char* data, size_t size, uint32_t seed)
+{
+    uint32_t sum = seed;
+    size_t i = 0;
+    for (; i + 4 <= size; i += 4) {
+        sum ^= static_cast<uint32_t>(data[i]) | (static_cast<uint32_t>(data[i + 1]) << 8) |
+               (static_cast<uint32_t>(data[i + 2]) << 16) | (static_cast<uint32_t>(data[i + 3]) << 24);
+    }
+    uint32_t rest = 0;
+    for (; i < size; ++i) {
+        rest = (rest << 8) | data[i];
+    }
+    return sum ^ rest;
+}
+
+// One deflate state per encoder, reset for every block: setting one up costs
+// more than packing a small block.
+struct BlockEncoder::Deflater {
+    z_stream stream{};
+    bool ready = false;
+
+    Deflater()
+    {
+        // Raw deflate (negative window bits): MSZIP has its own "CK" mark
+        // and no zlib header or trailer.
+        ready = deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    }
+    ~Deflater()
+    {
+        if (ready) {
+            deflateEnd(&stream);
+        }
+    }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+};
+
+BlockEncoder::BlockEncoder(bool compress)
+{
+    if (compress) {
+        deflater_ = std::make_unique<Deflater>();
+    }
+}
+
+BlockEncoder::~BlockEncoder() = default;
+
+bool BlockEncoder::Encode(const std::vector<unsigned char>& data, std::vector<unsigned char>& record)
+{
+    size_t packedSize = data.size();
+    if (!deflater_) {
+        record.resize(kDataHeaderSize + data.size());
+        std::copy(data.begin(), data.end(), record.begin() + kDataHeaderSize);
+    } else {
+        z_stream& stream = deflater_->stream;
+        if (!deflater_->ready || deflateReset(&stream) != Z_OK) {
+            return false;
+        }
+        const uLong bound = deflateBound(&stream, static_cast<uLong>(data.size()));
+        record.resize(kDataHeaderSize + 2 + bound);
+        record[kDataHeaderSize] = 'C';
+        record[kDataHeaderSize + 1] = 'K';
+        stream.next_in = const_cast<Bytef*>(data.data());
+        stream.avail_in = static_cast<uInt>(data.size());
+        stream.next_out = record.data() + kDataHeaderSize + 2;
+        stream.avail_out = static_cast<uInt>(bound);
+        if (deflate(&stream, Z_FINISH) != Z_STREAM_END) {
+            return false;
+        }
+        packedSize = 2 + stream.total_out;
+        record.resize(kDataHeaderSize + packedSize);
+    }
+    // Incompressible data leaves deflate with a few bytes more than it had;
+    // readers allow for that (kMaxPackedBlock).
+    if (packedSize > kMaxPackedBlock || data.size() > kBlockSize) {
+        return false;
+    }
+    unsigned char* header = record.data();
+    PutUint16(header + 4, static_cast<uint16_t>(packedSize));
+    PutUint16(header + 6, static_cast<uint16_t>(data.size()));
+    const uint32_t dataSum = Checksum(record.data() + kDataHeaderSize, packedSize, 0);
+    PutUint32(header, Checksum(header + 4, 4, dataSum));
+    return true;
+}
+
+}  // namespace tarn::makecab
