@@ -51,6 +51,10 @@ int PackGridwell(bool quick)
         ReportPackingFailure({source});
         return 0;
     }
+    if (!CreateFolderPath(download.c_str())) {
+        ReportPackingFailure({download});
+        return 0;
+    }
     const CTempTouchFiles touched(files);  // identical times in every build; restored at the end
     ApplyPackingExcludes(files, download.c_str());
 

@@ -25,6 +25,7 @@ void PackGroups(std::vector<std::wstring>& files, const std::wstring& source, co
                 std::vector<std::wstring>& packages, std::vector<std::wstring>& failed)
 {
     CabinetGroups groups;
+    CreateFolderPath(tarn::build::kCorvinDownload);
     SplitIntoCabinetGroups(files, &groups, kProductGroupMiB, &failed);
     if (groups.empty()) {
         failed.push_back(source);
