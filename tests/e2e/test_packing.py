@@ -219,7 +219,8 @@ class GridwellPacking(unittest.TestCase):
             self.assertEqual(compression(self.package(number)), 0)
         for number in (1, 2, 3):
             data = read(self.package(number))
-            self.assertEqual(read(harness.record_path(self.package(number))), harness.record_text(len(data), file_crc(data)))
+            self.assertEqual(sorted(read(harness.record_path(self.package(number))).splitlines()),
+                             sorted(harness.record_text(len(data), file_crc(data)).splitlines()))
         for starter in STARTERS:
             self.assertTrue(filecmp.cmp(drive(DOWNLOAD + "/" + starter),
                                         os.path.join(harness.CONFIG["build_dir"], "Tarn_Gridwell_2023.exe"), False))
