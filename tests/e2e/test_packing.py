@@ -225,7 +225,8 @@ class GridwellPacking(unittest.TestCase):
             self.assertTrue(filecmp.cmp(drive(DOWNLOAD + "/" + starter),
                                         os.path.join(harness.CONFIG["build_dir"], "Tarn_Gridwell_2023.exe"), False))
         for relative, mtime in self.times.items():
-            self.assertEqual(os.stat(drive(GRIDWELL + "/" + relative)).st_mtime, mtime, relative)
+            # File times have a resolution of 100 ns.
+            self.assertAlmostEqual(os.stat(drive(GRIDWELL + "/" + relative)).st_mtime, mtime, delta=1e-6, msg=relative)
         config = read(drive("n/CD_2023/DataPacking.cgf")).decode("cp1252")
         self.assertIn("Extension=.bak", config)
         self.assertIn("File_ArMember_8=2022_Setup_App.pdf", config)
