@@ -8,6 +8,8 @@
 #include "app/default_mode.h"
 #include "app/product_profile.h"
 #include "app/update_modes.h"
+#include "packing/release_modes.h"
+#include "support/name_compare.h"
 #include "support/proc_address.h"
 #include "support/program_path.h"
 
@@ -65,8 +67,36 @@ bool CTarn_Gridwell_20xxApp::InitInstance()
     case StartMode::Installer:
         tarn::RunDefaultMode();
         return false;
+    case StartMode::CreateDataPack:
+        tarn::CreateDataPack();
+        return false;
+    case StartMode::MakeNullUpdate:
+        tarn::MakeNullUpdate();
+        return false;
+    case StartMode::PackCorvinUpdate:
+        tarn::PackCorvinUpdate();
+        return false;
+    case StartMode::PackOem:
+        tarn::PackQxPackage();
+        return false;
+    case StartMode::PackAll:
+        tarn::PackAll();
+        return false;
+    case StartMode::PackRvtTrainings:
+        tarn::PackRvtTrainings();
+        return false;
+    case StartMode::CreateMemoryStickData:
+        tarn::CreateMemoryStickData();
+        return false;
+    case StartMode::PackCorvin:
+        tarn::PackCorvin();
+        return false;
+    case StartMode::PackGridwell:
+        // "PackQuick" packs only the main package anew.
+        tarn::PackGridwell(tarn::EqualsNoCase(m_lpCmdLine, L"PackQuick"));
+        return false;
     default:
-        // The build modes arrive with their own code.
+        // The download modes were handled before the profile was read.
         return false;
     }
 }

@@ -1,0 +1,222 @@
+#include <windows.h>
+
+#include "config/store/cfg_reader.h"
+#include "config/text/text_file.h"
+#include "packing/build_folders.h"
+#include "packing/download_list.h"
+#include "packing/mode_steps.h"
+#include "packing/release_modes.h"
+#include "support/file_system.h"
+#include "support/name_compare.h"
+#include "support/text_format.h"
+#include "support/trace.h"
+#include "transfer/cab_extract.h"
+#include "transfer/process_launch.h"
+
+namespace {
+
+const wchar_t kUpdater[] = L"SetupUpdater_2023.cab";
+
+// One product of the image: where its packages lie and how they are named.
+struct ImageProduct {
+    const wchar_t* download;       // the product's download folder
+    const wchar_t* list;           // its download list there
+    const wchar_t* fixedPattern;   // package names without a list
+    int fixedCount;
+    const wchar_t* updatePattern;  // "<prefix>_Update_" of its update programs
+};
+
+// The packages to unpack: those the product's download list names, or
+// without a list the fixed numbers that exist. A listed package that is
+// missing is a failure, never a gap in the image.
+std::vector<std::wstring> PackagesOf(const ImageProduct& product, std::vector<std::wstring>& failed)
+{
+    const std::wstring folder = product.download;
+    std::vector<std::wstring> packages;
+    std::vector<std::wstring> lines;
+    const std::wstring list = folder + L"\\" + product.list;
+    if (FileExists(list.c_str()) && ReadArray(list.c_str(), lines)) {
+        for (const std::wstring& line : lines) {
+            if (!line.empty()) {
+                packages.push_back(folder + L"\\" + line);
+            }
+        }
+        if (packages.empty()) {
+            failed.push_back(list);
+        }
+        return packages;
+    }
+    for (int n = 1; n <= product.fixedCount; ++n) {
+        const std::wstring package = folder + L"\\" + tarn::FormatText(product.fixedPattern, n);
+        if (FileExists(package.c_str())) {
+            packages.push_back(package);
+        }
+    }
+    packages.push_back(folder + L"\\" + kUpdater);
+    return packages;
+}
+
+void Unpack(const std::vector<std::wstring>& packages, const std::wstring& target, std::vector<std::wstring>& failed)
+{
+    for (const std::wstring& package : packages) {
+        std::vector<std::wstring> unpacked;
+        if (!ExtractCabinetToList(package.c_str(), target.c_str(), unpacked)) {
+            tarn::Trace(L"CreateDataPack: cannot unpack %ls into %ls", package.c_str(), target.c_str());
+            failed.push_back(package);
+        }
+    }
+}
+
+// Copies the newest update program "<pattern>NN.exe" (the last of an
+// unbroken run from 00) with its record and description into `target`.
+void CopyLatestUpdateProgram(const std::wstring& folder, const wchar_t* pattern, const std::wstring& target,
+                             std::vector<std::wstring>& failed)
+{
+    std::wstring latest;
+    for (int n = 0; n < 100; ++n) {
+        const std::wstring candidate = folder + tarn::FormatText(L"\\%ls%02d", pattern, n);
+        if (!FileExists((candidate + L".exe").c_str())) {
+            break;
+        }
+        latest = candidate;
+    }
+    if (latest.empty()) {
+        return;
+    }
+    for (const wchar_t* extension : {L".exe", L".fileinfo.txt", L".txt"}) {
+        const std::wstring source = latest + extension;
+        if (!FileExists(source.c_str()) && extension != std::wstring(L".exe")) {
+            continue;
+        }
+        const std::wstring copy = target + L"\\" + tarn::FileNameOf(source);
+        if (!CopyFileKeepAttributes(source.c_str(), copy.c_str())) {
+            failed.push_back(copy);
+        }
+    }
+}
+
+// The installer settings of an image: it installs without questions.
+void WriteSetupSettings(const std::wstring& target, std::vector<std::wstring>& failed)
+{
+    const std::wstring path = target + L"\\Setup.cfg";
+    CCfgReader settings(path);
+    settings.SetValue(L"Settings", L"Country", L"Schweiz");
+    settings.SetValue(L"Settings", L"LicenceAccepted", L"True");
+    settings.SetValue(L"Settings", L"AutoInstall", L"True");
+    if (!settings.Save()) {
+        failed.push_back(path);
+    }
+}
+
+// The product's packages unpacked into `target`, with its updater, its
+// latest update program and its settings. Appends what failed.
+void BuildProductImage(const ImageProduct& product, const std::wstring& target, std::vector<std::wstring>& failed)
+{
+    if (!CreateFolderPath(target.c_str())) {
+        failed.push_back(target);
+        return;
+    }
+    const std::wstring folder = product.download;
+    Unpack(PackagesOf(product, failed), target, failed);
+    tarn::CopyWithRecord(folder + L"\\" + kUpdater, target, failed);
+    const std::wstring update = target + L"\\Update_x64.exe";
+    if (!RunAndWait(update.c_str(), L"x64")) {
+        tarn::Trace(L"CreateDataPack: cannot run %ls", update.c_str());
+    }
+}
+
+}  // namespace
+
+namespace tarn {
+
+int CreateMemoryStickData()
+{
+    std::vector<std::wstring> failed;
+    for (const wchar_t* name : {L"Gridwell", L"Lumara"}) {
+        const std::wstring folder = std::wstring(build::kMemoryStickFolder) + name;
+        if (!CreateFolderPath(folder.c_str())) {
+            failed.push_back(folder);
+        }
+    }
+    ReportPackingFailure(failed);
+    return failed.empty() ? 1 : 0;
+}
+
+int CreateDataPack()
+{
+    const std::wstring image = GetTempFolder() + L"\\Tarn_InstallData_x";
+    const std::wstring data = image + L"\\Tarn_InstallData";
+    std::vector<std::wstring> failed;
+    if (!CreateFolderPath(image.c_str()) || !EmptyFolder(image.c_str())) {
+        ReportPackingFailure({image});
+        return 0;
+    }
+
+    const ImageProduct gridwell{build::kImageGridwellDownload, L"Tarn_Gridwell_2023_Download_List.txt",
+                                L"Tarn_Gridwell_2023_(%d).cab", 11, L"Tarn_Gridwell_2023_Update_"};
+    const std::wstring gridwellTarget = data + L"\\Tarn Gridwell 2023";
+    BuildProductImage(gridwell, gridwellTarget, failed);
+    const std::wstring extra = std::wstring(gridwell.download) + L"\\RODOvoVuviri.cab";
+    if (FileExists(extra.c_str())) {
+        CopyWithRecord(extra, gridwellTarget, failed);
+    }
+    CopyLatestUpdateProgram(gridwell.download, gridwell.updatePattern, gridwellTarget, failed);
+    WriteSetupSettings(gridwellTarget, failed);
+
+    const ImageProduct corvin{build::kImageCorvinDownload, L"Tarn_Corvin_2023_App_Download_List.txt",
+                              L"Tarn_Corvin_2023_%d.cab", 2, L"Tarn_Corvin_2023_Update_"};
+    const std::wstring corvinTarget = data + L"\\Tarn Corvin 2023";
+    const std::wstring addOns = corvinTarget + L"\\Tarn Corvin\\Tarn Corvin 2023\\Adds";
+    if (!CreateFolderPath(addOns.c_str())) {
+        failed.push_back(addOns);
+    }
+    BuildProductImage(corvin, corvinTarget, failed);
+    CopyLatestUpdateProgram(corvin.download, corvin.updatePattern, corvinTarget, failed);
+    for (const wchar_t* installer : build::kPartnerInstallers) {
+        const std::wstring name = FileNameOf(installer);
+        if (!FileExists((addOns + L"\\" + name).c_str())) {
+            continue;
+        }
+        std::wstring description = installer;
+        description = description.substr(0, description.find_last_of(L'.')) + L".txt";
+        CopyFileKeepAttributes(installer, (addOns + L"\\" + name).c_str());
+        CopyFileKeepAttributes(description.c_str(), (addOns + L"\\" + FileNameOf(description)).c_str());
+    }
+    const std::wstring addings = corvinTarget + L"\\Data_X64\\DoAutodeskSetup.exe";
+    if (FileExists(addings.c_str())) {
+        CopyFileKeepAttributes(addings.c_str(), (addOns + L"\\InstallAddings.exe").c_str());
+    }
+    WriteSetupSettings(corvinTarget, failed);
+    if (!failed.empty()) {
+        ReportPackingFailure(failed);
+        return 0;
+    }
+
+    // An earlier zip goes first: a zip that the tool fails to make must not
+    // be published in its place.
+    const std::wstring zip = image + L".zip";
+    ::SetFileAttributesW(zip.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(zip.c_str());
+    const std::wstring arguments = L"\"" + image + L"\" \"" + zip + L"\"";
+    if (FileExists(zip.c_str()) || !RunAndWait(build::kZipFolderProgram, arguments.c_str()) ||
+        !FileExists(zip.c_str())) {
+        ReportPackingFailure({zip});
+        return 0;
+    }
+    std::wstring variableForm;
+    std::wstring publish;
+    CCfgReader::GetPathWithoutVars(variableForm, publish, build::kImagePublishFolder);
+    // An unknown variable vanishes; the zip must not land in a drive's root.
+    if (publish.empty() || publish[0] == L'\\' || publish.find(L'%') != std::wstring::npos) {
+        ReportPackingFailure({build::kImagePublishFolder});
+        return 0;
+    }
+    const std::wstring published = publish + L"\\Tarn_InstallData.zip";
+    if (!CopyFileKeepAttributes(zip.c_str(), published.c_str())) {
+        ReportPackingFailure({published});
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace tarn

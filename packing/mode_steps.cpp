@@ -1,0 +1,60 @@
+#include "packing/mode_steps.h"
+
+#include <windows.h>
+
+#include "config/store/cfg_reader.h"
+#include "support/file_system.h"
+#include "support/text_format.h"
+#include "support/trace.h"
+#include "transfer/download_url.h"
+
+namespace tarn {
+
+bool ListSourceFiles(const std::wstring& folder, std::vector<std::wstring>& files)
+{
+    files.clear();
+    int isFolder = 0;
+    if (!FileExists(folder.c_str(), &isFolder) || !isFolder) {
+        Trace(L"Packing: the source folder %ls is missing (error %lu)", folder.c_str(), ::GetLastError());
+        return false;
+    }
+    if (!ListFiles(folder.c_str(), files)) {
+        Trace(L"Packing: the source folder %ls holds no file", folder.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::wstring StampVersionMarker(const std::wstring& folder)
+{
+    const std::wstring marker = folder + L"\\!__Update_Version__!.txt";
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    const std::wstring stamp = FormatText(L"%04u.%02u.%02u_%02u:%02u:%02u", now.wYear, now.wMonth, now.wDay,
+                                          now.wHour, now.wMinute, now.wSecond);
+    CCfgReader config(marker);
+    if (!config.SetValue(L"Settings", L"UpdateCreateTime", stamp) || !config.Save()) {
+        Trace(L"Packing: cannot stamp the version marker %ls (error %lu)", marker.c_str(), ::GetLastError());
+        return std::wstring();
+    }
+    return marker;
+}
+
+std::wstring FileNameOf(const std::wstring& path)
+{
+    const size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+void CopyWithRecord(const std::wstring& file, const std::wstring& folder, std::vector<std::wstring>& failed)
+{
+    for (const std::wstring& source : {file, FileInfoNameFor(file)}) {
+        const std::wstring target = folder + L"\\" + FileNameOf(source);
+        if (!CopyFileKeepAttributes(source.c_str(), target.c_str())) {
+            Trace(L"Packing: cannot copy %ls to %ls (error %lu)", source.c_str(), target.c_str(), ::GetLastError());
+            failed.push_back(target);
+        }
+    }
+}
+
+}  // namespace tarn
