@@ -12,6 +12,7 @@
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/unique_handle.h"
+#include "support/win_inet.h"
 #include "transfer/download_stream.h"
 #include "transfer/download_url.h"
 
@@ -72,7 +73,7 @@ public:
     bool Read(void* buffer, DWORD size, DWORD& read) override
     {
         read = 0;
-        return ::InternetReadFile(request_, buffer, size, &read) != FALSE;
+        return tarn::GetWinInet().InternetReadFile(request_, buffer, size, &read) != FALSE;
     }
 
 private:
@@ -113,7 +114,7 @@ OpenResult OpenUrl(HINTERNET session, const std::wstring& url, DWORD receiveTime
     parts.dwPasswordLength = 1;
     parts.dwUrlPathLength = 1;
     parts.dwExtraInfoLength = 1;
-    if (!::InternetCrackUrlW(url.c_str(), 0, 0, &parts)) {
+    if (!tarn::GetWinInet().InternetCrackUrlW(url.c_str(), 0, 0, &parts)) {
         return OpenResult::Failed;
     }
     if (!IsHttpScheme(parts.nScheme)) {
@@ -130,7 +131,7 @@ OpenResult OpenUrl(HINTERNET session, const std::wstring& url, DWORD receiveTime
         object = L"/";
     }
 
-    opened.connection.Reset(::InternetConnectW(session, host.c_str(), parts.nPort,
+    opened.connection.Reset(tarn::GetWinInet().InternetConnectW(session, host.c_str(), parts.nPort,
                                                user.empty() ? nullptr : user.c_str(),
                                                password.empty() ? nullptr : password.c_str(),
                                                INTERNET_SERVICE_HTTP, 0, 0));
@@ -141,14 +142,14 @@ OpenResult OpenUrl(HINTERNET session, const std::wstring& url, DWORD receiveTime
     if (parts.nScheme == INTERNET_SCHEME_HTTPS) {
         flags |= INTERNET_FLAG_SECURE;
     }
-    opened.request.Reset(::HttpOpenRequestW(opened.connection.Get(), L"GET", object.c_str(), nullptr, nullptr,
+    opened.request.Reset(tarn::GetWinInet().HttpOpenRequestW(opened.connection.Get(), L"GET", object.c_str(), nullptr, nullptr,
                                             nullptr, flags, 0));
     if (!opened.request) {
         return OpenResult::Failed;
     }
-    ::InternetSetOptionW(opened.request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout,
+    tarn::GetWinInet().InternetSetOptionW(opened.request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout,
                          sizeof(receiveTimeout));
-    if (!::HttpSendRequestW(opened.request.Get(), nullptr, 0, nullptr, 0)) {
+    if (!tarn::GetWinInet().HttpSendRequestW(opened.request.Get(), nullptr, 0, nullptr, 0)) {
         return OpenResult::Failed;
     }
     return OpenResult::Opened;
@@ -158,7 +159,7 @@ DWORD QueryStatus(HINTERNET request)
 {
     DWORD status = 0;
     DWORD size = sizeof(status);
-    if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+    if (!tarn::GetWinInet().HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
         return 0;
     }
     return status;
@@ -170,7 +171,7 @@ int64_t QueryContentLength(HINTERNET request)
 {
     wchar_t text[32] = {};
     DWORD size = sizeof(text);
-    if (!::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr) || text[0] == L'\0') {
+    if (!tarn::GetWinInet().HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr) || text[0] == L'\0') {
         return -1;
     }
     int64_t length = 0;
@@ -214,7 +215,7 @@ Attempt StreamIntoFile(const std::wstring& url, const std::wstring& destination,
 {
     const tarn::DownloadTiming& timing = tarn::GetDownloadTiming();
     const tarn::UniqueInternetHandle session(
-        ::InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        tarn::GetWinInet().InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
 
     const int64_t expectedSize = expected.size > 0 ? expected.size : tarn::kDefaultExpectedSize;
     if (progressBar != nullptr) {
