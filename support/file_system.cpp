@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "support/folder_removal.h"
 #include "support/name_compare.h"
 #include "support/text_format.h"
 #include "support/unique_handle.h"
@@ -163,51 +164,6 @@ std::wstring ResolveTempFileFolder(std::wstring folder, int depth = 0)
     const std::wstring temp = GetTempFolder();
     CreateFolderPath(temp.c_str());
     return IsFolder(temp) ? temp : std::wstring();
-}
-
-int Depth(const std::wstring& path)
-{
-    return static_cast<int>(std::count(path.begin(), path.end(), L'\\'));
-}
-
-std::wstring GetCurrentFolder()
-{
-    const DWORD length = ::GetCurrentDirectoryW(0, nullptr);
-    if (length == 0) {
-        return std::wstring();
-    }
-    std::wstring folder(length, L'\0');
-    const DWORD written = ::GetCurrentDirectoryW(length, folder.data());
-    folder.resize(written < length ? written : 0);
-    return folder;
-}
-
-// Removes folders, deepest (longest path) first, while another folder is
-// the current directory; restores the current directory afterwards when it
-// still exists. Returns the number of failed removals.
-int RemoveFoldersDeepestFirst(std::vector<std::wstring> folders, const std::wstring& keep,
-                              const std::wstring& workFolder)
-{
-    std::stable_sort(folders.begin(), folders.end(), [](const std::wstring& a, const std::wstring& b) {
-        const int depthA = Depth(a);
-        const int depthB = Depth(b);
-        return depthA != depthB ? depthA > depthB : a.size() > b.size();
-    });
-    const std::wstring previous = GetCurrentFolder();
-    ::SetCurrentDirectoryW(workFolder.c_str());
-    int failures = 0;
-    for (const std::wstring& folder : folders) {
-        if (!keep.empty() && tarn::EqualsNoCase(folder, keep)) {
-            continue;
-        }
-        if (!::RemoveDirectoryW(folder.c_str())) {
-            ++failures;
-        }
-    }
-    if (!previous.empty() && IsFolder(previous)) {
-        ::SetCurrentDirectoryW(previous.c_str());
-    }
-    return failures;
 }
 
 bool IsLeapYear(int year)
@@ -461,15 +417,7 @@ UniqueTempFolder::~UniqueTempFolder()
     if (m_Remove != 1 || m_Folder.empty()) {
         return;
     }
-    std::vector<std::wstring> files;
-    std::vector<std::wstring> folders;
-    ListFiles(m_Folder.c_str(), files, &folders);
-    for (const std::wstring& file : files) {
-        SetNormalAttributes(file.c_str());
-        ::DeleteFileW(file.c_str());
-    }
-    // The folder itself is in the list; it goes last, being the shortest path.
-    RemoveFoldersDeepestFirst(folders, std::wstring(), m_TempBase);
+    tarn::RemoveFolderTree(m_Folder, true);
 }
 
 int EmptyFolder(const wchar_t* folder)
@@ -477,29 +425,13 @@ int EmptyFolder(const wchar_t* folder)
     if (IsEmpty(folder)) {
         return 0;
     }
+    // Full paths only: a relative one would depend on the current folder.
     const std::wstring root = StripOneTrailingBackslash(folder);
-    if (root.empty() || !IsFolder(root)) {
+    const bool full = root.rfind(L"\\\\", 0) == 0 || (root.size() >= 3 && root[1] == L':' && root[2] == L'\\');
+    if (!full || root.size() >= MAX_PATH) {
         return 0;
     }
-    int result = 1;
-    std::vector<std::wstring> files;
-    ListFiles(root.c_str(), files);
-    for (const std::wstring& file : files) {
-        if (::DeleteFileW(file.c_str()) || !EntryExists(file)) {
-            continue;
-        }
-        SetNormalAttributes(file.c_str());
-        if (!::DeleteFileW(file.c_str())) {
-            result = 0;
-        }
-    }
-    std::vector<std::wstring> remaining;
-    std::vector<std::wstring> folders;
-    ListFiles(root.c_str(), remaining, &folders);
-    if (RemoveFoldersDeepestFirst(folders, root, GetTempFolder()) != 0) {
-        result = 0;
-    }
-    return result;
+    return tarn::RemoveFolderTree(root, false) == 0 ? 1 : 0;
 }
 
 SYSTEMTIME GetTouchLocalTime(const SYSTEMTIME& localToday)

@@ -62,7 +62,8 @@ std::wstring GetUniqueTempFile(const wchar_t* folder, const wchar_t* extension, 
 std::wstring GetUniqueTempFile(const wchar_t* extension, int create);
 
 // A new, empty folder below the temporary folder, named after the local time
-// and the tick count, removed with everything in it when the object goes.
+// and the tick count, removed with everything in it when the object goes
+// (links inside it are removed, never followed).
 struct UniqueTempFolder {
     UniqueTempFolder();
     ~UniqueTempFolder();
@@ -75,7 +76,10 @@ struct UniqueTempFolder {
 };
 
 // Removes every file and sub-folder below `folder`, keeping the folder
-// itself. 1 when everything was removed.
+// itself; folder links and junctions inside it are removed as links, never
+// followed, and the current folder is never changed. 1 when everything was
+// removed, also for a missing folder; 0 for a folder that is itself a link
+// and for a path that is not a full one.
 int EmptyFolder(const wchar_t* folder);
 
 // The local time that touched files get for a given local date: the day
