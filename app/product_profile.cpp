@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "config/cfg_reader.h"
+#include "config/store/cfg_reader.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/program_path.h"

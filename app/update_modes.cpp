@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "app/command_line.h"
-#include "config/csv_file.h"
-#include "config/file_compare.h"
+#include "config/text/csv_file.h"
+#include "config/text/file_compare.h"
 #include "support/file_system.h"
 #include "support/message_box.h"
 #include "support/name_compare.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "config/cfg_reader.h"
+#include "config/store/cfg_reader.h"
 #include "support/file_system.h"
 
 namespace {

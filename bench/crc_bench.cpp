@@ -13,7 +13,7 @@
 #include <functional>
 #include <memory>
 
-#include "config/file_crc.h"
+#include "config/text/file_crc.h"
 #include "support/unique_handle.h"
 
 namespace {

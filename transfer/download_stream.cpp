@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "config/file_crc.h"
+#include "config/text/file_crc.h"
 
 namespace tarn {
 

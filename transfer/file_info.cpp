@@ -4,9 +4,9 @@
 
 #include <cwchar>
 
-#include "config/cfg_reader.h"
-#include "config/file_crc.h"
-#include "support/file_size.h"
+#include "config/store/cfg_reader.h"
+#include "config/text/file_crc.h"
+#include "support/file_queries.h"
 #include "support/file_system.h"
 #include "support/text_format.h"
 #include "support/unique_handle.h"

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <exception>
 
-#include "config/text_file.h"
-#include "support/file_size.h"
+#include "config/text/text_file.h"
+#include "support/file_queries.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/unique_handle.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/test_files.h"
-#include "config/path_variables.h"
+#include "config/paths/path_variables.h"
 #include "transfer/download_stream.h"
 
 namespace {

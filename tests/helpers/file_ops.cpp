@@ -15,7 +15,7 @@
 #include <cwchar>
 #include <string>
 
-#include "config/cfg_reader.h"
+#include "config/store/cfg_reader.h"
 #include "support/file_system.h"
 
 int wmain(int argc, wchar_t** argv)

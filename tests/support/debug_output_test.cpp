@@ -264,7 +264,7 @@ TEST_F(DebugViewerTest, ViewerReceivesTrimmedTexts)
     const std::string expected = "first\nsecond\r\ndritte Zeile \xc3\xa4\xc3\xb6\xc3\xbc\n" + std::string(16383, 'y') +
                                  "\nthrough SendDebugText\n";
     std::string received;
-    for (int i = 0; i < 1000 && received.size() < expected.size(); ++i) {
+    for (int i = 0; i < 3000 && received.size() < expected.size(); ++i) {
         received = ReadBytes(output);
         ::Sleep(10);
     }

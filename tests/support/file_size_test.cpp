@@ -1,4 +1,4 @@
-#include "support/file_size.h"
+#include "support/file_queries.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/test_files.h"
-#include "config/file_crc.h"
+#include "config/text/file_crc.h"
 #include "support/unique_handle.h"
 
 namespace {

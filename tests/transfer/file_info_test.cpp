@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/test_files.h"
-#include "config/file_crc.h"
+#include "config/text/file_crc.h"
 
 namespace {
 

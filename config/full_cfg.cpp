@@ -1,5 +1,0 @@
-#include "config/full_cfg.h"
-
-CFullCfg::CFullCfg() = default;
-
-CFullCfg::~CFullCfg() = default;

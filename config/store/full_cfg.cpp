@@ -1,0 +1,5 @@
+#include "config/store/full_cfg.h"
+
+CFullCfg::CFullCfg() = default;
+
+CFullCfg::~CFullCfg() = default;

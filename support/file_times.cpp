@@ -1,0 +1,129 @@
+#include "support/file_times.h"
+
+#include "support/file_system_internal.h"
+#include "support/name_compare.h"
+#include "support/unique_handle.h"
+
+using namespace tarn::fs;
+
+namespace {
+
+bool IsLeapYear(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int DaysInMonth(int year, int month)
+{
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12) {
+        return 31;
+    }
+    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+bool GetTouchFileTime(FILETIME& result)
+{
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    const SYSTEMTIME local = GetTouchLocalTime(now);
+    TIME_ZONE_INFORMATION zone{};
+    ::GetTimeZoneInformation(&zone);
+    SYSTEMTIME utc{};
+    return ::TzSpecificLocalTimeToSystemTime(&zone, &local, &utc) &&
+           ::SystemTimeToFileTime(&utc, &result);
+}
+
+tarn::UniqueFileHandle OpenForTimes(const std::wstring& path)
+{
+    return tarn::UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_WRITE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+}  // namespace
+
+SYSTEMTIME GetTouchLocalTime(const SYSTEMTIME& localToday)
+{
+    SYSTEMTIME touch{};
+    touch.wYear = localToday.wYear;
+    touch.wMonth = localToday.wMonth;
+    touch.wHour = 1;
+    const int day = localToday.wDay;
+    const bool firstOrLast = day == 1 || day == DaysInMonth(localToday.wYear, localToday.wMonth);
+    if (firstOrLast) {
+        touch.wDay = localToday.wDay;
+    } else {
+        touch.wDay = static_cast<WORD>(day >= 15 ? 15 : 1);
+    }
+    // The weekday follows from the date; compute it through a FILETIME round trip.
+    FILETIME file{};
+    SYSTEMTIME normalized{};
+    if (::SystemTimeToFileTime(&touch, &file) && ::FileTimeToSystemTime(&file, &normalized)) {
+        return normalized;
+    }
+    return touch;
+}
+
+int TouchFiles(const std::vector<std::wstring>& files)
+{
+    FILETIME touch{};
+    if (!GetTouchFileTime(touch)) {
+        return 0;
+    }
+    int touched = 0;
+    for (const std::wstring& path : files) {
+        tarn::UniqueFileHandle file = OpenForTimes(path);
+        if (file && ::SetFileTime(file.Get(), &touch, &touch, &touch)) {
+            ++touched;
+        }
+    }
+    return touched;
+}
+
+CTempTouchFile::CTempTouchFile(const std::wstring& fileName)
+{
+    if (fileName.empty()) {
+        return;
+    }
+    WIN32_FIND_DATAW data{};
+    tarn::UniqueFindHandle find(::FindFirstFileW(fileName.c_str(), &data));
+    if (!find) {
+        return;
+    }
+    m_FileName = fileName;
+    m_CreationTime = data.ftCreationTime;
+    m_LastAccessTime = data.ftLastAccessTime;
+    m_LastWriteTime = data.ftLastWriteTime;
+}
+
+CTempTouchFile::~CTempTouchFile()
+{
+    if (m_FileName.empty()) {
+        return;
+    }
+    tarn::UniqueFileHandle file = OpenForTimes(m_FileName);
+    if (file) {
+        ::SetFileTime(file.Get(), &m_CreationTime, &m_LastAccessTime, &m_LastWriteTime);
+    }
+}
+
+CTempTouchFiles::CTempTouchFiles(const std::vector<std::wstring>& files)
+{
+    const auto byName = [](const std::unique_ptr<CTempTouchFile>& element, const std::wstring& name) {
+        return tarn::CompareNoCase(element->m_FileName, name) < 0;
+    };
+    for (const std::wstring& name : files) {
+        auto record = std::make_unique<CTempTouchFile>(name);
+        if (record->m_FileName.empty()) {
+            continue;
+        }
+        // One record per file: a name listed twice must not be restored twice.
+        const size_t index = LowerBound(record->m_FileName, byName);
+        if (index < GetSize() && tarn::EqualsNoCase((*this)[index]->m_FileName, record->m_FileName)) {
+            continue;
+        }
+        InsertAt(index, std::move(record));
+    }
+    TouchFiles(files);
+}
