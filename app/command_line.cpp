@@ -82,14 +82,17 @@ int SplitCommandLine(std::vector<std::wstring>& tokens, const wchar_t* text)
 
 std::wstring_view CommandLineArguments(std::wstring_view full)
 {
-    // The program name ends at the first blank or tab outside quotation marks.
+    // As the C runtime reads it: a quoted program name ends at its closing
+    // quotation mark, blank or not behind it; an unquoted one at the first
+    // blank or tab, quotation marks inside it being part of the name.
     size_t pos = 0;
-    bool quoted = false;
-    while (pos < full.size() && (quoted || !IsBlankOrTab(full[pos]))) {
-        if (full[pos] == L'"') {
-            quoted = !quoted;
+    if (!full.empty() && full.front() == L'"') {
+        const size_t closing = full.find(L'"', 1);
+        pos = closing == std::wstring_view::npos ? full.size() : closing + 1;
+    } else {
+        while (pos < full.size() && !IsBlankOrTab(full[pos])) {
+            ++pos;
         }
-        ++pos;
     }
     while (pos < full.size() && IsBlankOrTab(full[pos])) {
         ++pos;

@@ -15,11 +15,5 @@ bool IsFolder(const std::wstring& path);
 bool IsDotEntry(const WIN32_FIND_DATAW& data);
 bool IsFolderEntry(const WIN32_FIND_DATAW& data);
 bool SetNormalAttributes(const wchar_t* path);
-// Removes folders, deepest (longest path) first, while `workFolder` is the
-// current directory (a folder cannot go while it is current); `keep` stays.
-// Restores the current directory afterwards when it still exists. Returns
-// the number of failed removals.
-int RemoveFoldersDeepestFirst(std::vector<std::wstring> folders, const std::wstring& keep,
-                              const std::wstring& workFolder);
 
 }  // namespace tarn::fs

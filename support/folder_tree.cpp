@@ -4,6 +4,7 @@
 
 #include "support/file_queries.h"
 #include "support/file_system_internal.h"
+#include "support/folder_removal.h"
 #include "support/name_compare.h"
 #include "support/path_text.h"
 #include "support/temp_files.h"
@@ -76,54 +77,7 @@ void ListFolder(const std::wstring& folder, const std::wstring& pattern, std::ve
     }
 }
 
-int Depth(const std::wstring& path)
-{
-    return static_cast<int>(std::count(path.begin(), path.end(), L'\\'));
-}
-
-std::wstring GetCurrentFolder()
-{
-    const DWORD length = ::GetCurrentDirectoryW(0, nullptr);
-    if (length == 0) {
-        return std::wstring();
-    }
-    std::wstring folder(length, L'\0');
-    const DWORD written = ::GetCurrentDirectoryW(length, folder.data());
-    folder.resize(written < length ? written : 0);
-    return folder;
-}
-
 }  // namespace
-
-namespace tarn::fs {
-
-int RemoveFoldersDeepestFirst(std::vector<std::wstring> folders, const std::wstring& keep,
-                              const std::wstring& workFolder)
-{
-    std::stable_sort(folders.begin(), folders.end(), [](const std::wstring& a, const std::wstring& b) {
-        const int depthA = Depth(a);
-        const int depthB = Depth(b);
-        return depthA != depthB ? depthA > depthB : a.size() > b.size();
-    });
-    const std::wstring previous = GetCurrentFolder();
-    ::SetCurrentDirectoryW(workFolder.c_str());
-    int failures = 0;
-    for (const std::wstring& folder : folders) {
-        if (!keep.empty() && tarn::EqualsNoCase(folder, keep)) {
-            continue;
-        }
-        if (!::RemoveDirectoryW(folder.c_str())) {
-            tarn::Trace(L"folder %ls cannot be removed (error %lu)", folder.c_str(), ::GetLastError());
-            ++failures;
-        }
-    }
-    if (!previous.empty() && IsFolder(previous)) {
-        ::SetCurrentDirectoryW(previous.c_str());
-    }
-    return failures;
-}
-
-}  // namespace tarn::fs
 
 int CreateFolderPath(const wchar_t* path)
 {
@@ -204,28 +158,16 @@ int EmptyFolder(const wchar_t* folder)
     if (tarn::IsEmptyText(folder)) {
         return 0;
     }
+    // Full paths only: a relative one would depend on the current folder.
     const std::wstring root = tarn::WithoutTrailingBackslash(folder);
-    if (root.empty() || !IsFolder(root)) {
+    const bool full = root.rfind(L"\\\\", 0) == 0 || (root.size() >= 3 && root[1] == L':' && root[2] == L'\\');
+    if (!full || root.size() >= MAX_PATH) {
+        tarn::Trace(L"folder %ls is not emptied: not a full path", folder);
         return 0;
     }
-    int result = 1;
-    std::vector<std::wstring> files;
-    ListFiles(root.c_str(), files);
-    for (const std::wstring& file : files) {
-        if (::DeleteFileW(file.c_str()) || !EntryExists(file)) {
-            continue;
-        }
-        SetNormalAttributes(file.c_str());
-        if (!::DeleteFileW(file.c_str())) {
-            tarn::Trace(L"file %ls cannot be deleted (error %lu)", file.c_str(), ::GetLastError());
-            result = 0;
-        }
+    if (tarn::RemoveFolderTree(root, false) != 0) {
+        tarn::Trace(L"folder %ls cannot be emptied completely", root.c_str());
+        return 0;
     }
-    std::vector<std::wstring> remaining;
-    std::vector<std::wstring> folders;
-    ListFiles(root.c_str(), remaining, &folders);
-    if (RemoveFoldersDeepestFirst(folders, root, GetTempFolder()) != 0) {
-        result = 0;
-    }
-    return result;
+    return 1;
 }

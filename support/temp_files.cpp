@@ -2,6 +2,7 @@
 #include "support/temp_files.h"
 
 #include "support/file_system_internal.h"
+#include "support/folder_removal.h"
 #include "support/folder_tree.h"
 #include "support/text_format.h"
 #include "support/unique_handle.h"
@@ -121,13 +122,5 @@ UniqueTempFolder::~UniqueTempFolder()
     if (m_Remove != 1 || m_Folder.empty()) {
         return;
     }
-    std::vector<std::wstring> files;
-    std::vector<std::wstring> folders;
-    ListFiles(m_Folder.c_str(), files, &folders);
-    for (const std::wstring& file : files) {
-        SetNormalAttributes(file.c_str());
-        ::DeleteFileW(file.c_str());
-    }
-    // The folder itself is in the list; it goes last, being the shortest path.
-    RemoveFoldersDeepestFirst(folders, std::wstring(), m_TempBase);
+    tarn::RemoveFolderTree(m_Folder, true);
 }

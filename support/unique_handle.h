@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "support/win_inet.h"
+
 #include <utility>
 
 namespace tarn {
@@ -84,7 +86,7 @@ struct RegKey {
 struct Internet {
     using Handle = HINTERNET;
     static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::InternetCloseHandle(h); }
+    static void Close(Handle h) noexcept { GetWinInet().InternetCloseHandle(h); }
 };
 
 struct GdiObject {

@@ -10,6 +10,7 @@
 #include "support/name_compare.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"
+#include "support/win_inet.h"
 #include "transfer/download_stream.h"
 #include "transfer/download_url.h"
 #include "transfer/http_request.h"
@@ -117,7 +118,7 @@ public:
     bool Read(void* buffer, DWORD size, DWORD& read) override
     {
         read = 0;
-        if (::InternetReadFile(request_, buffer, size, &read)) {
+        if (tarn::GetWinInet().InternetReadFile(request_, buffer, size, &read)) {
             return true;
         }
         error_ = ::GetLastError();
@@ -305,7 +306,7 @@ Attempt RunAttempt(const std::wstring& url, DownloadTarget& target, const tarn::
     }
     const tarn::DownloadTiming& timing = tarn::GetDownloadTiming();
     const tarn::UniqueInternetHandle session(
-        ::InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        tarn::GetWinInet().InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     tarn::DownloadProgressBar(progressBar).Start();
 
     tarn::OpenedUrl opened;

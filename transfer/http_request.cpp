@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "support/trace.h"
+#include "support/win_inet.h"
 
 namespace tarn {
 
@@ -68,7 +69,7 @@ bool CrackUrl(const std::wstring& url, RequestTarget& target)
     parts.dwPasswordLength = 1;
     parts.dwUrlPathLength = 1;
     parts.dwExtraInfoLength = 1;
-    if (!::InternetCrackUrlW(url.c_str(), 0, 0, &parts)) {
+    if (!tarn::GetWinInet().InternetCrackUrlW(url.c_str(), 0, 0, &parts)) {
         return false;
     }
     target.scheme = parts.nScheme;
@@ -89,7 +90,7 @@ bool CrackUrl(const std::wstring& url, RequestTarget& target)
 bool SendRequest(HINTERNET session, const RequestTarget& target, DWORD receiveTimeout, OpenedUrl& opened)
 {
     opened.request.Reset();
-    opened.connection.Reset(::InternetConnectW(session, target.host.c_str(), target.port,
+    opened.connection.Reset(tarn::GetWinInet().InternetConnectW(session, target.host.c_str(), target.port,
                                                target.user.empty() ? nullptr : target.user.c_str(),
                                                target.password.empty() ? nullptr : target.password.c_str(),
                                                INTERNET_SERVICE_HTTP, 0, 0));
@@ -101,21 +102,21 @@ bool SendRequest(HINTERNET session, const RequestTarget& target, DWORD receiveTi
     if (target.scheme == INTERNET_SCHEME_HTTPS) {
         flags |= INTERNET_FLAG_SECURE;
     }
-    opened.request.Reset(::HttpOpenRequestW(opened.connection.Get(), L"GET", target.object.c_str(), nullptr,
+    opened.request.Reset(tarn::GetWinInet().HttpOpenRequestW(opened.connection.Get(), L"GET", target.object.c_str(), nullptr,
                                             nullptr, nullptr, flags, 0));
     if (!opened.request) {
         return false;
     }
-    ::InternetSetOptionW(opened.request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout,
+    tarn::GetWinInet().InternetSetOptionW(opened.request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout,
                          sizeof(receiveTimeout));
-    return ::HttpSendRequestW(opened.request.Get(), nullptr, 0, nullptr, 0) != FALSE;
+    return tarn::GetWinInet().HttpSendRequestW(opened.request.Get(), nullptr, 0, nullptr, 0) != FALSE;
 }
 
 DWORD QueryStatus(HINTERNET request)
 {
     DWORD status = 0;
     DWORD size = sizeof(status);
-    if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+    if (!tarn::GetWinInet().HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
         return 0;
     }
     return status;
@@ -124,12 +125,12 @@ DWORD QueryStatus(HINTERNET request)
 std::wstring QueryLocation(HINTERNET request)
 {
     DWORD size = 0;
-    ::HttpQueryInfoW(request, HTTP_QUERY_LOCATION, nullptr, &size, nullptr);
+    tarn::GetWinInet().HttpQueryInfoW(request, HTTP_QUERY_LOCATION, nullptr, &size, nullptr);
     if (size == 0) {
         return std::wstring();
     }
     std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
-    if (!::HttpQueryInfoW(request, HTTP_QUERY_LOCATION, text.data(), &size, nullptr)) {
+    if (!tarn::GetWinInet().HttpQueryInfoW(request, HTTP_QUERY_LOCATION, text.data(), &size, nullptr)) {
         return std::wstring();
     }
     return std::wstring(text.data());
@@ -140,12 +141,12 @@ std::wstring QueryLocation(HINTERNET request)
 std::wstring CombineUrl(const std::wstring& base, const std::wstring& location)
 {
     DWORD size = 0;
-    ::InternetCombineUrlW(base.c_str(), location.c_str(), nullptr, &size, 0);
+    tarn::GetWinInet().InternetCombineUrlW(base.c_str(), location.c_str(), nullptr, &size, 0);
     if (size == 0) {
         return std::wstring();
     }
     std::vector<wchar_t> text(size + 1, L'\0');
-    if (!::InternetCombineUrlW(base.c_str(), location.c_str(), text.data(), &size, 0)) {
+    if (!tarn::GetWinInet().InternetCombineUrlW(base.c_str(), location.c_str(), text.data(), &size, 0)) {
         return std::wstring();
     }
     return std::wstring(text.data());
@@ -207,7 +208,7 @@ int64_t QueryContentLength(HINTERNET request)
 {
     wchar_t text[32] = {};
     DWORD size = sizeof(text);
-    if (!::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr) || text[0] == L'\0') {
+    if (!tarn::GetWinInet().HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr) || text[0] == L'\0') {
         return -1;
     }
     int64_t length = 0;

@@ -124,6 +124,25 @@ std::wstring ConfigDir(const ConfigDirNames& names)
     return programFolder.empty() ? std::wstring() : WithTrailingBackslash(programFolder) + L"Config\\";
 }
 
+// The shared configuration folders: the variable, else the machine key's
+// value, else the per-user folder; what is found is put into the variable,
+// so later calls of the process take it from there.
+std::wstring SharedConfigFolder(const wchar_t* environmentName, const wchar_t* valueName)
+{
+    const std::wstring environment = tarn::EditionConfigName(environmentName);
+    std::wstring folder = EnvironmentValue(environment.c_str());
+    if (!folder.empty()) {
+        return WithTrailingBackslash(folder);
+    }
+    folder = ReadValue(HKEY_LOCAL_MACHINE, ProductKey(kGridwellKeyFormat, kProductYear),
+                       tarn::EditionConfigName(valueName));
+    folder = folder.empty() ? ConfigDir(kGridwellConfig) : WithTrailingBackslash(folder);
+    if (!folder.empty()) {
+        ::SetEnvironmentVariableW(environment.c_str(), folder.c_str());
+    }
+    return folder;
+}
+
 // The table of entry points that CfgR.dll hands out; its second entry reads
 // one value of a settings file: (file, section, name, 260-character output),
 // 1 for success.
@@ -280,6 +299,12 @@ std::wstring LocalConfigDir(bool secondProduct)
     return ConfigDir(secondProduct ? kCorvinConfig : kGridwellConfig);
 }
 
+std::wstring SharedConfigDir(SharedConfig which)
+{
+    return which == SharedConfig::Central ? SharedConfigFolder(L"TarnGridwell_2023_CFG_C", L"Config")
+                                          : SharedConfigFolder(L"TarnGridwell_2023_CFG", L"ConfigCfg");
+}
+
 }  // namespace tarn
 
 wchar_t* GetCentralAppDir(wchar_t* buffer)
@@ -331,6 +356,18 @@ wchar_t* GetLocalRConfigDir(wchar_t* buffer)
 {
     static wchar_t own[MAX_PATH];
     return ToBuffer(tarn::LocalConfigDir(true), buffer, own);
+}
+
+wchar_t* GetSharedConfigDir(wchar_t* buffer)
+{
+    static wchar_t own[MAX_PATH];
+    return ToBuffer(tarn::SharedConfigDir(tarn::SharedConfig::Cfg), buffer, own);
+}
+
+wchar_t* GetCentralConfigDir(wchar_t* buffer)
+{
+    static wchar_t own[MAX_PATH];
+    return ToBuffer(tarn::SharedConfigDir(tarn::SharedConfig::Central), buffer, own);
 }
 
 wchar_t* GetDirValue(const wchar_t* name, wchar_t* buffer)

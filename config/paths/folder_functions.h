@@ -26,6 +26,9 @@ std::wstring CentralAppDir(int year, bool secondProduct = false);
 std::wstring LocalAppDir(int year);
 std::wstring LocalRAppDir(int year);
 std::wstring LocalConfigDir(bool secondProduct);
+// The two shared configuration folders of the main product.
+enum class SharedConfig { Cfg, Central };
+std::wstring SharedConfigDir(SharedConfig which);
 std::wstring DirValue(const wchar_t* name);
 
 }  // namespace tarn
@@ -54,6 +57,13 @@ TARN_EXPORT wchar_t* GetLocalRAppDir(wchar_t* buffer, int year);
 // "Config\".
 TARN_EXPORT wchar_t* GetLocalConfigDir(wchar_t* buffer = nullptr);
 TARN_EXPORT wchar_t* GetLocalRConfigDir(wchar_t* buffer = nullptr);
+
+// The shared configuration folders of the main product, ending with '\':
+// the environment variable "TarnGridwell_2023_CFG" ("TarnGridwell_2023_CFG_C"),
+// else the machine key's value "ConfigCfg" ("Config"), else the per-user
+// configuration folder; the folder found is put into the variable.
+TARN_EXPORT wchar_t* GetSharedConfigDir(wchar_t* buffer = nullptr);
+TARN_EXPORT wchar_t* GetCentralConfigDir(wchar_t* buffer = nullptr);
 
 // A folder value of the folder file "Ordner.ini" in the per-user
 // configuration folder, section "Ordner": through the outside module

@@ -21,7 +21,7 @@ constexpr int kSixtyFourBitView = 0x100;
 
 }  // namespace
 
-int CCfgReader::Load(std::wstring_view file)
+int CCfgReader::Load(tarn::TextArg file)
 {
     if (!file.empty()) {
         m_File = file;

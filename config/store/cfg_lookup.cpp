@@ -37,7 +37,7 @@ bool IsCommentedKey(std::wstring_view key)
 
 }  // namespace
 
-int CCfgReader::GetValue(std::wstring& value, std::wstring_view section, std::wstring_view key,
+int CCfgReader::GetValue(std::wstring& value, tarn::TextArg section, tarn::TextArg key,
                          const wchar_t* defaultValue)
 {
     value = defaultValue ? defaultValue : L"";
@@ -60,7 +60,7 @@ int CCfgReader::GetValue(std::wstring& value, std::wstring_view section, std::ws
 }
 
 int CCfgReader::GetSection(std::vector<std::wstring>& keys, std::vector<std::wstring>& values,
-                           std::wstring_view section, int includeCentral)
+                           tarn::TextArg section, int includeCentral)
 {
     const size_t s = FindSection(section);
     if (s == kNotFound) {
@@ -80,18 +80,18 @@ int CCfgReader::GetSection(std::vector<std::wstring>& keys, std::vector<std::wst
     return 1;
 }
 
-int CCfgReader::SetValue(std::wstring_view section, std::wstring_view key, const wchar_t* value)
-{
-    return SetValue(section, key, value ? std::wstring_view(value) : std::wstring_view());
-}
-
-int CCfgReader::SetValue(std::wstring_view section, std::wstring_view key, std::wstring_view value)
+int CCfgReader::SetValue(tarn::TextArg section, tarn::TextArg key, tarn::TextArg value)
 {
     if (section.empty() || key.empty() || !IsStorable(section, key, value)) {
         return 0;
     }
     if (IsCommentedKey(key) && SetCommentedValue(section, key, value)) {
         return 1;
+    }
+    // Any other key that starts like a comment would be written as one and
+    // vanish on the next load.
+    if (tarn::cfg::IsCommentLine(tarn::cfg::Strip(key))) {
+        return 0;
     }
     const std::wstring stored =
         IsFolderFile() ? tarn::ConvertFolderFileValue(value, true) : std::wstring(value);
@@ -131,7 +131,7 @@ int CCfgReader::SetValue(std::wstring_view section, std::wstring_view key, std::
     return 1;
 }
 
-int CCfgReader::DeleteValue(std::wstring_view section, std::wstring_view key)
+int CCfgReader::DeleteValue(tarn::TextArg section, tarn::TextArg key)
 {
     if (section.empty()) {
         return 0;

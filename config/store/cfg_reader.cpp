@@ -15,7 +15,7 @@ constexpr int64_t kDefaultTimeout = 5000;
 
 CCfgReader::CCfgReader() = default;
 
-CCfgReader::CCfgReader(std::wstring_view file, int registryFlags)
+CCfgReader::CCfgReader(tarn::TextArg file, int registryFlags)
     : m_IsRegistry(registryFlags)
 {
     Load(file);

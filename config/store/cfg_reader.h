@@ -14,6 +14,9 @@
 //                       entry lines in file order.
 // Equal keys keep file order among themselves, so the first one in the file
 // is the one found, read, changed and deleted.
+//
+// The exported members take a null section, key, value or file name as an
+// empty text.
 
 #include <cstdint>
 #include <memory>
@@ -23,6 +26,7 @@
 
 #include "config/text/text_file.h"
 #include "support/export.h"
+#include "support/text_arg.h"
 
 class CCfgReader {
 public:
@@ -30,7 +34,7 @@ public:
     TARN_EXPORT CCfgReader();
     // Binds the store to `file` (a path or a registry path) and loads it.
     // `registryFlags` may hold 0x100: use the 64-bit registry view.
-    TARN_EXPORT explicit CCfgReader(std::wstring_view file, int registryFlags = 0);
+    TARN_EXPORT explicit CCfgReader(tarn::TextArg file, int registryFlags = 0);
     // Saves pending changes (Save without force), then deletes the central store.
     TARN_EXPORT virtual ~CCfgReader();
     CCfgReader(const CCfgReader&) = delete;
@@ -40,7 +44,7 @@ public:
     // a missing file in an existing folder gives an empty store, a name without
     // a backslash fails, a file held by another program is retried every
     // 100 ms up to m_Timeout. Returns m_IsInit.
-    TARN_EXPORT int Load(std::wstring_view file = {});
+    TARN_EXPORT int Load(tarn::TextArg file = std::wstring_view());
     // Empties lines, indexes and registry types; m_IsInit, m_ReadOnly,
     // m_IsRegistry and m_HasChanged become 0, m_Timeout 5000.
     TARN_EXPORT void Reset();
@@ -58,24 +62,23 @@ public:
     // `defaultValue` (or empty) first. Result 1 when found; for a missing key
     // of an existing section 1 only when a default was given; 0 for a missing
     // section. The central store answers what this store lacks.
-    TARN_EXPORT int GetValue(std::wstring& value, std::wstring_view section, std::wstring_view key,
+    TARN_EXPORT int GetValue(std::wstring& value, tarn::TextArg section, tarn::TextArg key,
                              const wchar_t* defaultValue = nullptr);
     // Appends the keys and values of every entry of `section` in file order
     // (then the central store's, with `includeCentral` 1). 0 when the section
     // is missing everywhere asked.
     TARN_EXPORT int GetSection(std::vector<std::wstring>& keys, std::vector<std::wstring>& values,
-                               std::wstring_view section, int includeCentral = 1);
+                               tarn::TextArg section, int includeCentral = 1);
     // Creates or changes an entry; a new key goes directly under its section
     // header, a new section to the end. 1 also when the value is unchanged;
     // 0 for an empty section or key, and for text that cannot be stored in a
     // line (a line break or zero anywhere, ']' in the section, '=' in the
-    // key, a key starting with '[').
-    TARN_EXPORT int SetValue(std::wstring_view section, std::wstring_view key, std::wstring_view value);
-    // The same; a null value means an empty one.
-    TARN_EXPORT int SetValue(std::wstring_view section, std::wstring_view key, const wchar_t* value);
+    // key, a key starting with '[', ';', '/' or ':' other than the ";;" and
+    // "//" keys of an existing commented entry).
+    TARN_EXPORT int SetValue(tarn::TextArg section, tarn::TextArg key, tarn::TextArg value);
     // Removes the first entry `key` of `section`. 1 also when there is none;
     // 0 for an empty section.
-    TARN_EXPORT int DeleteValue(std::wstring_view section, std::wstring_view key);
+    TARN_EXPORT int DeleteValue(tarn::TextArg section, tarn::TextArg key);
     // Writes the lines back in the encoding they were read in. Without
     // `force` an unchanged text is not written. 1 on success; 0 for an
     // uninitialised store or when the file stays unwritable for m_Timeout,
@@ -85,29 +88,29 @@ public:
     // The entry as a 32-bit integer (saturating decimal), or with `yesNo` as
     // 0/1 ("True"/"False", numbers nonzero/zero). An absent, empty or "_Null"
     // value gives `defaultValue`. 1 when the section exists, else 0.
-    TARN_EXPORT int GetIntValue(int& value, std::wstring_view section, std::wstring_view key,
+    TARN_EXPORT int GetIntValue(int& value, tarn::TextArg section, tarn::TextArg key,
                                 int defaultValue = 0, int yesNo = 0);
-    TARN_EXPORT int GetInt64Value(int64_t& value, std::wstring_view section, std::wstring_view key,
+    TARN_EXPORT int GetInt64Value(int64_t& value, tarn::TextArg section, tarn::TextArg key,
                                   int64_t defaultValue = 0, int yesNo = 0);
     // Writes the low 32 bits of `value` as signed decimal, or with `yesNo`
     // "True"/"False". SetValue's result.
-    TARN_EXPORT int SetIntValue(std::wstring_view section, std::wstring_view key, int64_t value, int yesNo = 0);
+    TARN_EXPORT int SetIntValue(tarn::TextArg section, tarn::TextArg key, int64_t value, int yesNo = 0);
     // The entry's yes/no value, or `defaultValue` when it is missing or no
     // yes/no text; then with `writeDefault` 1 the default is stored as
     // "True"/"False". Empty section or key: the default, nothing read.
-    TARN_EXPORT int GetBoolValue(std::wstring_view section, std::wstring_view key, int defaultValue = 0,
+    TARN_EXPORT int GetBoolValue(tarn::TextArg section, tarn::TextArg key, int defaultValue = 0,
                                  int writeDefault = 0);
     // 1 for "True"/"1" (*value 1) and "False"/"0" (*value 0), letter case
     // ignored; otherwise 0 and *value -1.
     TARN_EXPORT static int IsBoolValue(const std::wstring& text, int* value = nullptr);
     // Empties `values` and reads key, key_ArMember_1, key_ArMember_2, ... up to
     // the first missing one. 1 when at least one element exists.
-    TARN_EXPORT int GetArrayValue(std::vector<std::wstring>& values, std::wstring_view section,
-                                  std::wstring_view key);
+    TARN_EXPORT int GetArrayValue(std::vector<std::wstring>& values, tarn::TextArg section,
+                                  tarn::TextArg key);
     // Deletes the stored elements from index values.size() on, then writes the
     // elements last to first (so they stand in order under the header). 1
     // when any element was written.
-    TARN_EXPORT int SetArrayValue(std::wstring_view section, std::wstring_view key,
+    TARN_EXPORT int SetArrayValue(tarn::TextArg section, tarn::TextArg key,
                                   const std::vector<std::wstring>& values);
 
     // Attaches a central store that answers lookups this store cannot; this
@@ -184,11 +187,11 @@ private:
     void ParseText(std::wstring_view text);
     // Save after the initialisation check: builds, compares and writes the text.
     int SaveText(int force);
-    // Opens and writes `text` in m_FileType's encoding, retrying while the file is held;
-    // a text the readers would take for UTF-8 is written so (m_FileType follows).
+    // Writes `text` in m_FileType's encoding in place of the file, retrying
+    // while the file is held; a text the readers would take for another
+    // encoding is written as UTF-8 (m_FileType follows). The old file stays
+    // whole when the write fails.
     int WriteFileText(const std::wstring& text);
-    // Cuts the file to zero bytes (creating it), retrying while it is held.
-    int TruncateFile();
     // Replaces the text after the first '=' of an entry line.
     void ReplaceEntryValue(size_t line, std::wstring_view value);
     // The commented-entry path of SetValue (keys starting ";;" or "//").

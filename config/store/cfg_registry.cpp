@@ -31,6 +31,7 @@
 #include "support/name_compare.h"
 #include "support/registry.h"
 #include "support/text_format.h"
+#include "support/trace.h"
 #include "support/unique_handle.h"
 #include "support/trace.h"
 
@@ -469,17 +470,21 @@ int CCfgReader::SaveToRegistry()
         tarn::Trace(L"settings store %ls: the registry key cannot be opened for saving", m_File.c_str());
         return 0;
     }
-    int written = 0;
+    // Every section is tried; one that fails makes the whole save fail, so
+    // the edit stays pending for the next save.
+    bool allWritten = !m_KeyStrings.empty();
     const std::vector<std::wstring> sections = m_KeyStrings;
     for (const std::wstring& section : sections) {
         std::vector<std::wstring> keys;
         std::vector<std::wstring> values;
         GetSection(keys, values, section, 0);
-        if (WriteRegistryKey(key.Get(), section, keys, values, *this, is64)) {
-            written = 1;
+        if (!WriteRegistryKey(key.Get(), section, keys, values, *this, is64)) {
+            tarn::Trace(L"Cannot write section [%ls] of %ls to the registry (error %lu)", section.c_str(),
+                        m_File.c_str(), ::GetLastError());
+            allWritten = false;
         }
     }
-    return written;
+    return allWritten ? 1 : 0;
 }
 
 std::wstring CCfgReader::ConvertRegeditText(std::wstring_view text)

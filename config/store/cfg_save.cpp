@@ -5,13 +5,14 @@
 
 #include <windows.h>
 
-#include <climits>
 #include <new>
+#include <string>
 
 #include "config/store/cfg_reader.h"
 #include "config/store/cfg_registry.h"
 #include "config/store/cfg_syntax.h"
 #include "config/text/text_file.h"
+#include "support/file_replace.h"
 #include "support/file_system.h"
 #include "support/poll_retry.h"
 #include "support/trace.h"
@@ -20,16 +21,29 @@ namespace {
 
 constexpr uint32_t kRetryIntervalMs = 100;
 
-// The encoding a text is written in: the one its file was read in, except
-// that every reader takes a file without mark that starts with "<?xml" for
-// UTF-8. A file read as ANSI comes to start so when loading strips the blanks
-// or empty lines before its declaration; it is then written as UTF-8, so that
-// its text reads back as it was.
-TextFileType::Type TypeToWrite(std::wstring_view text, TextFileType::Type type)
+// The encoding a text is written in and its bytes: the file's own encoding,
+// unless the readers would take those bytes for another one. Loading drops
+// leading blanks and empty lines, so a file read as ANSI may come to start
+// with "<?xml" (written as UTF-8 without mark, as the readers take it) or
+// with the bytes of a byte-order mark, and a UTF-8 file read for its "<?xml"
+// may lose it through edits: both are written as UTF-8 with mark, so that
+// the text reads back as it was saved.
+bool EncodeForReading(std::wstring_view text, TextFileType::Type& type, std::string& bytes)
 {
-    const bool singleByte =
-        type == TextFileType::Undetermined || type == TextFileType::Ansi || type == TextFileType::Oem;
-    return singleByte && tarn::StartsWithXmlDeclaration(text) ? TextFileType::Utf8NoBom : type;
+    if (type == TextFileType::Undetermined) {
+        type = TextFileType::Ansi;
+    }
+    if (!tarn::EncodeTextFile(text, type, bytes)) {
+        return false;
+    }
+    const TextFileType::Type read = tarn::DetectTextFileType(bytes);
+    // Encodings the readers never detect are read as ANSI; they stay as they are.
+    if (read == type || (read == TextFileType::Ansi && type != TextFileType::Utf8NoBom)) {
+        return true;
+    }
+    const bool singleByte = type == TextFileType::Ansi || type == TextFileType::Oem;
+    type = singleByte && read == TextFileType::Utf8NoBom ? TextFileType::Utf8NoBom : TextFileType::Utf8;
+    return tarn::EncodeTextFile(text, type, bytes);
 }
 
 // Repeats a write of the store's file while another program holds it, up to
@@ -74,7 +88,8 @@ int CCfgReader::SaveText(int force)
     const std::wstring text = tarn::cfg::BuildSaveText(m_Data);
     const bool registry = tarn::IsRegistryPath(m_File);
     if (text.empty() && !registry) {
-        return TruncateFile();
+        // Nothing but the byte-order mark stays, so the file keeps its encoding.
+        return WriteFileText(text);
     }
     if (!force && text == m_Original) {
         return 1;
@@ -99,25 +114,18 @@ int CCfgReader::SaveText(int force)
 
 int CCfgReader::WriteFileText(const std::wstring& text)
 {
-    if (m_File.find(L'\\') == std::wstring::npos || text.size() > UINT32_MAX) {
+    if (m_File.find(L'\\') == std::wstring::npos) {
         return 0;
     }
-    TextFileType::Type type = TypeToWrite(text, m_FileType);
-    if (!WriteRetrying(m_File, m_Timeout, L"saved", [&] {
-            return WriteBuffer(m_File.c_str(), text.c_str(), static_cast<uint32_t>(text.size()), type) != 0;
-        })) {
+    TextFileType::Type type = m_FileType;
+    std::string bytes;
+    if (!EncodeForReading(text, type, bytes)) {
+        tarn::Trace(L"Cannot encode the text of %ls in encoding %d", m_File.c_str(), static_cast<int>(type));
+        return 0;
+    }
+    if (!WriteRetrying(m_File, m_Timeout, L"saved", [&] { return tarn::WriteFileReplacing(m_File, bytes); })) {
         return 0;
     }
     m_FileType = type;
     return 1;
-}
-
-int CCfgReader::TruncateFile()
-{
-    if (m_File.find(L'\\') == std::wstring::npos) {
-        return 0;
-    }
-    return WriteRetrying(m_File, m_Timeout, L"emptied", [&] { return WriteBuffer(m_File.c_str(), L"", 0) != 0; })
-               ? 1
-               : 0;
 }

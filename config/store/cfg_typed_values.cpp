@@ -39,7 +39,7 @@ std::wstring ArrayKey(std::wstring_view key, size_t index)
 
 }  // namespace
 
-int CCfgReader::GetInt64Value(int64_t& value, std::wstring_view section, std::wstring_view key,
+int CCfgReader::GetInt64Value(int64_t& value, tarn::TextArg section, tarn::TextArg key,
                               int64_t defaultValue, int yesNo)
 {
     if (yesNo && defaultValue != 1) {
@@ -64,7 +64,7 @@ int CCfgReader::GetInt64Value(int64_t& value, std::wstring_view section, std::ws
     return 1;
 }
 
-int CCfgReader::GetIntValue(int& value, std::wstring_view section, std::wstring_view key, int defaultValue,
+int CCfgReader::GetIntValue(int& value, tarn::TextArg section, tarn::TextArg key, int defaultValue,
                             int yesNo)
 {
     int64_t wide = 0;
@@ -73,7 +73,7 @@ int CCfgReader::GetIntValue(int& value, std::wstring_view section, std::wstring_
     return result;
 }
 
-int CCfgReader::SetIntValue(std::wstring_view section, std::wstring_view key, int64_t value, int yesNo)
+int CCfgReader::SetIntValue(tarn::TextArg section, tarn::TextArg key, int64_t value, int yesNo)
 {
     if (yesNo) {
         return SetValue(section, key, value != 0 ? L"True" : L"False");
@@ -97,7 +97,7 @@ int CCfgReader::IsBoolValue(const std::wstring& text, int* value)
     return parsed == -1 ? 0 : 1;
 }
 
-int CCfgReader::GetBoolValue(std::wstring_view section, std::wstring_view key, int defaultValue, int writeDefault)
+int CCfgReader::GetBoolValue(tarn::TextArg section, tarn::TextArg key, int defaultValue, int writeDefault)
 {
     if (section.empty() || key.empty()) {
         return defaultValue;
@@ -114,7 +114,7 @@ int CCfgReader::GetBoolValue(std::wstring_view section, std::wstring_view key, i
     return defaultValue;
 }
 
-int CCfgReader::GetArrayValue(std::vector<std::wstring>& values, std::wstring_view section, std::wstring_view key)
+int CCfgReader::GetArrayValue(std::vector<std::wstring>& values, tarn::TextArg section, tarn::TextArg key)
 {
     values.clear();
     std::wstring value;
@@ -124,7 +124,7 @@ int CCfgReader::GetArrayValue(std::vector<std::wstring>& values, std::wstring_vi
     return values.empty() ? 0 : 1;
 }
 
-int CCfgReader::SetArrayValue(std::wstring_view section, std::wstring_view key,
+int CCfgReader::SetArrayValue(tarn::TextArg section, tarn::TextArg key,
                               const std::vector<std::wstring>& values)
 {
     // Surplus elements of a longer stored array go first; only this store's

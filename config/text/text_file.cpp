@@ -324,6 +324,31 @@ bool StartsWithXmlDeclaration(std::wstring_view text)
     return HasXmlDeclaration(text.data(), text.size());
 }
 
+bool EncodeTextFile(std::wstring_view text, TextFileType::Type type, std::string& bytes)
+{
+    if (text.size() > kMaxWriteCount) {
+        return false;
+    }
+    if (!text.empty()) {
+        return EncodeText(text.data(), static_cast<uint32_t>(text.size()), type, bytes);
+    }
+    // The conversions refuse an empty text; only the mark remains.
+    static const wchar_t kNothing[] = L" ";
+    if (!EncodeText(kNothing, 1, type, bytes)) {
+        return false;
+    }
+    const size_t mark = type == TextFileType::Unicode || type == TextFileType::UnicodeBigEndian ? 2
+                        : type == TextFileType::Utf8                                         ? 3
+                                                                                             : 0;
+    bytes.resize(mark);
+    return true;
+}
+
+TextFileType::Type DetectTextFileType(std::string_view bytes)
+{
+    return DetectType(bytes.data(), static_cast<uint32_t>(bytes.size() > UINT32_MAX ? UINT32_MAX : bytes.size()));
+}
+
 }  // namespace tarn
 
 int ReadArray(const wchar_t* fileName, std::vector<std::wstring>& lines)

@@ -113,4 +113,12 @@ namespace tarn {
 // file without mark whose bytes start so for UTF-8 (Utf8NoBom).
 bool StartsWithXmlDeclaration(std::wstring_view text);
 
+// The bytes WriteBuffer writes for `text` in `type` (Undetermined: Ansi),
+// byte-order mark included; an empty text gives the mark alone. False for
+// Reserved, unknown types and failed conversions.
+bool EncodeTextFile(std::wstring_view text, TextFileType::Type type, std::string& bytes);
+
+// The encoding the readers detect for a file holding `bytes`.
+TextFileType::Type DetectTextFileType(std::string_view bytes);
+
 }  // namespace tarn

@@ -79,6 +79,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ArgumentsCase{L"\"C:\\A Dir\\prog.exe\"", L""},
                       ArgumentsCase{L"prog.exe", L""},
                       ArgumentsCase{L"prog.exe \t x\\\"y", L"x\\\"y"},
+                      ArgumentsCase{L"\"C:\\A Dir\\prog.exe\"PackAll", L"PackAll"},
+                      ArgumentsCase{L"C:\\A\"B C\"\\prog.exe PackAll", L"C\"\\prog.exe PackAll"},
+                      ArgumentsCase{L"\"C:\\unclosed prog.exe PackAll", L""},
                       ArgumentsCase{L"", L""}));
 
 struct ModeCase {

@@ -230,12 +230,16 @@ def winpath(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def run_wine(args, timeout=300):
+def run_wine(args, timeout=300, dll_overrides=None):
     """Runs a Windows program; returns (exit code, output). Output goes
-    through a file: Wine's service processes would keep a pipe open."""
+    through a file: Wine's service processes would keep a pipe open.
+    `dll_overrides` is added to WINEDLLOVERRIDES."""
+    env = wine_env()
+    if dll_overrides:
+        env["WINEDLLOVERRIDES"] = ";".join(filter(None, (env.get("WINEDLLOVERRIDES"), dll_overrides)))
     with tempfile.TemporaryFile() as out:
         process = subprocess.run(["wine"] + list(args), stdin=subprocess.DEVNULL, stdout=out,
-                                 stderr=subprocess.STDOUT, env=wine_env(), timeout=timeout)
+                                 stderr=subprocess.STDOUT, env=env, timeout=timeout)
         out.seek(0)
         return process.returncode, out.read().decode("utf-8", "replace")
 
@@ -257,14 +261,15 @@ def fetch(mode, url, destination, *options, timeout=300):
     return values
 
 
-def run_program(command_line, program=None, timeout=300):
+def run_program(command_line, program=None, timeout=300, dll_overrides=None):
     """Runs the program with exactly `command_line` after its quoted path."""
     program = program or os.path.join(CONFIG["build_dir"], "Tarn_Gridwell_2023.exe")
     fd, path = tempfile.mkstemp(suffix=".txt", dir=STATE["work"])
     with os.fdopen(fd, "wb") as f:
         f.write(command_line.encode("utf-8"))
     try:
-        code, output = run_wine([test_bin("run_command_line.exe"), winpath(program), winpath(path)], timeout)
+        code, output = run_wine([test_bin("run_command_line.exe"), winpath(program), winpath(path)], timeout,
+                                dll_overrides)
     finally:
         os.remove(path)
     return code, output

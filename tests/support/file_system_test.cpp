@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "common/test_files.h"
 #include "support/unique_handle.h"
@@ -385,7 +387,33 @@ TEST_F(FileSystemTest, EmptyFolderKeepsOnlyTheFolder)
     EXPECT_TRUE(files.empty());
     EXPECT_EQ(folders.size(), 1u);
     EXPECT_EQ(EmptyFolder(nullptr), 0);
-    EXPECT_EQ(EmptyFolder((scratch / L"missing").c_str()), 0);
+    EXPECT_EQ(EmptyFolder((scratch / L"missing").c_str()), 1);
+}
+
+// Packing jobs run in parallel threads and share the current folder: while
+// one empties a tree, another must never see the current folder move.
+TEST_F(FileSystemTest, EmptyFolderNeverChangesTheCurrentFolder)
+{
+    for (int i = 0; i < 150; ++i) {
+        MakeFolder(L"tree\\f" + std::to_wstring(i) + L"\\g");
+    }
+    const auto currentFolder = [] {
+        wchar_t folder[MAX_PATH] = {};
+        return std::wstring(folder, ::GetCurrentDirectoryW(MAX_PATH, folder));
+    };
+    const std::wstring current = currentFolder();
+    std::atomic<bool> done{false};
+    std::atomic<int> moved{0};
+    std::thread watcher([&] {
+        while (!done) {
+            moved += currentFolder() != current ? 1 : 0;
+        }
+    });
+    EXPECT_EQ(EmptyFolder((scratch / L"tree").c_str()), 1);
+    done = true;
+    watcher.join();
+    EXPECT_EQ(moved, 0);
+    EXPECT_TRUE(::RemoveDirectoryW((scratch / L"tree").c_str()));
 }
 
 TEST_F(FileSystemTest, EmptyFolderReportsAFileItCannotRemove)

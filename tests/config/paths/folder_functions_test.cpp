@@ -150,6 +150,36 @@ TEST_F(FolderFunctionsTest, ConfigurationFolderSources)
     EXPECT_STREQ(GetLocalRConfigDir(), L"C:\\From Environment\\");
 }
 
+// The shared folders: the machine's value, else the per-user folder; either
+// is kept in the variant's variable, which answers later calls.
+TEST_F(FolderFunctionsTest, SharedConfigurationFolders)
+{
+    SavedRegistryValue machineConfigCfg{HKEY_LOCAL_MACHINE, kGridwell, L"ConfigCfg"};
+    SavedRegistryValue machineConfig{HKEY_LOCAL_MACHINE, kGridwell, L"Config"};
+    struct Row {
+        wchar_t* (*function)(wchar_t*);
+        const wchar_t* environment;
+        SavedRegistryValue* machineValue;
+    };
+    const Row rows[] = {{&GetSharedConfigDir, L"TarnGridwell_2023_CFG", &machineConfigCfg},
+                        {&GetCentralConfigDir, L"TarnGridwell_2023_CFG_C", &machineConfig}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.environment);
+        SavedEnvironmentVariable variable(row.environment, nullptr);
+        ASSERT_TRUE(machineConfigCfg.Remove());
+        ASSERT_TRUE(machineConfig.Remove());
+        ASSERT_TRUE(userConfig.SetText(L"C:\\User Config"));
+        wchar_t buffer[MAX_PATH] = {};
+        EXPECT_STREQ(row.function(buffer), L"C:\\User Config\\");
+
+        ::SetEnvironmentVariableW(row.environment, nullptr);
+        ASSERT_TRUE(row.machineValue->SetText(L"C:\\Shared"));
+        EXPECT_STREQ(row.function(buffer), L"C:\\Shared\\");
+        ASSERT_TRUE(row.machineValue->Remove());
+        EXPECT_STREQ(row.function(nullptr), L"C:\\Shared\\") << "kept in the variable";
+    }
+}
+
 TEST_F(FolderFunctionsTest, SecondProductConfigurationValue)
 {
     ASSERT_TRUE(corvinConfig.SetText(L"D:\\Corvin Config\\"));

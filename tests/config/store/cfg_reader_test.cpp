@@ -233,6 +233,10 @@ TEST_F(CfgReaderTest, ChangesComeBackAfterReloadAsTheStoreHeldThem)
         {"zero in a new section", std::wstring(L"A\0x", 3), L"k", L"v"},
         {"key starting with a bracket", L"S", L"[x", L"v"},
         {"key starting with a blank and a bracket", L"S", L" [x", L"v"},
+        {"key starting like a comment", L"S", L";x", L"v"},
+        {"key starting with a slash", L"S", L"/x", L"v"},
+        {"key starting with a blank and a colon", L"S", L" :x", L"v"},
+        {"commented key without its commented entry", L"T", L";;x", L"v"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -250,6 +254,43 @@ TEST_F(CfgReaderTest, ChangesComeBackAfterReloadAsTheStoreHeldThem)
     }
 }
 
+// Host add-ons call the exported members with null for "none": each null
+// text counts as empty, nothing crashes and nothing changes.
+TEST_F(CfgReaderTest, NullTextsCountAsEmpty)
+{
+    const wchar_t* const null = nullptr;
+    CCfgReader unbound(null);
+    EXPECT_EQ(unbound.IsInit(), 0);
+    EXPECT_EQ(unbound.Load(null), 0);
+
+    Put("[S]\r\nk=v\r\n");
+    CCfgReader store(file);
+    std::wstring value;
+    std::vector<std::wstring> keys;
+    std::vector<std::wstring> values;
+    std::vector<std::wstring> array;
+    int number = 7;
+    int64_t number64 = 7;
+    EXPECT_EQ(store.GetValue(value, null, L"k"), 0);
+    EXPECT_EQ(store.GetValue(value, L"S", null, L"d"), 1);
+    EXPECT_EQ(value, L"d");
+    EXPECT_EQ(store.GetSection(keys, values, null), 0);
+    EXPECT_EQ(store.SetValue(null, L"k", L"x"), 0);
+    EXPECT_EQ(store.SetValue(L"S", null, L"x"), 0);
+    EXPECT_EQ(store.DeleteValue(null, L"k"), 0);
+    EXPECT_EQ(store.DeleteValue(L"S", null), 1);
+    EXPECT_EQ(store.GetIntValue(number, null, null, 3), 0);
+    EXPECT_EQ(store.GetInt64Value(number64, L"S", null, 4), 1);
+    EXPECT_EQ(number64, 4);
+    EXPECT_EQ(store.SetIntValue(null, L"k", 1), 0);
+    EXPECT_EQ(store.GetBoolValue(null, L"k", 1, 1), 1);
+    EXPECT_EQ(store.GetArrayValue(array, L"S", null), 0);
+    EXPECT_EQ(store.SetArrayValue(null, L"k", {L"a"}), 0);
+    EXPECT_EQ(store.Get_m_HasChanged(), 0);
+    EXPECT_EQ(store.SetValue(L"S", L"k", null), 1);
+    EXPECT_EQ(store.Get_m_Data(), (Lines{L"[S]", L"k="}));
+}
+
 TEST_F(CfgReaderTest, CommentedEntriesAreChangedInPlace)
 {
     Put("[Other]\r\n;;Mode=x\r\n[S]\r\n\r\n;;Mode=old\r\n//Path=a\r\n[T]\r\n;;Late=1\r\n");
@@ -261,9 +302,9 @@ TEST_F(CfgReaderTest, CommentedEntriesAreChangedInPlace)
     EXPECT_EQ(store.Get_m_Data()[5], L"//Path=a");
     EXPECT_EQ(store.Get_m_Data()[1], L";;Mode=x");
 
-    // Not within the section: the ordinary path adds the line under the header.
-    EXPECT_EQ(store.SetValue(L"S", L";;Late", L"2"), 1);
-    EXPECT_EQ(store.Get_m_Data()[3], L";;Late=2");
+    // Not within the section: refused, as a new line would be a comment.
+    EXPECT_EQ(store.SetValue(L"S", L";;Late", L"2"), 0);
+    EXPECT_EQ(store.Get_m_Data()[3], L"");
     EXPECT_EQ(store.Get_m_Data().back(), L";;Late=1");
 }
 

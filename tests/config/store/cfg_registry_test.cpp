@@ -413,13 +413,25 @@ TEST_F(CfgRegistryTest, RootKeysAreNeverWritten)
 
 TEST_F(CfgRegistryTest, AKeyThatCannotBeCreatedKeepsTheChangePending)
 {
-    // Key names are limited to 255 characters.
-    CCfgReader store(sandbox.Path() + L"\\" + std::wstring(300, L'k'));
-    EXPECT_EQ(store.IsInit(), 1);
-    store.SetValue(L"\\", L"Name", L"x");
-    EXPECT_EQ(store.Save(), 0);
-    EXPECT_EQ(store.Get_m_HasChanged(), 1);
-    store.Get_m_HasChanged() = 0;
+    // Key names are limited to 255 characters: first the configured key, then
+    // only a subkey beside a section that is written well.
+    const std::wstring tooLong(300, L'k');
+    ASSERT_TRUE(sandbox.SetText(L"", L"Name", L"old"));
+    struct Row {
+        std::wstring store;
+        std::wstring section;
+    };
+    const Row rows[] = {{sandbox.Path() + L"\\" + tooLong, L"\\"}, {sandbox.Path(), tooLong}};
+    for (const Row& row : rows) {
+        CCfgReader store(row.store);
+        EXPECT_EQ(store.IsInit(), 1);
+        store.SetValue(L"\\", L"Name", L"new");
+        store.SetValue(row.section, L"Name", L"x");
+        EXPECT_EQ(store.Save(), 0) << row.section.size();
+        EXPECT_EQ(store.Get_m_HasChanged(), 1);
+        EXPECT_EQ(store.Save(), 0) << "a failed save is tried again";
+        store.Get_m_HasChanged() = 0;
+    }
 }
 
 TEST(CfgRegistryViewTest, MachineKeysInThe64BitView)

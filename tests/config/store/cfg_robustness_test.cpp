@@ -28,6 +28,8 @@ protected:
     {
         Lines firstSnapshot;
         std::wstring firstText;
+        TextFileType::Type loadedType = TextFileType::Undetermined;
+        TextFileType::Type savedType = TextFileType::Undetermined;
         {
             CCfgReader store(file);
             ASSERT_EQ(store.IsInit(), 1) << label;
@@ -37,10 +39,18 @@ protected:
             }
             firstSnapshot = Snapshot(store);
             firstText = tarn::cfg::BuildSaveText(store.Get_m_Data());
+            loadedType = store.Get_m_FileType();
             ASSERT_EQ(store.Save(1), 1) << label;
+            savedType = store.Get_m_FileType();
         }
         CCfgReader reloaded(file);
         ASSERT_EQ(reloaded.IsInit(), 1) << label;
+        EXPECT_EQ(reloaded.Get_m_FileType(), savedType) << label;
+        // Files with a byte-order mark keep their encoding.
+        if (loadedType == TextFileType::Unicode || loadedType == TextFileType::UnicodeBigEndian ||
+            loadedType == TextFileType::Utf8) {
+            EXPECT_EQ(savedType, loadedType) << label;
+        }
         EXPECT_EQ(tarn::cfg::BuildSaveText(reloaded.Get_m_Data()), firstText) << label;
         EXPECT_EQ(Snapshot(reloaded), firstSnapshot) << label;
     }
@@ -162,12 +172,13 @@ TEST_F(CfgRobustnessTest, GeneratedAndMutatedInputsLoad)
         "[",  "]",  "=",    ";",   "/",   ":",    " ",     "\t",    "\r",  "\n",    "\r\n", "\r\n", "a",
         "B",  "k",  "Sec",  "[S]", "[s]", "[ T ", "k=v",   "K=w",   "x=",  "=y",    "\xE4", "\xDF", "\x80",
         "\0", "\"", "SimpleList=True", "simplelist=1", ";;k=1", "//x", "[S]\r\nk=1\r\n", "\r\n\r\n\r\n",
+        "\xFF\xFE", "\xFE\xFF", "\xEF\xBB\xBF", "<?xml", "\xFF", "\xEF",
     };
     const std::string seed =
         "; settings\r\n[Settings]\r\nReady = 1\r\nUrl=http://x/?a=b\r\n\r\n[List]\r\nSimpleList=True\r\n"
         "one\r\ntwo\r\n[ Spaced Name ]\r\nk=\"quoted\"\r\nk=dup\r\n[Open\r\nz=1\r\n";
     std::mt19937 random(4711u);
-    for (int round = 0; round < 2500; ++round) {
+    for (int round = 0; round < 4000; ++round) {
         std::string bytes;
         if (round % 2 == 0) {
             const size_t count = random() % 60;
@@ -188,17 +199,33 @@ TEST_F(CfgRobustnessTest, GeneratedAndMutatedInputsLoad)
                     bytes.erase(at, 1 + random() % 5);
                     break;
                 default:
-                    bytes.insert(at, 1, "[]=;\r\n \0x"[random() % 10]);
+                    bytes.insert(at, 1, "[]=;\r\n \0x\xFF\xFE\xEF"[random() % 13]);
                     break;
                 }
             }
         }
-        if (round % 10 == 3) {
+        // Every tenth input in each encoding with a mark, its bytes taken as
+        // characters.
+        if (round % 10 == 3 || round % 10 == 5 || round % 10 == 7) {
             std::wstring wide;
             for (const char byte : bytes) {
                 wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(byte)));
             }
-            bytes = "\xFF\xFE" + Utf16Bytes(wide, false);
+            if (round % 10 == 7) {
+                std::string utf8 = "\xEF\xBB\xBF";
+                for (const wchar_t c : wide) {
+                    if (c < 0x80) {
+                        utf8.push_back(static_cast<char>(c));
+                    } else {
+                        utf8.push_back(static_cast<char>(0xC0 | (c >> 6)));
+                        utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+                    }
+                }
+                bytes = utf8;
+            } else {
+                const bool bigEndian = round % 10 == 5;
+                bytes = (bigEndian ? "\xFE\xFF" : "\xFF\xFE") + Utf16Bytes(wide, bigEndian);
+            }
         }
         Put(bytes);
         ExpectLoadsAndRoundTrips("round " + std::to_string(round));

@@ -9,6 +9,7 @@
 #include "config/store/cfg_reader.h"
 #include "support/temp_files.h"
 #include "support/trace.h"
+#include "support/unique_handle.h"
 
 using tarn::test::FileHolder;
 using tarn::test::PathExists;
@@ -96,13 +97,32 @@ TEST_F(CfgSaveTest, MissingFileGivesAnEmptyStoreThatSavesAsAnsi)
     EXPECT_EQ(store.Get_m_HasChanged(), 0);
 }
 
+// An empty text leaves the file empty, but for the byte-order mark that
+// keeps its encoding.
 TEST_F(CfgSaveTest, EmptyTextTruncatesTheFile)
 {
-    Put("\r\n\r\n");
-    CCfgReader store(file);
-    EXPECT_EQ(store.IsInit(), 1);
-    EXPECT_EQ(store.Save(), 1);
-    EXPECT_EQ(ReadBytes(file), "");
+    struct Row {
+        std::string bytes;
+        std::string saved;
+        TextFileType::Type type;
+    };
+    const Row rows[] = {
+        {"\r\n\r\n", "", TextFileType::Ansi},
+        {"\xFF\xFE" + Utf16Bytes(L"\r\n \r\n", false), "\xFF\xFE", TextFileType::Unicode},
+        {"\xFE\xFF" + Utf16Bytes(L"\r\n", true), "\xFE\xFF", TextFileType::UnicodeBigEndian},
+        {"\xEF\xBB\xBF\t\r\n", "\xEF\xBB\xBF", TextFileType::Utf8},
+    };
+    for (const Row& row : rows) {
+        Put(row.bytes);
+        {
+            CCfgReader store(file);
+            EXPECT_EQ(store.IsInit(), 1);
+            EXPECT_EQ(store.Save(), 1);
+        }
+        EXPECT_EQ(ReadBytes(file), row.saved);
+        CCfgReader reloaded(file);
+        EXPECT_EQ(reloaded.Get_m_FileType(), row.type);
+    }
 
     const std::wstring missing = scratch / L"new_empty.cfg";
     CCfgReader created(missing);
@@ -199,6 +219,13 @@ TEST_F(CfgSaveTest, TextThatComesToStartWithXmlReadsBackUnchanged)
         {"leading empty lines", "\r\n\r\n<?xml?>\r\n" + rest, "<?xml?>\r\n" + restUtf8, TextFileType::Utf8NoBom},
         {"a blank inside the declaration stays ANSI", "  <? xml\r\n" + rest, "<? xml\r\n" + rest,
          TextFileType::Ansi},
+        // The same for the bytes of a byte-order mark: UTF-8 with its mark.
+        {"UTF-16 mark after an empty line", "\r\n\xFF\xFE\r\n" + rest,
+         "\xEF\xBB\xBF\xC3\xBF\xC3\xBE\r\n" + restUtf8, TextFileType::Utf8},
+        {"big-endian mark after blanks", " \xFE\xFF;x\r\n" + rest, "\xEF\xBB\xBF\xC3\xBE\xC3\xBF;x\r\n" + restUtf8,
+         TextFileType::Utf8},
+        {"UTF-8 mark after a tab", "\t\xEF\xBB\xBF;c\r\n" + rest,
+         "\xEF\xBB\xBF\xC3\xAF\xC2\xBB\xC2\xBF;c\r\n" + restUtf8, TextFileType::Utf8},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -251,6 +278,43 @@ TEST_F(CfgHeldFileTest, SaveSucceedsOnceTheHolderLetsGo)
     EXPECT_EQ(saved, 1);
     EXPECT_EQ(store.Get_m_HasChanged(), 0);
     EXPECT_EQ(ReadBytes(file), "[S]\r\nk=new\r\n");
+}
+
+// Another program that has the file open with every sharing allowed, or
+// with reading and writing allowed, does not stop a save; a hidden file
+// stays hidden.
+TEST_F(CfgHeldFileTest, SaveSucceedsBesideSharingHolders)
+{
+    struct Row {
+        const char* name;
+        DWORD sharing;
+        DWORD attributes;
+    };
+    const Row rows[] = {
+        {"every sharing", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_ATTRIBUTE_NORMAL},
+        {"reading and writing", FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_ATTRIBUTE_NORMAL},
+        {"nobody, hidden file", 0, FILE_ATTRIBUTE_HIDDEN},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Put("[S]\r\nk=old value\r\n");
+        ASSERT_TRUE(::SetFileAttributesW(file.c_str(), row.attributes));
+        {
+            CCfgReader store(file);
+            store.SetTimeout(300);
+            store.SetValue(L"S", L"k", L"new");
+            tarn::UniqueFileHandle holder;
+            if (row.sharing != 0) {
+                holder.Reset(::CreateFileW(file.c_str(), GENERIC_READ, row.sharing, nullptr, OPEN_EXISTING,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+                ASSERT_TRUE(holder);
+            }
+            EXPECT_EQ(store.Save(), 1);
+        }
+        EXPECT_EQ(ReadBytes(file), "[S]\r\nk=new\r\n");
+        EXPECT_EQ(::GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_HIDDEN, row.attributes & FILE_ATTRIBUTE_HIDDEN);
+        ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
 TEST_F(CfgHeldFileTest, FailedSaveKeepsTheEditForTheDestructor)

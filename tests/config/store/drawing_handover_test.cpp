@@ -82,13 +82,14 @@ TEST(DrawingHandOverTest, HostModuleIsFoundOnlyAmongLoadedModules)
         CCfgReader store(file);
         store.SetSaveToDrawing(1);
         store.SetValue(L"Settings", L"Ready", L"0");
-        store.SetValue(L"Later", L";;Note", L"x");
+        store.SetValue(L"Later", L"Note", L"x");
+        store.Get_m_Data().push_back(L";;Note=x");  // the text handed over ends before it
         EXPECT_EQ(store.Save(), 1);
     }
     EXPECT_EQ(count(), 2);
     EXPECT_STREQ(lastName(), L"SETTINGS");
-    EXPECT_STREQ(lastText(), L"[Settings]\r\nReady=0\r\n[Later]\r\n");
-    EXPECT_EQ(ReadBytes(file), "[Settings]\r\nReady=0\r\n\r\n[Later]\r\n;;Note=x\r\n");
+    EXPECT_STREQ(lastText(), L"[Settings]\r\nReady=0\r\n[Later]\r\nNote=x\r\n");
+    EXPECT_EQ(ReadBytes(file), "[Settings]\r\nReady=0\r\n\r\n[Later]\r\nNote=x\r\n;;Note=x\r\n");
     tarn::ForgetDrawingEntryPoint();
 }
 
