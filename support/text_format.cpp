@@ -6,14 +6,14 @@
 
 namespace tarn {
 
-std::wstring FormatText(const wchar_t* format, ...)
+std::wstring FormatTextV(const wchar_t* format, va_list args)
 {
     std::vector<wchar_t> buffer(256);
     for (;;) {
-        va_list args;
-        va_start(args, format);
-        const int written = std::vswprintf(buffer.data(), buffer.size(), format, args);
-        va_end(args);
+        va_list copy;
+        va_copy(copy, args);
+        const int written = std::vswprintf(buffer.data(), buffer.size(), format, copy);
+        va_end(copy);
         if (written >= 0 && static_cast<size_t>(written) < buffer.size()) {
             return std::wstring(buffer.data(), static_cast<size_t>(written));
         }
@@ -24,6 +24,15 @@ std::wstring FormatText(const wchar_t* format, ...)
         }
         buffer.resize(buffer.size() * 4);
     }
+}
+
+std::wstring FormatText(const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::wstring text = FormatTextV(format, args);
+    va_end(args);
+    return text;
 }
 
 }  // namespace tarn

@@ -5,10 +5,10 @@
 #include <cstdarg>
 #include <cwchar>
 #include <mutex>
-#include <vector>
 
 #include "support/debug_output.h"
 #include "support/program_path.h"
+#include "support/text_format.h"
 #include "support/unique_handle.h"
 
 namespace {
@@ -103,22 +103,12 @@ namespace tarn {
 void Trace(const wchar_t* format, ...)
 {
     const DWORD lastError = ::GetLastError();
-    std::vector<wchar_t> buffer(512);
-    std::wstring text;
-    for (;;) {
-        va_list args;
-        va_start(args, format);
-        const int written = std::vswprintf(buffer.data(), buffer.size(), format, args);
-        va_end(args);
-        if (written >= 0 && static_cast<size_t>(written) < buffer.size()) {
-            text.assign(buffer.data(), static_cast<size_t>(written));
-            break;
-        }
-        if (buffer.size() >= (1u << 20)) {
-            text = format;  // a format that cannot be filled still says where it came from
-            break;
-        }
-        buffer.resize(buffer.size() * 4);
+    va_list args;
+    va_start(args, format);
+    std::wstring text = FormatTextV(format, args);
+    va_end(args);
+    if (text.empty() && format != nullptr) {
+        text = format;  // a format that cannot be filled still says where it came from
     }
 
     SendDebugText(text.c_str());
