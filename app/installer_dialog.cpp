@@ -107,6 +107,11 @@ HWND CTarn_Gridwell_20xxDlg::ProgressBar() const
     return m_Link->ProgressBar();
 }
 
+bool CTarn_Gridwell_20xxDlg::WorkerRunning() const
+{
+    return m_WorkerThread && ::WaitForSingleObject(m_WorkerThread.Get(), 0) == WAIT_TIMEOUT;
+}
+
 bool CTarn_Gridwell_20xxDlg::OnInitDialog()
 {
     m_Picture.Attach(::GetDlgItem(m_hWnd, IDC_BACKGROUND), kClassName);

@@ -34,6 +34,9 @@ public:
     void SetStatusText(const std::wstring& text) override;
     HWND ProgressBar() const override;
 
+    // True while the worker thread still runs (after a cancel, say).
+    bool WorkerRunning() const;
+
 protected:
     bool OnInitDialog() override;
     void OnTimer(UINT_PTR id) override;
@@ -63,7 +66,8 @@ namespace tarn {
 inline constexpr UINT_PTR kWorkerTimerId = 1234321;
 
 // Constructs the dialog, shows it modally until the worker has ended or the
-// user cancelled, and destroys it. Start-up's default mode calls it.
+// user cancelled, and destroys it. Start-up's default mode calls it. When the
+// user cancelled while the worker still runs, the process ends here at once.
 void RunInstallerDialog();
 
 }  // namespace tarn

@@ -4,6 +4,7 @@
 #include "app/install_data_folder.h"
 #include "app/install_sequence.h"
 #include "app/installer_dialog.h"
+#include "support/trace.h"
 
 namespace tarn {
 
@@ -11,6 +12,17 @@ void RunInstallerDialog()
 {
     CTarn_Gridwell_20xxDlg dialog(nullptr, InstallDataFolder(), &RunDownloadAndInstall);
     dialog.DoModal();
+    if (dialog.WorkerRunning()) {
+        // Cancelled while the worker runs. A normal end would run the static
+        // destructors (the log's lock, the download road's state) under the
+        // worker's feet. Ending here is safe: everything the worker writes is
+        // replaced whole (status file, starter file, downloads into files of
+        // their own) or done again by the next start (a package whose
+        // unpacking is not recorded is unpacked anew); the update downloads
+        // are processes of their own and finish.
+        Trace(L"Installer: cancelled while the worker runs, the program ends now");
+        ::TerminateProcess(::GetCurrentProcess(), 0);
+    }
 }
 
 }  // namespace tarn

@@ -168,6 +168,7 @@ TEST_F(InstallerDialogTest, ClosesAfterAWorkerThatThrows)
 {
     CTarn_Gridwell_20xxDlg dialog(nullptr, L"", &ThrowingWorker);
     EXPECT_EQ(dialog.DoModal(), IDOK);
+    EXPECT_FALSE(dialog.WorkerRunning());
 }
 
 // The user ends the dialog while the worker still runs; the worker then
@@ -209,6 +210,8 @@ TEST_F(InstallerDialogTest, EscapeEnterAndTheCloseBoxEndItAtOnceAndTheWorkerTouc
             // button when nothing has the focus.
             EXPECT_TRUE(result == IDCANCEL || (end.wParam == VK_RETURN && result == IDOK))
                 << end.message << " " << end.wParam << ": " << result;
+            // What makes start-up end the process at once.
+            EXPECT_TRUE(dialog.WorkerRunning());
         }
         ::SetEvent(g_dialogGone);
         EXPECT_EQ(::WaitForSingleObject(g_workerDone, 10000), WAIT_OBJECT_0);

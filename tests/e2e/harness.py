@@ -275,6 +275,68 @@ def run_program(command_line, program=None, timeout=300, dll_overrides=None):
     return code, output
 
 
+# ----------------------------------------------------------------- prefixes
+
+# Files of a prefix that Wine only reads: a prefix of a module's own shares
+# them with the shared prefix through hard links instead of copies.
+SHARED_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".acm", ".ocx", ".cpl", ".tlb", ".nls", ".ttf", ".fon", ".mui")
+
+
+def copy_prefix_file(source, target):
+    if source.lower().endswith(SHARED_SUFFIXES):
+        try:
+            os.link(source, target)
+            return target
+        except OSError:
+            pass
+    return shutil.copy2(source, target)
+
+
+def seal_prefix(prefix):
+    """Each link among the user folders that leads out of the prefix becomes
+    an empty folder, so that nothing a run writes lands in the host user's
+    home, and nothing left there reaches a run (as scripts/common.sh seals
+    the shared prefix)."""
+    users = os.path.join(prefix, "drive_c", "users")
+    inside = os.path.realpath(prefix) + os.sep
+    for user in os.listdir(users) if os.path.isdir(users) else ():
+        for name in os.listdir(os.path.join(users, user)):
+            link = os.path.join(users, user, name)
+            if os.path.islink(link) and not os.path.realpath(link).startswith(inside):
+                os.remove(link)
+                os.makedirs(link)
+
+
+def use_prefix(name):
+    """Runs the following Wine programs in a prefix of their own,
+    <build>/wineprefix-<name>: made once from the shared prefix (its user
+    data and temporary files left out) and sealed, with a Wine server of its
+    own kept running until stop()."""
+    shared = STATE.setdefault("shared_prefix", wine_env()["WINEPREFIX"])
+    prefix = os.path.join(CONFIG["build_dir"], "wineprefix-" + name)
+    if not os.path.exists(os.path.join(prefix, "system.reg")):
+        user = pwd.getpwuid(os.getuid()).pw_name
+        skipped = {os.path.join(shared, "drive_c"): {"Tarn_InstallData"},
+                   os.path.join(shared, "drive_c", "users", user): {"Temp"}}
+        partial = prefix + ".partial"
+        shutil.rmtree(partial, ignore_errors=True)
+        shutil.rmtree(prefix, ignore_errors=True)
+        shutil.copytree(shared, partial, symlinks=True, copy_function=copy_prefix_file,
+                        ignore=lambda folder, names: skipped.get(folder, set()) & set(names) | {"wineserver"})
+        os.makedirs(os.path.join(partial, "drive_c", "users", user, "Temp"), exist_ok=True)
+        os.rename(partial, prefix)
+    seal_prefix(prefix)
+    os.makedirs(os.path.join(prefix, "drive_c", "users", pwd.getpwuid(os.getuid()).pw_name, "Desktop"),
+                exist_ok=True)
+    os.environ["WINEPREFIX"] = prefix
+    servers = STATE.setdefault("prefix_servers", {})
+    if prefix not in servers:
+        servers[prefix] = subprocess.Popen(["wineserver", "-p"], env=wine_env(), stdin=subprocess.DEVNULL,
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                           start_new_session=True)
+    return prefix
+
+
 # ----------------------------------------------------------------- life cycle
 
 def start_display():
@@ -346,6 +408,14 @@ def stop():
             subprocess.run(["wineserver", "-k"], env=wine_env(), stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             server.wait(10)
+    for prefix, server in STATE.pop("prefix_servers", {}).items():
+        env = dict(wine_env(), WINEPREFIX=prefix)
+        subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        server.wait(10)
+    shared = STATE.pop("shared_prefix", None)
+    if shared is not None:
+        os.environ["WINEPREFIX"] = shared
     xvfb = STATE.pop("xvfb", None)
     if xvfb is not None:
         os.environ.pop("DISPLAY", None)

@@ -2,8 +2,9 @@
 download list and the packages from a real server, unpacks them into the
 installation data folder and starts the product's Setup.exe (a copy of
 tests/helpers/record_start.exe, which records each start). nginx serves the
-normal road, tools/devserver the faults. Message boxes are answered by
-tests/helpers/answer_box.exe in the same prefix."""
+normal road, tools/devserver the faults, each in a Wine prefix of its own.
+Message boxes are answered by tests/helpers/answer_box.exe in the same
+prefix."""
 
 import os
 import pwd
@@ -56,6 +57,12 @@ def starts(record):
 
 class InstallerCase(unittest.TestCase):
     product = "Tarn Gridwell 2023"
+    caption = "Tarn Gridwell 2023 Installationsstarter"
+    prefix = None  # the name of the Wine prefix the class runs in
+
+    @classmethod
+    def setUpClass(cls):
+        harness.use_prefix(cls.prefix)
 
     def setUp(self):
         self.data = os.path.join(drive_c(), "Tarn_InstallData", self.product)
@@ -81,22 +88,27 @@ class InstallerCase(unittest.TestCase):
         self.downloads = os.path.join(S["www"], root, *BASE.split("/"), "Downloads")
         self.url_path = f"/{root}/{BASE}/Downloads"
 
-    def make_product(self, root, packages=2, extra_lines=()):
+    def make_product(self, root, packages=2, extra_lines=(), bulk=0):
         """A product tree of a few folders with a Setup.exe, packed into
-        `packages` cabinets with gcab, their records and the download list."""
+        `packages` cabinets with gcab, their records and the download list.
+        `bulk` small files lead the last cabinet, so that it unpacks slowly."""
         tree = os.path.join(S["work"], "product-" + root)
         shutil.rmtree(tree, ignore_errors=True)
         files = {"Setup.exe": read(test_bin("record_start.exe")), "Autorun.inf": b"[autorun]\r\n"}
         for i in range(12):
             files[f"Daten/Teil {i % 3}/datei_{i}.bin"] = harness.payload(1000 + 7919 * i, seed=i)
         files["Hilfe/liesmich.txt"] = "Grüße aus dem Installationsordner\r\n".encode("cp1252")
+        self.bulk = [f"Masse/{i // 500}/stück_{i:04}.txt" for i in range(bulk)]
+        for i, name in enumerate(self.bulk):
+            files[name] = b"%d\r\n" % i
         for relative, data in files.items():
             path = os.path.join(tree, *relative.split("/"))
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:
                 f.write(data)
-        names = sorted(files)
+        names = sorted(set(files) - set(self.bulk))
         groups = [names[i::packages] for i in range(packages)]
+        groups[-1] = self.bulk + groups[-1]
         lines = []
         os.makedirs(self.downloads, exist_ok=True)
         for n, group in enumerate(groups, 1):
@@ -136,7 +148,8 @@ class InstallerCase(unittest.TestCase):
 
 
 
-class Installer(InstallerCase):
+class NormalRoad(InstallerCase):
+    prefix = "installer-nginx"
 
     def test_fresh_install_rerun_and_refetch(self):
         nginx = S["nginx"]
@@ -179,6 +192,31 @@ class Installer(InstallerCase):
             self.assertEqual(nginx.count(f"{self.url_path}/{name}"), 1)
         self.assertEqual(len(starts(record)), 3)
         self.assertFalse(os.path.exists(os.path.join(drive_c(), "evil.cab")))
+
+    def test_ready_product_starts_setup_without_dialog(self):
+        nginx = S["nginx"]
+        self.point_at(nginx, "r")
+        publish(S["www"], f"r/{BASE}/Downloads/SetupUpdater_2023.cab", b"MSCF fresh updater")
+        programs = os.path.join(S["work"], "ready")
+        product = os.path.join(programs, self.product)
+        os.makedirs(product, exist_ok=True)
+        program = os.path.join(programs, "Tarn_Gridwell_2023.exe")
+        shutil.copy(os.path.join(CONFIG_BUILD(), "Tarn_Gridwell_2023.exe"), program)
+        for name in ("Setup.exe", "Setup_W32.exe", "Setup_x64.exe"):
+            shutil.copy(test_bin("record_start.exe"), os.path.join(product, name))
+        for name, data in (("Autorun.inf", b"[autorun]\r\n"), ("SetupUpdater_2023.cab", b"MSCF old")):
+            with open(os.path.join(product, name), "wb") as f:
+                f.write(data)
+        self.run_installer(program=program)
+        record = starts(os.path.join(product, "Setup.started.txt"))
+        self.assertEqual(len(record), 1)
+        self.assertIn("show=1", record[0])
+        self.assertEqual(read(os.path.join(product, "SetupUpdater_2023.cab")), b"MSCF fresh updater")
+        self.assertFalse(os.path.exists(self.status))
+
+
+class Faults(InstallerCase):
+    prefix = "installer-dev"
 
     def test_checksum_failure_then_offline_rerun_start_nothing(self):
         dev = S["dev"]
@@ -249,46 +287,24 @@ class Installer(InstallerCase):
         self.assertEqual(dev.log(), [])
         self.assertFalse(os.path.exists(self.status))
 
-    def test_ready_product_starts_setup_without_dialog(self):
-        nginx = S["nginx"]
-        self.point_at(nginx, "r")
-        publish(S["www"], f"r/{BASE}/Downloads/SetupUpdater_2023.cab", b"MSCF fresh updater")
-        programs = os.path.join(S["work"], "ready")
-        product = os.path.join(programs, self.product)
-        os.makedirs(product, exist_ok=True)
-        program = os.path.join(programs, "Tarn_Gridwell_2023.exe")
-        shutil.copy(os.path.join(CONFIG_BUILD(), "Tarn_Gridwell_2023.exe"), program)
-        for name in ("Setup.exe", "Setup_W32.exe", "Setup_x64.exe"):
-            shutil.copy(test_bin("record_start.exe"), os.path.join(product, name))
-        for name, data in (("Autorun.inf", b"[autorun]\r\n"), ("SetupUpdater_2023.cab", b"MSCF old")):
-            with open(os.path.join(product, name), "wb") as f:
-                f.write(data)
-        self.run_installer(program=program)
-        record = starts(os.path.join(product, "Setup.started.txt"))
-        self.assertEqual(len(record), 1)
-        self.assertIn("show=1", record[0])
-        self.assertEqual(read(os.path.join(product, "SetupUpdater_2023.cab")), b"MSCF fresh updater")
-        self.assertFalse(os.path.exists(self.status))
-
 
 def CONFIG_BUILD():
     return harness.CONFIG["build_dir"]
 
 
-if __name__ == "__main__":
-    unittest.main()
-
-
 class KillAndResume(InstallerCase):
-    """The program killed while a package arrives and while it waits for the
-    update downloads, then started again, ends with the tree of an
-    uninterrupted run, and no verified package is fetched twice."""
+    """The program killed while a package arrives, while a package is
+    unpacked and while it waits for the update downloads, then started
+    again, ends with the tree of an uninterrupted run, and no verified
+    package is fetched twice. A cancelled dialog ends the program at once
+    and cleanly, and the next start completes."""
+    prefix = "installer-dev"
 
-    def wait_for(self, condition, seconds=120):
-        for _ in range(seconds * 10):
+    def wait_for(self, condition, seconds=120, step=0.1):
+        for _ in range(int(seconds / step)):
             if condition():
                 return True
-            time.sleep(0.1)
+            time.sleep(step)
         return False
 
     def start(self):
@@ -314,10 +330,24 @@ class KillAndResume(InstallerCase):
                 os.kill(int(pid), signal.SIGKILL)
         process.wait(30)
 
-    def test_killed_twice_then_completed(self):
+    def section(self, name):
+        text = self.status_text()
+        return text[text.index(f"[{name}]"):].split("\r\n[")[0]
+
+    def assert_tree_and_single_fetches(self, tree):
+        landed = tree_files(self.data)
+        for name in ("Setup.started.txt", "SetupUpdater_2023.cab", "SetupUpdater_2023.fileinfo.txt"):
+            landed.pop(name, None)
+        self.assertEqual(landed, tree_files(tree))
+        self.assertEqual(len(starts(os.path.join(self.data, "Setup.started.txt"))), 1)
+        for name in self.packages:
+            complete = [e for e in S["dev"].gets(f"{self.url_path}/{name}") if e["complete"]]
+            self.assertEqual(len(complete), 1, name)
+
+    def test_killed_three_times_then_completed(self):
         dev = S["dev"]
         self.point_at(dev, "k")
-        tree = self.make_product("k", packages=3)
+        tree = self.make_product("k", packages=3, bulk=3000)
         second = f"{self.url_path}/{self.packages[1]}"
         updater = f"{self.url_path}/SetupUpdater_2023.fileinfo.txt"
         dev.reset()
@@ -329,6 +359,18 @@ class KillAndResume(InstallerCase):
         self.assertIn(f"{self.packages[0]}=True", self.status_text())
         self.assertIn(f"{self.packages[1]}=False", self.status_text())
 
+        # The last cabinet leads with thousands of small files: the program is
+        # killed once the first of them has landed.
+        dev.rules([])
+        first = os.path.join(self.data, *self.bulk[0].split("/"))
+        process = self.start()
+        self.assertTrue(self.wait_for(lambda: os.path.exists(first), step=0.01))
+        self.kill(process)
+        last = self.packages[2]
+        self.assertIn(f"{last}=True", self.section("Downloads"))
+        self.assertIn(f"{last}=False", self.section("Unpacked"))
+        self.assertFalse(os.path.exists(os.path.join(self.data, *self.bulk[-1].split("/"))))
+
         dev.rules([{"path": updater, "fault": "stall", "seconds": 15}])
         process = self.start()
         self.assertTrue(self.wait_for(
@@ -339,11 +381,42 @@ class KillAndResume(InstallerCase):
 
         dev.rules([])
         self.run_installer()
+        self.assert_tree_and_single_fetches(tree)
+
+    def test_cancelled_mid_download_ends_cleanly_then_completes(self):
+        dev = S["dev"]
+        self.point_at(dev, "c")
+        tree = self.make_product("c", packages=2)
+        first = f"{self.url_path}/{self.packages[0]}"
+        dev.reset()
+        dev.rules([{"path": first, "fault": "trickle", "piece": 512, "interval": 0.1}])
+        log = os.path.join(self.temp, "Tarn_Gridwell_2023.log")
+        if os.path.exists(log):
+            os.remove(log)
+        output = os.path.join(S["work"], "cancelled.txt")
+        with open(output, "wb") as out:
+            process = subprocess.Popen(["wine", os.path.join(CONFIG_BUILD(), "Tarn_Gridwell_2023.exe")],
+                                       env=harness.wine_env(), stdin=subprocess.DEVNULL, stdout=out,
+                                       stderr=subprocess.STDOUT)
+        self.assertTrue(self.wait_for(lambda: any(e["path"] == first for e in dev.log())))
+        time.sleep(1)
+        # Enter ends the dialog at once, as Escape and the close box do.
+        code, _ = harness.run_wine([test_bin("answer_box.exe"), self.caption, "30",
+                                    harness.winpath(os.path.join(S["work"], "dialog.txt"))])
+        self.assertEqual(code, 0, "no installer dialog")
+        # The trickle would take minutes: the program ends without its worker.
+        self.assertEqual(process.wait(30), 0)
+        text = read(output).decode("utf-8", "replace") + (read(log).decode("utf-8", "replace")
+                                                           if os.path.exists(log) else "")
+        for sign in ("Unhandled", "exception", "Backtrace", "page fault"):
+            self.assertNotIn(sign, text)
+        self.assertIn("cancelled while the worker runs", text)
+        self.assertIn(f"{self.packages[0]}=False", self.status_text())
+        self.assertFalse(os.path.exists(os.path.join(self.data, "Setup.started.txt")))
+
+        dev.rules([])
+        self.run_installer()
         landed = tree_files(self.data)
         for name in ("Setup.started.txt", "SetupUpdater_2023.cab", "SetupUpdater_2023.fileinfo.txt"):
             landed.pop(name, None)
         self.assertEqual(landed, tree_files(tree))
-        self.assertEqual(len(starts(os.path.join(self.data, "Setup.started.txt"))), 1)
-        for name in self.packages:
-            complete = [e for e in dev.gets(f"{self.url_path}/{name}") if e["complete"]]
-            self.assertEqual(len(complete), 1, name)
