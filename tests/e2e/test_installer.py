@@ -98,7 +98,7 @@ class InstallerCase(unittest.TestCase):
         for i in range(12):
             files[f"Daten/Teil {i % 3}/datei_{i}.bin"] = harness.payload(1000 + 7919 * i, seed=i)
         files["Hilfe/liesmich.txt"] = "Grüße aus dem Installationsordner\r\n".encode("cp1252")
-        self.bulk = [f"Masse/{i // 500}/stück_{i:04}.txt" for i in range(bulk)]
+        self.bulk = [f"Masse/{i // 500}/teil_{i:04}.txt" for i in range(bulk)]
         for i, name in enumerate(self.bulk):
             files[name] = b"%d\r\n" % i
         for relative, data in files.items():
