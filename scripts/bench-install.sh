@@ -87,12 +87,17 @@ desktop="$WINEPREFIX/drive_c/users/$(id -un)/Desktop"
 printf '[Settings]\r\nTarn_Gridwell_2023=%s\r\n' "$base" >"$desktop/Tarnix_Software.txt"
 finish() { rm -f "$desktop/Tarnix_Software.txt"; rm -rf "$work/reference"; }
 
-# Each side starts from nothing of the other's or its own earlier run: no
-# unpacked tree, no status file, no copies; earlier writes are on disk.
-fresh_state() {
-    rm -rf "$work/reference" "$data" "$data DownloadStatus.txt"
-    rm -f "$prefixTemp"/Tarn_Gridwell_2023_*.cab
+# Each side starts from nothing of its own earlier run (no unpacked tree,
+# no status file, no copies), with the earlier writes on disk.
+fresh_reference() {
+    rm -rf "$work/reference"
     mkdir -p "$work/reference/cabs"
+    sync
+}
+
+fresh_installer() {
+    rm -rf "$data" "$data DownloadStatus.txt"
+    rm -f "$prefixTemp"/Tarn_Gridwell_2023_*.cab
     sync
 }
 
@@ -117,7 +122,7 @@ installer_side() {
     started=$(date +%s%N)
     wait $program || true
     end=$(date +%s%N)
-    LC_ALL=C awk -v s=$((started - start)) -v e=$((end - start)) 'BEGIN { printf "%.3f %.3f", s / 1e9, e / 1e9 }'
+    LC_ALL=C awk -v s=$((started - start)) -v e=$((end - start)) 'BEGIN { printf "%.3f %.3f\n", s / 1e9, e / 1e9 }'
 }
 
 median() { printf '%s\n' "$@" | LC_ALL=C sort -g | LC_ALL=C awk '{ v[NR] = $1 } END {
@@ -126,11 +131,13 @@ median() { printf '%s\n' "$@" | LC_ALL=C sort -g | LC_ALL=C awk '{ v[NR] = $1 } 
 references=() installs=() wholes=() ratios=()
 load_before=$(tarn_load)
 for pair in $(seq "$pairs"); do
-    fresh_state
+    fresh_reference
     reference=$(tarn_time reference_side) || { tarn_log "curl or cabextract failed"; finish; exit 1; }
-    fresh_state
+    fresh_installer
     read -r ours whole < <(installer_side) || { finish; exit 1; }
-    if diff -rq "$work/reference/tree" "$data" 2>&1 | grep -vF "Only in $data" >&2; then
+    differences=$(LC_ALL=C diff -rq "$work/reference/tree" "$data" 2>&1 | grep -vF "Only in $data" || true)
+    if [ -n "$differences" ]; then
+        printf '%s\n' "$differences" >&2
         tarn_log "the installer's tree differs from cabextract's"
         finish
         exit 1
