@@ -3,7 +3,7 @@ download list and the packages from a real server, unpacks them into the
 installation data folder and starts the product's Setup.exe (a copy of
 tests/helpers/record_start.exe, which records each start). nginx serves the
 normal road, tools/devserver the faults, each in a Wine prefix of its own.
-Message boxes are answered by tests/helpers/answer_box.exe in the same
+Message boxes are answered by tests/helpers/answer_boxes.exe in the same
 prefix."""
 
 import os
@@ -133,7 +133,8 @@ class InstallerCase(unittest.TestCase):
             out = os.path.join(S["work"], "box.txt")
             if os.path.exists(out):
                 os.remove(out)
-            answer = subprocess.Popen(["wine", test_bin("answer_box.exe"), box, "240", harness.winpath(out)],
+            answer = subprocess.Popen(["wine", test_bin("answer_boxes.exe"), harness.winpath(out), "--first", box,
+                                       "240"],
                                       env=harness.wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                       stderr=subprocess.DEVNULL)
         code, output = run_program("", program=program, timeout=400)
@@ -401,8 +402,8 @@ class KillAndResume(InstallerCase):
         self.assertTrue(self.wait_for(lambda: any(e["path"] == first for e in dev.log())))
         time.sleep(1)
         # Enter ends the dialog at once, as Escape and the close box do.
-        code, _ = harness.run_wine([test_bin("answer_box.exe"), self.caption, "30",
-                                    harness.winpath(os.path.join(S["work"], "dialog.txt"))])
+        dialog = harness.winpath(os.path.join(S["work"], "dialog.txt"))
+        code, _ = harness.run_wine([test_bin("answer_boxes.exe"), dialog, "--first", self.caption, "30"])
         self.assertEqual(code, 0, "no installer dialog")
         # The trickle would take minutes: the program ends without its worker.
         self.assertEqual(process.wait(30), 0)
