@@ -38,6 +38,14 @@ def list_files(content):
     return sorted(files)
 
 
+def become_subreaper():
+    """Processes of a measured tree whose parent ended (Wine starts each
+    Windows process through a double fork) become children of ours, so
+    their CPU time reaches our children's usage when we reap them."""
+    if ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0:
+        sys.exit("cannot become the process trees' sub-reaper")
+
+
 def session_rss_kib(session):
     """The summed resident sets of the processes of a session (Wine passes
     its session on to every process it starts)."""
@@ -113,8 +121,7 @@ def main():
     parser.add_argument("--drives", required=True)
     parser.add_argument("--pairs", type=int, default=3)
     args = parser.parse_args()
-    if ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0:
-        sys.exit("cannot become the process trees' sub-reaper")
+    become_subreaper()
 
     content = os.path.join(args.drives, "n", "CD_2023", "Tarn Gridwell")
     download = os.path.join(args.drives, "n", "CD_2023", "Download")
