@@ -25,6 +25,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 PR_SET_CHILD_SUBREAPER = 36
@@ -46,34 +47,39 @@ def become_subreaper():
         sys.exit("cannot become the process trees' sub-reaper")
 
 
-def session_rss_kib(session):
-    """The summed resident sets of the processes of a session (Wine passes
-    its session on to every process it starts)."""
+def session_state(session):
+    """The summed resident sets (KiB) of the live processes of a session
+    (Wine passes its session on to every process it starts), and whether
+    any is left."""
     total = 0
+    alive = False
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open("/proc/%s/stat" % pid) as f:
                 fields = f.read().rsplit(")", 1)[1].split()
-            if int(fields[3]) == session:
-                with open("/proc/%s/statm" % pid) as f:
-                    total += int(f.read().split()[1]) * PAGE_KIB
+            if int(fields[3]) != session or fields[0] == "Z":
+                continue
+            alive = True
+            with open("/proc/%s/statm" % pid) as f:
+                total += int(f.read().split()[1]) * PAGE_KIB
         except (OSError, IndexError, ValueError):
-            pass
-    return total
+            pass  # ended meanwhile
+    return total, alive
 
 
 def measure(command, cwd):
     """Wall seconds, CPU seconds and peak MiB of a command's process tree."""
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    errors = tempfile.TemporaryFile()
     start = time.monotonic()
     process = subprocess.Popen(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.PIPE, start_new_session=True)
+                               stderr=errors, start_new_session=True)
     peak_kib = 0
     largest_kib = 0
-    status = None
     ended = None
     while True:
-        peak_kib = max(peak_kib, session_rss_kib(process.pid))
+        resident, alive = session_state(process.pid)
+        peak_kib = max(peak_kib, resident)
         # Every process of the tree ends up a child of ours: reap what ended.
         while True:
             try:
@@ -84,35 +90,22 @@ def measure(command, cwd):
                 break
             largest_kib = max(largest_kib, usage.ru_maxrss)
             if pid == process.pid:
-                status = wait_status
                 process.returncode = os.waitstatus_to_exitcode(wait_status)
-        if status is not None:
-            ended = ended or time.monotonic()
-            if not session_alive(process.pid):
-                break
-            if time.monotonic() - ended > 30:
-                sys.exit("processes of %s outlived it by 30 s (is the prefix's Wine server running?)" % command[0])
+                ended = time.monotonic()
+        if ended is not None and not alive:
+            break
+        if ended is not None and time.monotonic() - ended > 30:
+            sys.exit("processes of %s outlived it by 30 s (is the prefix's Wine server running?)" % command[0])
         time.sleep(0.05)
     wall = time.monotonic() - start
     after = resource.getrusage(resource.RUSAGE_CHILDREN)
-    error = process.stderr.read().decode("utf-8", "replace")
-    process.stderr.close()
     if process.returncode != 0:
-        sys.exit("%s failed (%d): %s" % (command[0], process.returncode, error[-2000:]))
+        errors.seek(0)
+        sys.exit("%s failed (%d): %s" % (command[0], process.returncode,
+                                         errors.read()[-2000:].decode("utf-8", "replace")))
+    errors.close()
     cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
     return wall, cpu, max(peak_kib, largest_kib) / 1024
-
-
-def session_alive(session):
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open("/proc/%s/stat" % pid) as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-            if int(fields[3]) == session and fields[0] != "Z":
-                return True
-        except (OSError, IndexError, ValueError):
-            pass
-    return False
 
 
 def main():
