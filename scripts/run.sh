@@ -60,19 +60,29 @@ for letter in n h; do
         esac
     fi
 done
-unmap_drives() { rm -f "$devices/n:" "$devices/h:"; }
-trap 'unmap_drives; tarn_stop_wine' EXIT
+# The demo's product lists on the prefix's desktop go at the end, and one
+# that was there before comes back: the tests share the prefix.
+productList="$WINEPREFIX/drive_c/users/$(id -un)/Desktop/Tarnix_Software.txt"
+[ -f "$productList" ] && cp -p "$productList" "$demo/Tarnix_Software.txt.before"
+cleanup() {
+    rm -f "$devices/n:" "$devices/h:"
+    if [ -f "$demo/Tarnix_Software.txt.before" ]; then
+        cp -p "$demo/Tarnix_Software.txt.before" "$productList"
+    else
+        rm -f "$productList"
+    fi
+}
+trap 'cleanup; tarn_stop_wine' EXIT
 for letter in n h; do ln -sfn "$demo/drives/$letter" "$devices/$letter:"; done
 python3 "$TARN_ROOT/scripts/make_demo_product.py" tree "$demo/drives/n/CD_2023/Tarn Gridwell" \
     "$TARN_BUILD/tools/bin/demo_setup.exe" "$makecab"
-desktop="$WINEPREFIX/drive_c/users/$(id -un)/Desktop"
 # No server is asked for the product list while packing.
-printf '[Settings]\r\n[Ready]\r\n' >"$desktop/Tarnix_Software.txt"
+printf '[Settings]\r\n[Ready]\r\n' >"$productList"
 packed="$demo/drives/n/CD_2023/Download"
 tarn_log "Tarn_Gridwell_2023.exe PackGridwell: N:\\CD_2023\\Tarn Gridwell into N:\\CD_2023\\Download"
 # The packing runs our MakeCab.exe from the search path.
-WINEPATH="$(printf 'Z:%s' "${makecab%/*}" | tr / '\\')" wine "$TARN_BUILD/Tarn_Gridwell_2023.exe" PackGridwell </dev/null \
-    >"$TARN_BUILD/pack.log" 2>&1 &
+searchPath="$(printf 'Z:%s' "${makecab%/*}" | tr / '\\')"
+WINEPATH="$searchPath" wine "$TARN_BUILD/Tarn_Gridwell_2023.exe" PackGridwell </dev/null >"$TARN_BUILD/pack.log" 2>&1 &
 packer=$!
 # A failure stops the mode at a message box naming what failed.
 for _ in $(seq 600); do kill -0 $packer 2>/dev/null || break; sleep 0.5; done
@@ -82,7 +92,7 @@ if kill -0 $packer 2>/dev/null || [ ! -f "$packed/Tarn_Gridwell_2023_Download_Li
     exit 1
 fi
 wait $packer || true
-unmap_drives
+rm -f "$devices/n:" "$devices/h:"
 tarn_log "packed into $packed:"
 (cd "$packed" && ls -l --time-style=+ | tail -n +2) >&2
 
@@ -91,13 +101,13 @@ python3 "$TARN_ROOT/scripts/make_demo_product.py" publish "$packed" "$demo/www" 
 python3 "$TARN_ROOT/tools/devserver/devserver.py" --root "$demo/www" --port 0 --port-file "$demo/port" \
     --log "$demo/requests.log" </dev/null >/dev/null 2>&1 &
 server=$!
-trap 'kill $server 2>/dev/null; unmap_drives; tarn_stop_wine' EXIT
+trap 'kill $server 2>/dev/null; cleanup; tarn_stop_wine' EXIT
 for _ in $(seq 100); do [ -s "$demo/port" ] && break; sleep 0.1; done
 base="http://127.0.0.1:$(cat "$demo/port")/gridwell/data/2023"
 
 # The product list on the prefix's desktop points the product at the server.
 printf '[Settings]\r\nTarn_Gridwell_2023=%s\r\n[Ready]\r\nTarn_Gridwell_2023=True\r\n' "$base" \
-    >"$desktop/Tarnix_Software.txt"
+    >"$productList"
 # A fresh start: no earlier installation data, status or packages.
 data="$WINEPREFIX/drive_c/Tarn_InstallData"
 rm -rf "$data/Tarn Gridwell 2023" "$data/Tarn Gridwell 2023 DownloadStatus.txt"
