@@ -36,7 +36,7 @@ bool EndsWithEquals(const std::vector<std::wstring>& tokens)
 int SplitCommandLine(std::vector<std::wstring>& tokens, const wchar_t* text)
 {
     tokens.clear();
-    const std::wstring_view line = text ? std::wstring_view(text) : GetApplicationCommandLine();
+    const std::wstring_view line = text ? std::wstring_view(text) : tarn::GetApplicationCommandLine();
     size_t pos = 0;
     for (;;) {
         while (pos < line.size() && IsBlankOrTab(line[pos])) {
@@ -79,6 +79,8 @@ int SplitCommandLine(std::vector<std::wstring>& tokens, const wchar_t* text)
         }
     }
 }
+
+namespace tarn {
 
 std::wstring_view CommandLineArguments(std::wstring_view full)
 {
@@ -182,3 +184,5 @@ StartMode ChooseStartMode(const DownloadSettings& download, const wchar_t* comma
     }
     return MatchModeWord(commandLineText);
 }
+
+}  // namespace tarn

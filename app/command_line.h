@@ -14,6 +14,8 @@
 // becomes the last token).
 int SplitCommandLine(std::vector<std::wstring>& tokens, const wchar_t* text = nullptr);
 
+namespace tarn {
+
 // The text after the program name and the blanks that follow it, from a full
 // command line as GetCommandLineW gives it.
 std::wstring_view CommandLineArguments(std::wstring_view fullCommandLine);
@@ -57,3 +59,5 @@ StartMode MatchModeWord(const wchar_t* commandLineText);
 
 // The complete choice of start-up: download keywords first, then mode words.
 StartMode ChooseStartMode(const DownloadSettings& download, const wchar_t* commandLineText);
+
+}  // namespace tarn

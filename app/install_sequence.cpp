@@ -97,7 +97,7 @@ int RunAfterChecks(tarn::InstallView& view, const tarn::InstallInputs& inputs)
         // Without this release's list only a complete earlier run may go on
         // to the setup; the update downloads would fail the same way.
         if (!status.EveryPackageInstalled(baseUrl)) {
-            ShowMessageBox(nullptr, kIncompleteText, kCaption, MB_ICONWARNING | MB_OK);
+            tarn::ShowMessageBox(nullptr, kIncompleteText, kCaption, MB_ICONWARNING | MB_OK);
             return 0;
         }
         StartSetup(view, inputs, installDataFolder);
@@ -130,7 +130,7 @@ int RunAfterChecks(tarn::InstallView& view, const tarn::InstallInputs& inputs)
     view.SetStatusText(L"Downloads werden beendet...");
     WaitForRecordedProcesses(children);
     if (!complete) {
-        ShowMessageBox(nullptr, kIncompleteText, kCaption, MB_ICONWARNING | MB_OK);
+        tarn::ShowMessageBox(nullptr, kIncompleteText, kCaption, MB_ICONWARNING | MB_OK);
         return 0;
     }
     StartSetup(view, inputs, installDataFolder);
@@ -173,7 +173,7 @@ int RunDownloadAndInstall(tarn::InstallView& view)
                                                   &inputs.profile.productFolder, &inputs.profile.downloadList,
                                                   &inputs.profile.windowTitle, &inputs.profile.settingsKey);
         inputs.tempFolder = GetTempFolder();
-        inputs.programPath = GetProgramPath();
+        inputs.programPath = tarn::GetProgramPath();
         std::wstring variableForm;
         CCfgReader::GetPathWithoutVars(variableForm, inputs.starterFile, L"%temp%\\TarnInstallStarter.txt");
         inputs.host = &tarn::InstalledHost();

@@ -9,6 +9,10 @@
 #include "app/install_view.h"
 #include "app/product_profile.h"
 
+// Runs the whole sequence for the product of this process; the worker thread
+// routine calls it and ignores the result. Catches everything.
+int RunDownloadAndInstall(tarn::InstallView& view);
+
 namespace tarn {
 
 class HostPresence;
@@ -33,7 +37,3 @@ struct InstallInputs {
 int RunInstallSequence(InstallView& view, const InstallInputs& inputs);
 
 }  // namespace tarn
-
-// Runs the whole sequence for the product of this process; the worker thread
-// routine calls it and ignores the result. Catches everything.
-int RunDownloadAndInstall(tarn::InstallView& view);

@@ -11,10 +11,7 @@
 #include "app/install_view.h"
 #include "app/scaled_background.h"
 #include "app/win_dialog.h"
-
-namespace tarn {
-class WorkerLink;
-}
+#include "app/worker_link.h"
 
 class CTarn_Gridwell_20xxDlg : public CDialog, public tarn::InstallView {
 public:

@@ -9,6 +9,7 @@
 #include "app/control_layout.h"
 #include "app/picture_bitmap.h"
 #include "support/name_compare.h"
+#include "support/path_text.h"
 #include "support/proc_address.h"
 #include "support/program_path.h"
 #include "support/trace.h"
@@ -76,7 +77,7 @@ const Gdiplus& StartGdiplus()
 
 const wchar_t* ResourceType(const wchar_t* type)
 {
-    if (type == nullptr || *type == L'\0' || tarn::EqualsNoCase(type, L"RCDATA")) {
+    if (tarn::IsEmptyText(type) || tarn::EqualsNoCase(type, L"RCDATA")) {
         return MAKEINTRESOURCEW(10);  // RT_RCDATA
     }
     return type;
@@ -109,10 +110,10 @@ const unsigned char* LoadResourceData(HMODULE module, const wchar_t* name, std::
 int LoadScaledPicture(const wchar_t* name, tarn::UniqueGdiObject& bitmap, double scale)
 {
     bitmap.Reset();
-    if (name == nullptr || *name == L'\0') {
+    if (tarn::IsEmptyText(name)) {
         return 0;
     }
-    const HMODULE module = GetProcessInstance();
+    const HMODULE module = tarn::GetProcessInstance();
     for (const tarn::PictureCandidate& candidate : tarn::PictureCandidates(scale)) {
         const std::wstring resource = name + candidate.suffix;
         std::vector<unsigned char> data;

@@ -11,6 +11,8 @@
 #include "tarn_build_config.h"
 #include "transfer/http_download.h"
 
+namespace tarn {
+
 const wchar_t kDownloadNotReady[] = L"DownloadNotReady";
 
 namespace {
@@ -146,8 +148,6 @@ std::wstring GetServerRoot()
     return TARN_SERVER_ROOT;
 }
 
-namespace tarn {
-
 void ApplyServerProductList(ProductProfile& profile, const std::wstring& listPath)
 {
     CCfgReader list(listPath);
@@ -203,7 +203,7 @@ int GetProductProfile(std::wstring* pictureName, std::wstring* baseUrl, std::wst
                       std::wstring* downloadList, std::wstring* windowTitle, std::wstring* settingsKey)
 {
     // Filled on the main thread before any other thread exists; read-only afterwards.
-    static const ProductProfile profile = ResolveProductProfile();
+    static const tarn::ProductProfile profile = tarn::ResolveProductProfile();
     if (pictureName) *pictureName = profile.pictureName;
     if (baseUrl) *baseUrl = profile.baseUrl;
     if (productFolder) *productFolder = profile.productFolder;

@@ -5,6 +5,14 @@
 #include <string>
 #include <string_view>
 
+// Fills the requested fields from the process's product profile and returns
+// the profile number. The first call computes and caches the profile.
+int GetProductProfile(std::wstring* pictureName = nullptr, std::wstring* baseUrl = nullptr,
+                      std::wstring* productFolder = nullptr, std::wstring* downloadList = nullptr,
+                      std::wstring* windowTitle = nullptr, std::wstring* settingsKey = nullptr);
+
+namespace tarn {
+
 // The product folder of a product that the server marks as not ready.
 extern const wchar_t kDownloadNotReady[];
 
@@ -34,8 +42,6 @@ ProductProfile LookupProductProfile(std::wstring_view programPath, std::wstring_
 // The scheme and host of the maker's download server (a build setting).
 std::wstring GetServerRoot();
 
-namespace tarn {
-
 // Adjusts a profile by a server product list file: a non-empty "Settings"
 // value of the settings key, less one trailing '/' or '\', replaces the base
 // URL; a "Ready" value that reads as false ("False" in any letter case, 0, or
@@ -50,9 +56,3 @@ void ConsultServerProductList(ProductProfile& profile, std::wstring_view serverR
                               const std::wstring& desktopCopy, const std::wstring& downloadPath);
 
 }  // namespace tarn
-
-// Fills the requested fields from the process's product profile and returns
-// the profile number. The first call computes and caches the profile.
-int GetProductProfile(std::wstring* pictureName = nullptr, std::wstring* baseUrl = nullptr,
-                      std::wstring* productFolder = nullptr, std::wstring* downloadList = nullptr,
-                      std::wstring* windowTitle = nullptr, std::wstring* settingsKey = nullptr);

@@ -41,7 +41,7 @@ tarn::MoveBy LoadMoveBy(const std::wstring& dialogClassName)
     std::vector<unsigned char> data;
     DWORD length = 0;
     const std::wstring name = dialogClassName + L"_MoveBy";
-    const unsigned char* bytes = LoadResourceData(GetProcessInstance(), name.c_str(), data, length);
+    const unsigned char* bytes = LoadResourceData(tarn::GetProcessInstance(), name.c_str(), data, length);
     return tarn::ParseMoveBy(FromAnsi(bytes, length));
 }
 
@@ -133,7 +133,7 @@ void CScaledBackground::LayoutControls(int inactivePicture)
 
     std::vector<unsigned char> resourceData;
     DWORD resourceLength = 0;
-    const bool resourcePresent = LoadResourceData(GetProcessInstance(), m_DialogClassName.c_str(), resourceData,
+    const bool resourcePresent = LoadResourceData(tarn::GetProcessInstance(), m_DialogClassName.c_str(), resourceData,
                                                   resourceLength) != nullptr;
     std::optional<tarn::ControlPositionRecord> record;
     if (resourcePresent) {
@@ -155,7 +155,7 @@ void CScaledBackground::LayoutControls(int inactivePicture)
                        window.bottom - window.top + growth.height, 0);
     }
 
-    const std::wstring filePath = tarn::CtrlPosFilePath(GetProgramPath(), m_DialogClassName);
+    const std::wstring filePath = tarn::CtrlPosFilePath(tarn::GetProgramPath(), m_DialogClassName);
     int isFolder = 0;
     const bool fileExists = FileExists(filePath.c_str(), &isFolder) != 0 && isFolder == 0;
     switch (tarn::ChooseCtrlPosFileUse(resourcePresent, fileExists, scale)) {

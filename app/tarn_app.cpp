@@ -38,17 +38,17 @@ void InitCommonControlsForDialogs()
 
 bool CTarn_Gridwell_20xxApp::InitInstance()
 {
-    SetProcessInstance(m_hInstance);
+    tarn::SetProcessInstance(m_hInstance);
 
     std::vector<std::wstring> tokens;
     SplitCommandLine(tokens, m_lpCmdLine.c_str());
-    const DownloadSettings download = ScanDownloadKeywords(tokens);
-    const StartMode mode = ChooseStartMode(download, m_lpCmdLine.c_str());
-    if (mode == StartMode::UpdateDownload) {
+    const tarn::DownloadSettings download = tarn::ScanDownloadKeywords(tokens);
+    const tarn::StartMode mode = tarn::ChooseStartMode(download, m_lpCmdLine.c_str());
+    if (mode == tarn::StartMode::UpdateDownload) {
         DownloadProductUpdate(download.value, download.targetFolder, static_cast<int>(download.updateKind));
         return false;
     }
-    if (mode == StartMode::SingleFileDownload) {
+    if (mode == tarn::StartMode::SingleFileDownload) {
         DownloadFileToFolder(download.value, download.targetFolder);
         return false;
     }
@@ -59,39 +59,39 @@ bool CTarn_Gridwell_20xxApp::InitInstance()
     GetProductProfile();  // the first call fills the profile cache
 
     switch (mode) {
-    case StartMode::TestFunc:
+    case tarn::StartMode::TestFunc:
         RunTestDownloads();
         return false;
-    case StartMode::PackUpdate:
+    case tarn::StartMode::PackUpdate:
         return false;
-    case StartMode::Installer:
+    case tarn::StartMode::Installer:
         tarn::RunDefaultMode();
         return false;
-    case StartMode::CreateDataPack:
+    case tarn::StartMode::CreateDataPack:
         tarn::CreateDataPack();
         return false;
-    case StartMode::MakeNullUpdate:
+    case tarn::StartMode::MakeNullUpdate:
         tarn::MakeNullUpdate();
         return false;
-    case StartMode::PackCorvinUpdate:
+    case tarn::StartMode::PackCorvinUpdate:
         tarn::PackCorvinUpdate();
         return false;
-    case StartMode::PackOem:
+    case tarn::StartMode::PackOem:
         tarn::PackQxPackage();
         return false;
-    case StartMode::PackAll:
+    case tarn::StartMode::PackAll:
         tarn::PackAll();
         return false;
-    case StartMode::PackRvtTrainings:
+    case tarn::StartMode::PackRvtTrainings:
         tarn::PackRvtTrainings();
         return false;
-    case StartMode::CreateMemoryStickData:
+    case tarn::StartMode::CreateMemoryStickData:
         tarn::CreateMemoryStickData();
         return false;
-    case StartMode::PackCorvin:
+    case tarn::StartMode::PackCorvin:
         tarn::PackCorvin();
         return false;
-    case StartMode::PackGridwell:
+    case tarn::StartMode::PackGridwell:
         // "PackQuick" packs only the main package anew.
         tarn::PackGridwell(tarn::EqualsNoCase(m_lpCmdLine, L"PackQuick"));
         return false;

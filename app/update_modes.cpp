@@ -282,5 +282,5 @@ void RunTestDownloads()
 
 int TestDownloadSource(std::wstring_view url, std::wstring& destination)
 {
-    return tarn::TestDownloadSourceFrom(url, destination, GetApplicationCommandLine(), tarn::kTestDownloadShare);
+    return tarn::TestDownloadSourceFrom(url, destination, tarn::GetApplicationCommandLine(), tarn::kTestDownloadShare);
 }

@@ -23,14 +23,18 @@ CWinApp::~CWinApp()
 int CWinApp::Run(HINSTANCE instance)
 {
     m_hInstance = instance;
-    m_lpCmdLine = GetApplicationCommandLine();
+    m_lpCmdLine = tarn::GetApplicationCommandLine();
     InitInstance();
     // Start-up always returns false: the chosen mode has run to its end and
     // the process ends with a plain exit code.
     return 0;
 }
 
-CWinApp* AfxGetApp()
+namespace tarn {
+
+CWinApp* CurrentApplication()
 {
     return g_application;
 }
+
+}  // namespace tarn

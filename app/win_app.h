@@ -24,5 +24,9 @@ public:
     std::wstring m_lpCmdLine;  // the text after the program name and its blanks
 };
 
+namespace tarn {
+
 // The one application object (null before it is constructed).
-CWinApp* AfxGetApp();
+CWinApp* CurrentApplication();
+
+}  // namespace tarn

@@ -9,7 +9,7 @@ CDialog::~CDialog() = default;
 
 INT_PTR CDialog::DoModal()
 {
-    const INT_PTR result = ::DialogBoxParamW(GetProcessInstance(), MAKEINTRESOURCEW(templateId_), parent_,
+    const INT_PTR result = ::DialogBoxParamW(tarn::GetProcessInstance(), MAKEINTRESOURCEW(templateId_), parent_,
                                              &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
     if (result == -1) {
         tarn::Trace(L"DialogBoxParamW of dialog %u failed (error %lu)", templateId_, ::GetLastError());

@@ -104,7 +104,7 @@ std::vector<std::vector<size_t>> BalanceGroups(const std::vector<int64_t>& estim
 
 }  // namespace tarn
 
-int SplitIntoCabinetGroups(std::vector<std::wstring>& files, CabinetGroups* groups, int limitMiB,
+int SplitIntoCabinetGroups(std::vector<std::wstring>& files, tarn::CabinetGroups* groups, int limitMiB,
                            std::vector<std::wstring>* problems)
 {
     tarn::ApplyFixedExcludes(files);
@@ -145,7 +145,7 @@ int SplitIntoCabinetGroups(std::vector<std::wstring>& files, CabinetGroups* grou
     return allGrouped;
 }
 
-int SplitQxPackage(const std::vector<std::wstring>& files, CabinetGroups& groups, std::vector<std::wstring>* problems)
+int SplitQxPackage(const std::vector<std::wstring>& files, tarn::CabinetGroups& groups, std::vector<std::wstring>* problems)
 {
     groups.clear();
     int allGrouped = 1;

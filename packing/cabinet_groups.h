@@ -7,25 +7,25 @@
 #include <string>
 #include <vector>
 
-// One group of full paths per cabinet, in number order.
-using CabinetGroups = std::vector<std::vector<std::wstring>>;
-
-// Applies the fixed exclusions to `files`; with `groups` also splits what
-// stays into groups of at most `limitMiB` estimated bytes, and of 4,096
-// files on average at most. Returns 1 when every file was grouped; files
+// Applies the fixed exclusions to `files`; with `groups` (one group of full
+// paths per cabinet, in number order) also splits what stays into groups of
+// at most `limitMiB` estimated bytes, and of 4,096 files on average at most. Returns 1 when every file was grouped; files
 // that cannot be opened or are too large for a cabinet go into no group and
 // are appended to `problems` when given (result 0).
-int SplitIntoCabinetGroups(std::vector<std::wstring>& files, CabinetGroups* groups, int limitMiB,
-                           std::vector<std::wstring>* problems = nullptr);
+int SplitIntoCabinetGroups(std::vector<std::wstring>& files, std::vector<std::vector<std::wstring>>* groups,
+                           int limitMiB, std::vector<std::wstring>* problems = nullptr);
 
 // Splits the QX package into groups of at most 500 MiB estimated and 4,096
 // files on average; gives each file normal attributes. Returns 1 when every
 // file was grouped; missing files and files too large for a cabinet are
 // appended to `problems` when given (result 0) and go into no group.
-int SplitQxPackage(const std::vector<std::wstring>& files, CabinetGroups& groups,
+int SplitQxPackage(const std::vector<std::wstring>& files, std::vector<std::vector<std::wstring>>& groups,
                    std::vector<std::wstring>* problems = nullptr);
 
 namespace tarn {
+
+// One group of full paths per cabinet, in number order.
+using CabinetGroups = std::vector<std::vector<std::wstring>>;
 
 // A group whose load reached this many estimated bytes takes no more files
 // while another group has room.

@@ -81,7 +81,7 @@ int WriteDownloadList(std::vector<std::wstring>& packages, const wchar_t* listPa
 
 int PublishStarterCopy(const wchar_t* targetPath)
 {
-    const std::wstring starter = GetProgramFolder() + L"\\Tarn_Gridwell_2023.exe";
+    const std::wstring starter = tarn::GetProgramFolder() + L"\\Tarn_Gridwell_2023.exe";
     if (targetPath == nullptr || !CopyFileKeepAttributes(starter.c_str(), targetPath)) {
         tarn::Trace(L"PublishStarterCopy: cannot copy %ls to %ls (error %lu)", starter.c_str(),
                     targetPath == nullptr ? L"" : targetPath, ::GetLastError());

@@ -24,7 +24,7 @@ const int kProductGroupMiB = 400;
 void PackGroups(std::vector<std::wstring>& files, const std::wstring& source, const wchar_t* pattern, int& number,
                 std::vector<std::wstring>& packages, std::vector<std::wstring>& failed)
 {
-    CabinetGroups groups;
+    tarn::CabinetGroups groups;
     CreateFolderPath(tarn::build::kCorvinDownload);
     SplitIntoCabinetGroups(files, &groups, kProductGroupMiB, &failed);
     if (groups.empty()) {

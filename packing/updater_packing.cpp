@@ -17,7 +17,7 @@ namespace {
 void ReportCreationProblem(const std::wstring& path)
 {
     tarn::Trace(L"PackCorvinUpdate: problem with %ls (error %lu)", path.c_str(), ::GetLastError());
-    ShowMessageBox(nullptr, L"Problem beim Erstellen von \"" + path + L"\"", L"Tarnwerk AG", MB_OK);
+    tarn::ShowMessageBox(nullptr, L"Problem beim Erstellen von \"" + path + L"\"", L"Tarnwerk AG", MB_OK);
 }
 
 }  // namespace

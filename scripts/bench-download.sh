@@ -27,7 +27,7 @@ tarn_start_wine
 work="$TARN_BUILD/bench/download"
 www="$work/www"
 target="$work/target"
-mkdir -p "$www/bench" "$work/nginx/tmp"
+mkdir -p "$www/bench"
 
 nginx_pid=""
 cleanup() {
@@ -65,42 +65,16 @@ fi
 tls_server=""
 if [ -f "$TARN_BUILD/tests/bin/trust_authority.exe" ]; then
     python3 "$TARN_ROOT/tests/e2e/authority.py" "$work/tls" --build-dir "$TARN_BUILD" >/dev/null
-    tls_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    tls_port=$(tarn_free_port)
     tls_server="server { listen 127.0.0.1:$tls_port ssl; ssl_certificate $work/tls/good.pem;
         ssl_certificate_key $work/tls/server.key; root $www; }"
 else
     tarn_log "no tests/bin/trust_authority.exe (built with TARN_BUILD_TESTS=OFF): no https row"
 fi
 
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-user=""
-[ "$(id -u)" -eq 0 ] && user="user root root;"
-cat >"$work/nginx/nginx.conf" <<EOF
-$user
-daemon off;
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log warn;
-events { worker_connections 64; }
-http {
-    default_type application/octet-stream;
-    access_log off;
-    client_body_temp_path $work/nginx/tmp/body;
-    proxy_temp_path $work/nginx/tmp/proxy;
-    fastcgi_temp_path $work/nginx/tmp/fastcgi;
-    uwsgi_temp_path $work/nginx/tmp/uwsgi;
-    scgi_temp_path $work/nginx/tmp/scgi;
-    sendfile on;
-    server { listen 127.0.0.1:$port; root $www; }
-    $tls_server
-}
-EOF
-nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" </dev/null >/dev/null 2>&1 &
-nginx_pid=$!
-for _ in $(seq 100); do
-    curl -s -o /dev/null "http://127.0.0.1:$port/bench/plain.fileinfo.txt" && break
-    sleep 0.05
-done
+tarn_start_nginx "$work/nginx" "$www" "$tls_server"
+port=$TARN_NGINX_PORT
+nginx_pid=$TARN_NGINX_PID
 
 mbps() { LC_ALL=C awk -v b="$size" -v s="$1" 'BEGIN { printf "%.1f", b / s / 1e6 }'; }
 median() { printf '%s\n' "$@" | LC_ALL=C sort -g | LC_ALL=C awk '{ v[NR] = $1 } END {

@@ -44,32 +44,10 @@ if [ ! -f "$work/set.stamp" ]; then
 fi
 
 # nginx with its own configuration on a free port.
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-mkdir -p "$work/nginx/tmp"
-user=""; [ "$(id -u)" -eq 0 ] && user="user root root;"
-cat >"$work/nginx/nginx.conf" <<CONF
-$user
-daemon off;
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log warn;
-events { worker_connections 64; }
-http {
-    default_type application/octet-stream;
-    access_log off;
-    client_body_temp_path $work/nginx/tmp;
-    proxy_temp_path $work/nginx/tmp;
-    fastcgi_temp_path $work/nginx/tmp;
-    uwsgi_temp_path $work/nginx/tmp;
-    scgi_temp_path $work/nginx/tmp;
-    sendfile on;
-    server { listen 127.0.0.1:$port; root $work/www; }
-}
-CONF
-/usr/sbin/nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" </dev/null >/dev/null 2>&1 &
-nginx=$!
+tarn_start_nginx "$work/nginx" "$work/www"
+port=$TARN_NGINX_PORT
+nginx=$TARN_NGINX_PID
 trap 'kill $nginx 2>/dev/null; tarn_stop_wine' EXIT
-for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
 base="http://127.0.0.1:$port/gridwell/data/2023"
 mapfile -t cabinets < <(cd "$downloads" && ls Tarn_Gridwell_2023_*.cab)
 

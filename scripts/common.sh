@@ -139,3 +139,50 @@ tarn_spread() {
 
 # The machine's load average over 1, 5 and 15 minutes.
 tarn_load() { cut -d' ' -f1-3 /proc/loadavg; }
+
+# A free TCP port on 127.0.0.1.
+tarn_free_port() {
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# tarn_start_nginx <folder> <root> [server blocks]: starts nginx with a
+# configuration of its own in <folder>, serving <root> over http on a free
+# port of 127.0.0.1 (sendfile, no access log) with the extra server blocks
+# given; waits until it answers. Sets TARN_NGINX_PORT and TARN_NGINX_PID (the
+# caller stops it); fails, with nginx stopped, when it does not answer.
+tarn_start_nginx() {
+    local folder="$1" root="$2" servers="${3:-}" user=""
+    [ "$(id -u)" -eq 0 ] && user="user root root;"
+    mkdir -p "$folder/tmp"
+    TARN_NGINX_PORT=$(tarn_free_port)
+    cat >"$folder/nginx.conf" <<CONF
+$user
+daemon off;
+worker_processes 1;
+pid $folder/nginx.pid;
+error_log $folder/error.log warn;
+events { worker_connections 64; }
+http {
+    default_type application/octet-stream;
+    access_log off;
+    client_body_temp_path $folder/tmp;
+    proxy_temp_path $folder/tmp;
+    fastcgi_temp_path $folder/tmp;
+    uwsgi_temp_path $folder/tmp;
+    scgi_temp_path $folder/tmp;
+    sendfile on;
+    server { listen 127.0.0.1:$TARN_NGINX_PORT; root $root; }
+    $servers
+}
+CONF
+    /usr/sbin/nginx -c "$folder/nginx.conf" -p "$folder" </dev/null >/dev/null 2>&1 &
+    TARN_NGINX_PID=$!
+    local _
+    for _ in $(seq 100); do
+        curl -s -o /dev/null "http://127.0.0.1:$TARN_NGINX_PORT/" && return 0
+        sleep 0.1
+    done
+    kill "$TARN_NGINX_PID" 2>/dev/null || true
+    tarn_log "nginx did not answer on 127.0.0.1:$TARN_NGINX_PORT (see $folder/error.log)"
+    return 1
+}

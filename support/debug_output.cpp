@@ -96,9 +96,8 @@ void RecheckDebugViewerForTest()
 void DebugSender::Send(const wchar_t* text)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    const DWORD now = Now();
-    // Elapsed time in unsigned 32-bit arithmetic stays right across the tick
-    // counter's wrap-around.
+    const ULONGLONG now = clock_.now();
+    // Elapsed time in unsigned arithmetic stays right even across a wrap-around.
     if (!started_ || now - lastCheck_ >= kDebugViewerCheckInterval) {
         started_ = true;
         lastCheck_ = now;

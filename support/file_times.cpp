@@ -27,7 +27,7 @@ bool GetTouchFileTime(FILETIME& result)
 {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
-    const SYSTEMTIME local = GetTouchLocalTime(now);
+    const SYSTEMTIME local = tarn::GetTouchLocalTime(now);
     TIME_ZONE_INFORMATION zone{};
     ::GetTimeZoneInformation(&zone);
     SYSTEMTIME utc{};
@@ -43,6 +43,8 @@ tarn::UniqueFileHandle OpenForTimes(const std::wstring& path)
 }
 
 }  // namespace
+
+namespace tarn {
 
 SYSTEMTIME GetTouchLocalTime(const SYSTEMTIME& localToday)
 {
@@ -65,6 +67,8 @@ SYSTEMTIME GetTouchLocalTime(const SYSTEMTIME& localToday)
     }
     return touch;
 }
+
+}  // namespace tarn
 
 int TouchFiles(const std::vector<std::wstring>& files)
 {

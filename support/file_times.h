@@ -9,11 +9,6 @@
 
 #include "support/sorted_array.h"
 
-// The local time that touched files get for a given local date: the day
-// itself on the first or last day of a month, else the 15th or the 1st, each
-// at 01:00:00.
-SYSTEMTIME GetTouchLocalTime(const SYSTEMTIME& localToday);
-
 // Sets creation, last-access and last-write time of each existing file to the
 // touch time of today. Files that cannot be opened are skipped. Returns the
 // number of files touched.
@@ -39,3 +34,12 @@ class CTempTouchFiles : public CSortedPtrArray<CTempTouchFile> {
 public:
     explicit CTempTouchFiles(const std::vector<std::wstring>& files);
 };
+
+namespace tarn {
+
+// The local time that touched files get for a given local date: the day
+// itself on the first or last day of a month, else the 15th or the 1st, each
+// at 01:00:00.
+SYSTEMTIME GetTouchLocalTime(const SYSTEMTIME& localToday);
+
+}  // namespace tarn

@@ -51,7 +51,7 @@ void ListFolder(const std::wstring& folder, const std::wstring& pattern, std::ve
                 continue;
             }
             if (times) {
-                times->insert(times->begin() + index, FileTimeToLocalOrZero(data.ftLastWriteTime));
+                times->insert(times->begin() + index, tarn::FileTimeToLocalOrZero(data.ftLastWriteTime));
             }
             if (sizes) {
                 sizes->insert(sizes->begin() + index, data.nFileSizeLow);
@@ -142,6 +142,8 @@ int ListFiles(const wchar_t* start, std::vector<std::wstring>& files, std::vecto
     return files.size() > before ? 1 : 0;
 }
 
+namespace tarn {
+
 SYSTEMTIME FileTimeToLocalOrZero(const FILETIME& utc)
 {
     SYSTEMTIME system{};
@@ -152,6 +154,8 @@ SYSTEMTIME FileTimeToLocalOrZero(const FILETIME& utc)
     }
     return local;
 }
+
+}  // namespace tarn
 
 int EmptyFolder(const wchar_t* folder)
 {

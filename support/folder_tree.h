@@ -27,10 +27,14 @@ int ListFiles(const wchar_t* start, std::vector<std::wstring>& files,
               std::vector<std::wstring>* folders = nullptr, std::vector<SYSTEMTIME>* times = nullptr,
               std::vector<uint32_t>* sizes = nullptr);
 
+// Removes every file and sub-folder below `folder`, keeping the folder
+// itself. 1 when everything was removed.
+int EmptyFolder(const wchar_t* folder);
+
+namespace tarn {
+
 // A UTC file time as local date and time; all zeros when it cannot be
 // converted (a time beyond the platform's range never aborts a listing).
 SYSTEMTIME FileTimeToLocalOrZero(const FILETIME& utc);
 
-// Removes every file and sub-folder below `folder`, keeping the folder
-// itself. 1 when everything was removed.
-int EmptyFolder(const wchar_t* folder);
+}  // namespace tarn

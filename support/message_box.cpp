@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+namespace tarn {
+
 namespace {
 
 std::atomic<MessageBoxHandler> g_handler{nullptr};
@@ -20,3 +22,5 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler)
 {
     return g_handler.exchange(handler);
 }
+
+}  // namespace tarn

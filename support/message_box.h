@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace tarn {
+
 using MessageBoxHandler = int (*)(HWND owner, const std::wstring& text, const std::wstring& caption,
                                   UINT type);
 
@@ -16,3 +18,5 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
 // Installs a handler in place of the real message box; null restores it.
 // Returns the previous handler.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+
+}  // namespace tarn

@@ -8,6 +8,13 @@
 
 #include <string>
 
+// GetProcAddress for a procedure name given as UTF-16 (converted to ANSI for
+// the lookup) or as ANSI text (or an ordinal made with MAKEINTRESOURCEA).
+// Returns the address, or null; a failure appends "module path;name" and
+// CR LF in ANSI to the log file when that file already exists.
+FARPROC GetProcAddressLogged(HMODULE module, const wchar_t* procName);
+FARPROC GetProcAddressLogged(HMODULE module, const char* procName);
+
 namespace tarn {
 
 // Name of the missing-export log file in the temporary folder.
@@ -17,10 +24,3 @@ inline constexpr wchar_t kProcAddressLogName[] = L"!!!!!!!GetProcAddressFailures
 std::wstring GetProcAddressLogPath();
 
 }  // namespace tarn
-
-// GetProcAddress for a procedure name given as UTF-16 (converted to ANSI for
-// the lookup) or as ANSI text (or an ordinal made with MAKEINTRESOURCEA).
-// Returns the address, or null; a failure appends "module path;name" and
-// CR LF in ANSI to the log file when that file already exists.
-FARPROC GetProcAddressLogged(HMODULE module, const wchar_t* procName);
-FARPROC GetProcAddressLogged(HMODULE module, const char* procName);

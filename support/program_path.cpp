@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+namespace tarn {
+
 namespace {
 
 std::atomic<HINSTANCE> g_processInstance{nullptr};
@@ -42,3 +44,5 @@ std::wstring GetProgramFolder()
     const size_t slash = path.find_last_of(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
+
+}  // namespace tarn

@@ -7,6 +7,8 @@
 
 #include <string>
 
+namespace tarn {
+
 void SetProcessInstance(HINSTANCE instance);
 HINSTANCE GetProcessInstance();
 
@@ -15,3 +17,5 @@ std::wstring GetProgramPath();
 
 // The program path cut at its last backslash, without a trailing backslash.
 std::wstring GetProgramFolder();
+
+}  // namespace tarn

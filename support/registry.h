@@ -13,37 +13,6 @@
 
 #include "support/unique_handle.h"
 
-namespace tarn {
-
-// Keys nest at most this many levels below a root. A tree that goes deeper
-// does so through a symbolic link, which may lead back to a key above it:
-// recursive readers stop here.
-inline constexpr int kMaxRegistryDepth = 512;
-
-// One registry value: its name, type and data, read whole.
-struct RegistryValue {
-    std::wstring name;
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-};
-
-// Reads the value at `index` of an open key, whatever the length of its name
-// and data. ERROR_SUCCESS; ERROR_NO_MORE_ITEMS after the last value; any other
-// status leaves `value` empty.
-LSTATUS EnumRegistryValue(HKEY key, DWORD index, RegistryValue& value);
-
-// Reads one value by name (null or empty: the unnamed value) whole, whatever
-// its size. ERROR_SUCCESS, or the platform's status with `data` empty.
-LSTATUS QueryRegistryValue(HKEY key, const wchar_t* name, DWORD& type, std::vector<BYTE>& data);
-
-// Appends the names of the subkeys of an open key, in enumeration order.
-void EnumRegistrySubkeys(HKEY key, std::vector<std::wstring>& names);
-
-// String data up to its first terminator, or all of it when it has none.
-std::wstring RegistryString(const std::vector<BYTE>& data);
-
-}  // namespace tarn
-
 // Splits "ROOT\key\path" at its first backslash. Returns the predefined root
 // key for the five root names (any letter case) with the root name and the
 // key path (one trailing backslash removed) in the outputs; a path without
@@ -102,3 +71,34 @@ int GetShellFolders(std::vector<std::wstring>& names, std::vector<std::wstring>&
 // environment variable AppData and then to the temporary folder. 1 when
 // found; 0 and an empty path otherwise (always for an empty name).
 int GetShellFolder(const wchar_t* name, std::wstring& path);
+
+namespace tarn {
+
+// Keys nest at most this many levels below a root. A tree that goes deeper
+// does so through a symbolic link, which may lead back to a key above it:
+// recursive readers stop here.
+inline constexpr int kMaxRegistryDepth = 512;
+
+// One registry value: its name, type and data, read whole.
+struct RegistryValue {
+    std::wstring name;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+// Reads the value at `index` of an open key, whatever the length of its name
+// and data. ERROR_SUCCESS; ERROR_NO_MORE_ITEMS after the last value; any other
+// status leaves `value` empty.
+LSTATUS EnumRegistryValue(HKEY key, DWORD index, RegistryValue& value);
+
+// Reads one value by name (null or empty: the unnamed value) whole, whatever
+// its size. ERROR_SUCCESS, or the platform's status with `data` empty.
+LSTATUS QueryRegistryValue(HKEY key, const wchar_t* name, DWORD& type, std::vector<BYTE>& data);
+
+// Appends the names of the subkeys of an open key, in enumeration order.
+void EnumRegistrySubkeys(HKEY key, std::vector<std::wstring>& names);
+
+// String data up to its first terminator, or all of it when it has none.
+std::wstring RegistryString(const std::vector<BYTE>& data);
+
+}  // namespace tarn

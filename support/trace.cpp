@@ -26,7 +26,7 @@ std::wstring DefaultLogPath()
     if (length == 0 || length > MAX_PATH) {
         return std::wstring();
     }
-    const std::wstring program = GetProgramPath();
+    const std::wstring program = tarn::GetProgramPath();
     const size_t slash = program.find_last_of(L"\\/");
     std::wstring stem = slash == std::wstring::npos ? program : program.substr(slash + 1);
     const size_t dot = stem.find_last_of(L'.');

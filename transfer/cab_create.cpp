@@ -7,6 +7,7 @@
 #include "config/text/text_file.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
+#include "support/path_text.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"
 #include "transfer/download_url.h"
@@ -195,7 +196,7 @@ bool BuildMakeCabBatch(const std::wstring& program, const std::wstring& argument
 
 int RunMakeCab(const wchar_t* program, const wchar_t* arguments)
 {
-    if (program == nullptr || program[0] == L'\0') {
+    if (tarn::IsEmptyText(program)) {
         return 0;
     }
     const std::wstring programText = program;
@@ -257,7 +258,7 @@ int RunMakeCab(const wchar_t* program, const wchar_t* arguments)
 
 int MakeCabinet(const wchar_t* sourceFolder, const wchar_t* cabinetPath, const std::vector<std::wstring>* fileList)
 {
-    if (sourceFolder == nullptr || sourceFolder[0] == L'\0' || cabinetPath == nullptr || cabinetPath[0] == L'\0') {
+    if (tarn::IsEmptyText(sourceFolder) || tarn::IsEmptyText(cabinetPath)) {
         return 0;
     }
     std::wstring source = sourceFolder;

@@ -10,6 +10,7 @@
 
 #include "support/file_system.h"
 #include "support/name_compare.h"
+#include "support/path_text.h"
 #include "support/text_format.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"
@@ -273,7 +274,7 @@ bool RetryThroughCopy(Iteration& iteration, const std::wstring& cabinetPath)
 
 int ExtractCabinet(CabExtractContext& context, const wchar_t* cabinetPath)
 {
-    if (cabinetPath == nullptr || cabinetPath[0] == L'\0' || !FileExists(cabinetPath)) {
+    if (tarn::IsEmptyText(cabinetPath) || !FileExists(cabinetPath)) {
         return 0;
     }
     if (context.m_TargetFolder.empty()) {

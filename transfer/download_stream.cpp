@@ -14,7 +14,7 @@ DownloadTiming g_timing;
 
 bool DeadlinePassed(const DownloadTiming& timing, ULONGLONG since)
 {
-    return timing.now() - since >= timing.stallDeadline;
+    return timing.clock.now() - since >= timing.stallDeadline;
 }
 
 // How the wait for one chunk ended.
@@ -38,7 +38,7 @@ public:
     // is not the end; only a read of 0 bytes is.
     ChunkWait WaitForChunk()
     {
-        ULONGLONG waitingSince = timing_.now();
+        ULONGLONG waitingSince = timing_.clock.now();
         while (filled_ - chunkStart_ < kDownloadChunkSize && !ended_) {
             DWORD read = 0;
             if (body_.Read(block_ + filled_, kDownloadBlockSize - filled_, read)) {
@@ -51,7 +51,7 @@ public:
                 }
                 filled_ += std::min(read, kDownloadBlockSize - filled_);
                 lastReadFailed_ = false;
-                waitingSince = timing_.now();
+                waitingSince = timing_.clock.now();
                 continue;
             }
             lastReadFailed_ = true;
@@ -61,7 +61,7 @@ public:
             if (DeadlinePassed(timing_, waitingSince)) {
                 return ChunkWait::Stalled;
             }
-            timing_.sleep(timing_.readRetrySleep);
+            timing_.clock.sleep(timing_.readRetrySleep);
             if (DeadlinePassed(timing_, waitingSince)) {
                 return ChunkWait::Stalled;
             }
@@ -237,7 +237,7 @@ TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLen
                 result.end = TransferEnd::Stalled;
                 break;
             }
-            timing.sleep(timing.stallSleep);
+            timing.clock.sleep(timing.stallSleep);
             if (retryFlag != nullptr && *retryFlag == 1) {
                 result.end = TransferEnd::Stalled;
                 break;

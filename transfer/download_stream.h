@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "support/clock.h"
 #include "support/handover.h"
 
 namespace tarn {
@@ -33,8 +34,7 @@ struct DownloadTiming {
     int maxStalls = 3600;         // consecutive stalls that end the attempt
     DWORD passPause = 2000;       // between passes of HttpGetFileRetrying
     DWORD cancelLook = 100;       // cancel-flag looks during that pause
-    ULONGLONG (*now)() = &::GetTickCount64;
-    void (*sleep)(DWORD) = &::Sleep;
+    Clock clock;
 };
 
 // The timing the download functions use; SetDownloadTiming is the tests' seam

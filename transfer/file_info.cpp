@@ -8,6 +8,7 @@
 #include "config/text/file_crc.h"
 #include "support/file_queries.h"
 #include "support/file_system.h"
+#include "support/path_text.h"
 #include "support/text_format.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"
@@ -61,7 +62,7 @@ void CopyFileTimes(const wchar_t* dataFile, const std::wstring& record)
 
 int WriteFileInfo(const wchar_t* dataFile)
 {
-    if (dataFile == nullptr || dataFile[0] == L'\0' || !FileExists(dataFile)) {
+    if (tarn::IsEmptyText(dataFile) || !FileExists(dataFile)) {
         return 0;
     }
     const std::wstring recordPath = tarn::FileInfoNameFor(dataFile);

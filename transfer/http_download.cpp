@@ -8,6 +8,7 @@
 #include "support/file_queries.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
+#include "support/path_text.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"
 #include "support/win_inet.h"
@@ -492,7 +493,7 @@ int HttpGetFileRetrying(std::wstring_view url, std::wstring& destination, HWND p
             if (cancelFlag != nullptr && *cancelFlag == 1) {
                 return 0;
             }
-            timing.sleep(look);
+            timing.clock.sleep(look);
         }
     }
     return 0;
@@ -500,7 +501,7 @@ int HttpGetFileRetrying(std::wstring_view url, std::wstring& destination, HWND p
 
 int IsErrorPage(const wchar_t* path)
 {
-    if (path == nullptr || path[0] == L'\0') {
+    if (tarn::IsEmptyText(path)) {
         return 0;
     }
     if (!FileExists(path)) {

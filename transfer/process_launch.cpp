@@ -5,17 +5,13 @@
 #include <string>
 
 #include "support/file_system.h"
+#include "support/path_text.h"
 #include "support/trace.h"
 
 namespace {
 
 constexpr DWORD kRecordPollMilliseconds = 50;
 constexpr DWORD kRunPollMilliseconds = 100;
-
-bool IsEmpty(const wchar_t* text)
-{
-    return text == nullptr || text[0] == L'\0';
-}
 
 // The Windows or System folder with a backslash, from the platform (the
 // system need not live in C:\Windows); empty when it cannot be read.
@@ -26,16 +22,12 @@ std::wstring FolderWithBackslash(UINT(WINAPI* query)(LPWSTR, UINT))
     if (length == 0 || length >= MAX_PATH) {
         return std::wstring();
     }
-    std::wstring folder(buffer, length);
-    if (folder.back() != L'\\') {
-        folder += L'\\';
-    }
-    return folder;
+    return tarn::WithTrailingBackslash(std::wstring_view(buffer, length));
 }
 
 std::wstring ChooseWorkingFolder(const std::wstring& program, const wchar_t* workingFolder)
 {
-    if (!IsEmpty(workingFolder)) {
+    if (!tarn::IsEmptyText(workingFolder)) {
         return workingFolder;
     }
     if (program.rfind(L"\\\\", 0) == 0) {
@@ -97,7 +89,7 @@ int StartProgram(CCabUtil::CMyShellExecuteExecDatas* records,
                  std::unique_ptr<CCabUtil::CMyShellExecuteExecData>* started, const wchar_t* program,
                  const wchar_t* arguments, int hidden, const wchar_t* workingFolder, HWND owner)
 {
-    if (IsEmpty(program)) {
+    if (tarn::IsEmptyText(program)) {
         return 0;
     }
     auto start = [&](const std::wstring& path, int startHidden, const wchar_t* folder, HWND window) {
@@ -147,7 +139,9 @@ int StartRecordedProcess(CCabUtil::CMyShellExecuteExecDatas& records, const wcha
     return StartProgram(&records, nullptr, program, arguments, hidden, workingFolder, owner);
 }
 
-int tarn::SweepRecordedProcesses(CCabUtil::CMyShellExecuteExecDatas& records)
+namespace tarn {
+
+int SweepRecordedProcesses(CCabUtil::CMyShellExecuteExecDatas& records)
 {
     int sawEnd = 0;
     for (size_t i = records.GetSize(); i-- > 0;) {
@@ -161,6 +155,8 @@ int tarn::SweepRecordedProcesses(CCabUtil::CMyShellExecuteExecDatas& records)
     }
     return sawEnd;
 }
+
+}  // namespace tarn
 
 int WaitForRecordedProcesses(CCabUtil::CMyShellExecuteExecDatas& records)
 {

@@ -24,6 +24,12 @@ int StartRecordedProcess(CCabUtil::CMyShellExecuteExecDatas& records, const wcha
 // as ended. Returns 1 when it saw at least one process end, else 0.
 int WaitForRecordedProcesses(CCabUtil::CMyShellExecuteExecDatas& records);
 
+// Starts `program` like StartRecordedProcess and polls every 100 ms until the
+// process has ended (no time limit). Returns 1 when the start succeeded, 0
+// when the program was not found or the shell refused it.
+int RunAndWait(const wchar_t* program, const wchar_t* arguments, int hidden = 1,
+               const wchar_t* workingFolder = nullptr, HWND owner = nullptr);
+
 namespace tarn {
 
 // One pass of that wait over `records`, from the last record to the first:
@@ -33,9 +39,3 @@ namespace tarn {
 int SweepRecordedProcesses(CCabUtil::CMyShellExecuteExecDatas& records);
 
 }  // namespace tarn
-
-// Starts `program` like StartRecordedProcess and polls every 100 ms until the
-// process has ended (no time limit). Returns 1 when the start succeeded, 0
-// when the program was not found or the shell refused it.
-int RunAndWait(const wchar_t* program, const wchar_t* arguments, int hidden = 1,
-               const wchar_t* workingFolder = nullptr, HWND owner = nullptr);

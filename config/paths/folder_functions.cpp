@@ -120,7 +120,7 @@ std::wstring ConfigDir(const ConfigDirNames& names)
     if (!folder.empty()) {
         return WithTrailingBackslash(folder) + names.subfolder;
     }
-    const std::wstring programFolder = GetProgramFolder();
+    const std::wstring programFolder = tarn::GetProgramFolder();
     return programFolder.empty() ? std::wstring() : WithTrailingBackslash(programFolder) + L"Config\\";
 }
 
@@ -155,7 +155,7 @@ using GetExportsObjectFunction = long long (*)();
 std::wstring FindCfgModule()
 {
     std::vector<std::wstring> candidates;
-    const std::wstring programFolder = GetProgramFolder();
+    const std::wstring programFolder = tarn::GetProgramFolder();
     if (!programFolder.empty()) {
         candidates.push_back(programFolder + L"\\CfgR.dll");
         candidates.push_back(programFolder + L"\\Data_x64\\CfgR.dll");
@@ -305,6 +305,18 @@ std::wstring SharedConfigDir(SharedConfig which)
                                           : SharedConfigFolder(L"TarnGridwell_2023_CFG", L"ConfigCfg");
 }
 
+wchar_t* GetSharedConfigDir(wchar_t* buffer)
+{
+    static wchar_t own[MAX_PATH];
+    return ToBuffer(SharedConfigDir(SharedConfig::Cfg), buffer, own);
+}
+
+wchar_t* GetCentralConfigDir(wchar_t* buffer)
+{
+    static wchar_t own[MAX_PATH];
+    return ToBuffer(SharedConfigDir(SharedConfig::Central), buffer, own);
+}
+
 }  // namespace tarn
 
 wchar_t* GetCentralAppDir(wchar_t* buffer)
@@ -356,18 +368,6 @@ wchar_t* GetLocalRConfigDir(wchar_t* buffer)
 {
     static wchar_t own[MAX_PATH];
     return ToBuffer(tarn::LocalConfigDir(true), buffer, own);
-}
-
-wchar_t* GetSharedConfigDir(wchar_t* buffer)
-{
-    static wchar_t own[MAX_PATH];
-    return ToBuffer(tarn::SharedConfigDir(tarn::SharedConfig::Cfg), buffer, own);
-}
-
-wchar_t* GetCentralConfigDir(wchar_t* buffer)
-{
-    static wchar_t own[MAX_PATH];
-    return ToBuffer(tarn::SharedConfigDir(tarn::SharedConfig::Central), buffer, own);
 }
 
 wchar_t* GetDirValue(const wchar_t* name, wchar_t* buffer)

@@ -327,7 +327,7 @@ int ExpandPathVariables(std::wstring& variableForm, std::wstring& expandedPath, 
     static_cast<void>(mode);
     variableForm.clear();
     expandedPath.clear();
-    if (text == nullptr || text[0] == L'\0') {
+    if (tarn::IsEmptyText(text)) {
         return 0;
     }
     const tarn::PathVariableTable& table = tarn::GetPathVariables();
@@ -341,7 +341,7 @@ int ExpandPathVariables(std::wstring& variableForm, std::wstring& expandedPath, 
 int CCfgReader::GetPathWithoutVars(std::wstring& variableForm, std::wstring& expandedPath, const wchar_t* path,
                                    int mode)
 {
-    if (path == nullptr || path[0] == L'\0') {
+    if (tarn::IsEmptyText(path)) {
         expandedPath.clear();
         return 0;
     }

@@ -15,6 +15,19 @@
 
 #include "config/paths/host_environment.h"
 
+// Expands the variables of `text` into `expandedPath` and gives its variable
+// form in `variableForm`, with the process-wide table. `mode` is 0 (no other
+// mode exists). 1 after expanding; 0 with both outputs empty for an empty or
+// null text, or one beyond the supported length.
+int ExpandPathVariables(std::wstring& variableForm, std::wstring& expandedPath, const wchar_t* text, int mode = 0);
+
+// Converts a value of the folder file: to its expanded form for reading, or
+// with `toVariableForm` nonzero to its variable form for writing. A value
+// holding ';' is a list, converted element by element when it is longer than
+// 5 characters and starts with "\\", a drive and ":\", or '%', and left as it
+// is otherwise. Returns 1 when the value was converted, 0 when left alone.
+int ExpandValue(std::wstring& value, int toVariableForm = 0);
+
 namespace tarn {
 
 // Longest text the expansion works on, and longest result it gives.
@@ -94,16 +107,3 @@ PathVariableTable BuildPathVariables(const PathVariableSources& sources);
 const PathVariableTable& GetPathVariables();
 
 }  // namespace tarn
-
-// Expands the variables of `text` into `expandedPath` and gives its variable
-// form in `variableForm`, with the process-wide table. `mode` is 0 (no other
-// mode exists). 1 after expanding; 0 with both outputs empty for an empty or
-// null text, or one beyond the supported length.
-int ExpandPathVariables(std::wstring& variableForm, std::wstring& expandedPath, const wchar_t* text, int mode = 0);
-
-// Converts a value of the folder file: to its expanded form for reading, or
-// with `toVariableForm` nonzero to its variable form for writing. A value
-// holding ';' is a list, converted element by element when it is longer than
-// 5 characters and starts with "\\", a drive and ":\", or '%', and left as it
-// is otherwise. Returns 1 when the value was converted, 0 when left alone.
-int ExpandValue(std::wstring& value, int toVariableForm = 0);

@@ -38,6 +38,134 @@ void Shift(std::vector<uint64_t>& lines, uint64_t from, uint64_t delta)
     }
 }
 
+// One entry line of a section: its key and its line number.
+struct Entry {
+    std::wstring key;
+    uint64_t line;
+};
+
+// One section header line with the entries below it, in file order.
+struct Header {
+    std::wstring name;
+    uint64_t line;
+    std::vector<Entry> entries;
+};
+
+// What the first pass finds in the line list.
+struct ScannedLines {
+    std::vector<Header> headers;
+    bool rewritten = false;  // simple-list lines were rewritten in place
+};
+
+// First pass, in file order: every header with the entries below it. Headers
+// are normalised; in a simple-list section, the switch becomes "=0" and every
+// line without '=' gets its position as key.
+ScannedLines ScanLines(std::vector<std::wstring>& lines)
+{
+    ScannedLines scan;
+    bool simpleList = false;
+    size_t position = 0;  // line position within the section, for simple-list keys
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::wstring& line = lines[i];
+        ++position;
+        if (line.empty() || tarn::cfg::IsCommentLine(line)) {
+            continue;
+        }
+        if (tarn::cfg::IsHeaderLine(line)) {
+            tarn::cfg::ParsedHeader header = tarn::cfg::ParseHeader(line);
+            line = std::move(header.line);
+            scan.headers.push_back({std::move(header.name), i, {}});
+            position = 0;
+            continue;
+        }
+        if (scan.headers.empty()) {
+            continue;  // entries before the first section are kept but never looked up
+        }
+        std::vector<Entry>& entries = scan.headers.back().entries;
+        std::wstring_view keyView;
+        std::wstring_view valueView;
+        if (!tarn::cfg::SplitEntry(line, keyView, valueView)) {
+            if (simpleList) {
+                std::wstring key = tarn::cfg::SimpleListKey(position);
+                line = key + L"=" + line;
+                entries.push_back({std::move(key), i});
+                scan.rewritten = true;
+            }
+            continue;
+        }
+        std::wstring key(keyView);
+        if (key.empty()) {
+            continue;
+        }
+        if (tarn::cfg::IsSimpleListSwitch(keyView, valueView)) {
+            simpleList = true;
+            position = 0;
+            line = key + L"=0";
+            scan.rewritten = true;
+        }
+        entries.push_back({std::move(key), i});
+    }
+    return scan;
+}
+
+// The headers' indexes in name order; headers of one name keep file order.
+std::vector<size_t> HeadersByName(const std::vector<Header>& headers)
+{
+    std::vector<size_t> order(headers.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return LessNoCase(headers[a].name, headers[b].name); });
+    return order;
+}
+
+// Section pass: one section per name, at its first header's line. A name that
+// repeats gathers the entries of all its headers, in file order.
+void IndexSections(const std::vector<Header>& headers, const std::vector<size_t>& byName,
+                   std::vector<std::wstring>& names, std::vector<uint64_t>& headerLines,
+                   std::vector<std::vector<uint64_t>>& entryLinesInFileOrder)
+{
+    for (const size_t h : byName) {
+        const Header& header = headers[h];
+        if (names.empty() || !tarn::EqualsNoCase(names.back(), header.name)) {
+            names.push_back(header.name);
+            headerLines.push_back(header.line);
+            entryLinesInFileOrder.emplace_back().reserve(header.entries.size());
+        }
+        std::vector<uint64_t>& fileOrder = entryLinesInFileOrder.back();
+        for (const Entry& entry : header.entries) {
+            fileOrder.push_back(entry.line);
+        }
+    }
+}
+
+// Key pass: the keys of each section in key order, equal keys in file order.
+// Takes the entries out of `headers`.
+void IndexKeys(std::vector<Header>& headers, const std::vector<size_t>& byName,
+               const std::vector<std::wstring>& names, std::vector<std::vector<uint64_t>>& sortedEntryLines,
+               std::vector<std::vector<std::wstring>>& sortedKeys)
+{
+    std::vector<Entry> entries;
+    size_t next = 0;
+    for (const std::wstring& name : names) {
+        entries.clear();
+        for (; next < byName.size() && tarn::EqualsNoCase(headers[byName[next]].name, name); ++next) {
+            for (Entry& entry : headers[byName[next]].entries) {
+                entries.push_back(std::move(entry));
+            }
+        }
+        std::stable_sort(entries.begin(), entries.end(),
+                         [](const Entry& a, const Entry& b) { return LessNoCase(a.key, b.key); });
+        std::vector<uint64_t>& lines = sortedEntryLines.emplace_back();
+        std::vector<std::wstring>& keys = sortedKeys.emplace_back();
+        lines.reserve(entries.size());
+        keys.reserve(entries.size());
+        for (Entry& entry : entries) {
+            lines.push_back(entry.line);
+            keys.push_back(std::move(entry.key));
+        }
+    }
+}
+
 }  // namespace
 
 size_t CCfgReader::FindSection(std::wstring_view section) const
@@ -91,15 +219,6 @@ void CCfgReader::RemoveLine(size_t at)
 
 void CCfgReader::IndexLines()
 {
-    struct Entry {
-        std::wstring key;
-        uint64_t line;
-    };
-    struct Header {
-        std::wstring name;
-        uint64_t line;
-        std::vector<Entry> entries;
-    };
     m_KeyStrings.clear();
     m_KeySortedIndex.clear();
     m_KeyIndex.clear();
@@ -107,104 +226,14 @@ void CCfgReader::IndexLines()
     m_VariablesIndexArrays.clear();
     m_VariablesStringArrays.clear();
 
-    // First pass, in file order: every header with the entries below it.
-    std::vector<Header> headers;
-    bool simpleList = false;
-    bool rewritten = false;
-    size_t position = 0;  // line position within the section, for simple-list keys
-    for (size_t i = 0; i < m_Data.size(); ++i) {
-        std::wstring& line = m_Data[i];
-        ++position;
-        if (line.empty() || tarn::cfg::IsCommentLine(line)) {
-            continue;
-        }
-        if (tarn::cfg::IsHeaderLine(line)) {
-            tarn::cfg::ParsedHeader header = tarn::cfg::ParseHeader(line);
-            line = std::move(header.line);
-            headers.push_back({std::move(header.name), i, {}});
-            position = 0;
-            continue;
-        }
-        if (headers.empty()) {
-            continue;  // entries before the first section are kept but never looked up
-        }
-        std::wstring_view keyView;
-        std::wstring_view valueView;
-        if (!tarn::cfg::SplitEntry(line, keyView, valueView)) {
-            if (simpleList) {
-                std::wstring key = tarn::cfg::SimpleListKey(position);
-                line = key + L"=" + line;
-                headers.back().entries.push_back({std::move(key), i});
-                rewritten = true;
-            }
-            continue;
-        }
-        std::wstring key(keyView);
-        if (key.empty()) {
-            continue;
-        }
-        if (tarn::cfg::IsSimpleListSwitch(keyView, valueView)) {
-            simpleList = true;
-            position = 0;
-            line = key + L"=0";
-            rewritten = true;
-        }
-        headers.back().entries.push_back({std::move(key), i});
-    }
-
-    // Sections in name order. A name that repeats gathers the entries of all
-    // its headers, in file order, under its first header.
-    std::vector<size_t> order(headers.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return LessNoCase(headers[a].name, headers[b].name); });
-    for (size_t i = 0; i < order.size(); ++i) {
-        Header& header = headers[order[i]];
-        if (i > 0 && tarn::EqualsNoCase(m_KeyStrings.back(), header.name)) {
-            std::vector<uint64_t>& fileOrder = m_VariablesIndexArrays.back();
-            for (const Entry& entry : header.entries) {
-                fileOrder.push_back(entry.line);
-            }
-            continue;
-        }
-        m_KeyStrings.push_back(header.name);
-        m_KeySortedIndex.push_back(header.line);
-        std::vector<uint64_t> fileOrder;
-        fileOrder.reserve(header.entries.size());
-        for (const Entry& entry : header.entries) {
-            fileOrder.push_back(entry.line);
-        }
-        m_VariablesIndexArrays.push_back(std::move(fileOrder));
-    }
+    ScannedLines scan = ScanLines(m_Data);
+    const std::vector<size_t> byName = HeadersByName(scan.headers);
+    IndexSections(scan.headers, byName, m_KeyStrings, m_KeySortedIndex, m_VariablesIndexArrays);
     m_KeyIndex = m_KeySortedIndex;
     std::sort(m_KeyIndex.begin(), m_KeyIndex.end());
+    IndexKeys(scan.headers, byName, m_KeyStrings, m_VariablesSortedIndexArrays, m_VariablesStringArrays);
 
-    // Keys of each section in key order; equal keys stay in file order.
-    std::vector<Entry> entries;
-    size_t next = 0;
-    for (size_t s = 0; s < m_KeyStrings.size(); ++s) {
-        entries.clear();
-        while (next < order.size() && tarn::EqualsNoCase(headers[order[next]].name, m_KeyStrings[s])) {
-            for (Entry& entry : headers[order[next]].entries) {
-                entries.push_back(std::move(entry));
-            }
-            ++next;
-        }
-        std::stable_sort(entries.begin(), entries.end(),
-                         [](const Entry& a, const Entry& b) { return LessNoCase(a.key, b.key); });
-        std::vector<uint64_t> sortedLines;
-        std::vector<std::wstring> keys;
-        sortedLines.reserve(entries.size());
-        keys.reserve(entries.size());
-        for (Entry& entry : entries) {
-            sortedLines.push_back(entry.line);
-            keys.push_back(std::move(entry.key));
-        }
-        m_VariablesSortedIndexArrays.push_back(std::move(sortedLines));
-        m_VariablesStringArrays.push_back(std::move(keys));
-    }
-
-    if (rewritten) {
+    if (scan.rewritten) {
         // The rewritten simple-list lines count as loaded text, so an
         // unchanged store is still not written back.
         m_Original = tarn::cfg::BuildSaveText(m_Data);

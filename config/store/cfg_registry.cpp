@@ -33,7 +33,6 @@
 #include "support/text_format.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"
-#include "support/trace.h"
 
 namespace tarn {
 
@@ -325,6 +324,103 @@ bool AlreadyStored(HKEY key, const wchar_t* name, const ValueToWrite& value)
     }
 }
 
+// The first entry of each name, which is the one the store reads; later
+// entries of a name are not written.
+using FirstEntries = std::map<std::wstring, size_t, NoCaseLess>;
+
+FirstEntries FindFirstEntries(const std::vector<std::wstring>& keys, size_t count)
+{
+    FirstEntries first;
+    for (size_t i = 0; i < count; ++i) {
+        first.emplace(keys[i], i);
+    }
+    return first;
+}
+
+// A number of the recorded width in the registry's byte order.
+template <class Number>
+std::vector<BYTE> NumberBytes(Number number)
+{
+    std::vector<BYTE> bytes(sizeof(number));
+    memcpy(bytes.data(), &number, sizeof(number));
+    return bytes;
+}
+
+// What an entry's text writes under the type recorded for it; nothing when
+// writing would lose stored data (binary data given as other than hexadecimal
+// text). A multi-string's further strings are the entries "<name>_ArMember_1",
+// "_2", ... among `values`, up to the first one missing.
+std::optional<ValueToWrite> ValueForEntry(const std::wstring& name, const std::wstring& text, uint64_t recorded,
+                                          const std::vector<std::wstring>& values, const FirstEntries& first)
+{
+    ValueToWrite value;
+    // An empty text is written as an empty string, except where the recorded
+    // type holds an empty value itself: a round trip must not turn another
+    // program's empty binary, expandable or multi-string value into a plain
+    // string.
+    const bool emptyKeepsType = recorded == REG_BINARY || recorded == REG_EXPAND_SZ || recorded == REG_MULTI_SZ;
+    if (text.empty() && !emptyKeepsType) {
+        value.type = REG_SZ;
+    } else if (recorded == REG_DWORD) {
+        value.type = REG_DWORD;
+        value.bytes = NumberBytes(static_cast<int32_t>(ParseDecimal(text, INT32_MIN, INT32_MAX)));
+    } else if (recorded == REG_QWORD) {
+        value.type = REG_QWORD;
+        value.bytes = NumberBytes(ParseDecimal(text, LLONG_MIN, LLONG_MAX));
+    } else if (recorded == REG_BINARY) {
+        std::optional<std::vector<BYTE>> bytes = BytesFromHex(text);
+        if (!bytes) {
+            return std::nullopt;
+        }
+        value.type = REG_BINARY;
+        value.bytes = std::move(*bytes);
+    } else if (recorded == REG_MULTI_SZ) {
+        value.type = REG_MULTI_SZ;
+        value.strings.push_back(text);
+        for (size_t index = 1;; ++index) {
+            const auto member = first.find(ArrayMemberName(name, index));
+            if (member == first.end()) {
+                break;
+            }
+            value.strings.push_back(values[member->second]);
+        }
+        for (const std::wstring& element : value.strings) {
+            value.text += element;
+            value.text += L'\0';
+        }
+        value.text += L'\0';
+    } else {
+        value.type = recorded == REG_EXPAND_SZ ? REG_EXPAND_SZ : REG_SZ;
+    }
+    if (value.type == REG_SZ || value.type == REG_EXPAND_SZ) {
+        value.text = text;
+    }
+    return value;
+}
+
+// Writes one value unless the registry holds it already as it would be
+// written; true when it is stored.
+bool WriteValue(HKEY key, const wchar_t* valueName, const ValueToWrite& value)
+{
+    if (AlreadyStored(key, valueName, value)) {
+        return true;
+    }
+    LSTATUS status;
+    if (value.type == REG_MULTI_SZ) {
+        if (value.text.size() > MAXDWORD / sizeof(wchar_t)) {
+            return false;
+        }
+        status = SetRegistryValue(key, valueName, REG_MULTI_SZ, value.text.data(),
+                                  static_cast<DWORD>(value.text.size()));
+    } else if (value.type == REG_SZ || value.type == REG_EXPAND_SZ) {
+        status = SetRegistryValue(key, valueName, value.type, value.text.c_str(), 0);
+    } else {
+        status = SetRegistryValue(key, valueName, value.type, value.bytes.data(),
+                                  static_cast<DWORD>(value.bytes.size()));
+    }
+    return status == ERROR_SUCCESS;
+}
+
 // Writes one section's entries into its key; true when every write succeeded.
 bool WriteRegistryKey(HKEY configuredKey, const std::wstring& section, const std::vector<std::wstring>& keys,
                       const std::vector<std::wstring>& values, const CCfgReader& store, int is64)
@@ -338,20 +434,12 @@ bool WriteRegistryKey(HKEY configuredKey, const std::wstring& section, const std
     if (key == nullptr) {
         return false;
     }
-    // The first entry of a name is the one the store reads; later ones are not written.
-    std::map<std::wstring, size_t, NoCaseLess> firstEntry;
-    for (size_t i = 0; i < keys.size() && i < values.size(); ++i) {
-        firstEntry.emplace(keys[i], i);
-    }
-    const auto findEntry = [&](const std::wstring& name) -> const std::wstring* {
-        const auto found = firstEntry.find(name);
-        return found == firstEntry.end() ? nullptr : &values[found->second];
-    };
-
+    const size_t count = std::min(keys.size(), values.size());
+    const FirstEntries first = FindFirstEntries(keys, count);
     bool ok = true;
-    for (size_t i = 0; i < keys.size() && i < values.size(); ++i) {
+    for (size_t i = 0; i < count; ++i) {
         const std::wstring& name = keys[i];
-        if (name.empty() || firstEntry.at(name) != i) {
+        if (name.empty() || first.at(name) != i) {
             continue;
         }
         // A member of a multi-string is written with the multi-string.
@@ -359,73 +447,13 @@ bool WriteRegistryKey(HKEY configuredKey, const std::wstring& section, const std
         if (!arrayName.empty() && store.GetValueType(section, arrayName) == REG_MULTI_SZ) {
             continue;
         }
-        const std::wstring& text = values[i];
-        ValueToWrite value;
-        const uint64_t recorded = store.GetValueType(section, name);
-        // An empty text is written as an empty string, except where the
-        // recorded type holds an empty value itself: a round trip must not turn
-        // another program's empty binary, expandable or multi-string value into
-        // a plain string.
-        const bool emptyKeepsType =
-            recorded == REG_BINARY || recorded == REG_EXPAND_SZ || recorded == REG_MULTI_SZ;
-        if (text.empty() && !emptyKeepsType) {
-            value.type = REG_SZ;
-        } else if (recorded == REG_DWORD) {
-            value.type = REG_DWORD;
-            const auto number = static_cast<int32_t>(ParseDecimal(text, INT32_MIN, INT32_MAX));
-            value.bytes.resize(sizeof(number));
-            memcpy(value.bytes.data(), &number, sizeof(number));
-        } else if (recorded == REG_QWORD) {
-            value.type = REG_QWORD;
-            const int64_t number = ParseDecimal(text, LLONG_MIN, LLONG_MAX);
-            value.bytes.resize(sizeof(number));
-            memcpy(value.bytes.data(), &number, sizeof(number));
-        } else if (recorded == REG_BINARY) {
-            std::optional<std::vector<BYTE>> bytes = BytesFromHex(text);
-            if (!bytes) {
-                // Not hexadecimal: writing anything would lose the stored bytes.
-                continue;
-            }
-            value.type = REG_BINARY;
-            value.bytes = std::move(*bytes);
-        } else if (recorded == REG_MULTI_SZ) {
-            value.type = REG_MULTI_SZ;
-            for (size_t index = 0;; ++index) {
-                const std::wstring* element = index == 0 ? &text : findEntry(ArrayMemberName(name, index));
-                if (element == nullptr) {
-                    break;
-                }
-                value.strings.push_back(*element);
-                value.text += *element;
-                value.text += L'\0';
-            }
-            value.text += L'\0';
-        } else {
-            value.type = recorded == REG_EXPAND_SZ ? REG_EXPAND_SZ : REG_SZ;
+        const std::optional<ValueToWrite> value =
+            ValueForEntry(name, values[i], store.GetValueType(section, name), values, first);
+        if (!value) {
+            continue;  // not hexadecimal: writing anything would lose the stored bytes
         }
-        if (value.type == REG_SZ || value.type == REG_EXPAND_SZ) {
-            value.text = text;
-        }
-
         const wchar_t* valueName = tarn::EqualsNoCase(name, kDefaultValueName) ? nullptr : name.c_str();
-        if (AlreadyStored(key, valueName, value)) {
-            continue;
-        }
-        LSTATUS status;
-        if (value.type == REG_MULTI_SZ) {
-            if (value.text.size() > MAXDWORD / sizeof(wchar_t)) {
-                ok = false;
-                continue;
-            }
-            status = SetRegistryValue(key, valueName, REG_MULTI_SZ, value.text.data(),
-                                      static_cast<DWORD>(value.text.size()));
-        } else if (value.type == REG_SZ || value.type == REG_EXPAND_SZ) {
-            status = SetRegistryValue(key, valueName, value.type, value.text.c_str(), 0);
-        } else {
-            status = SetRegistryValue(key, valueName, value.type, value.bytes.data(),
-                                      static_cast<DWORD>(value.bytes.size()));
-        }
-        ok = ok && status == ERROR_SUCCESS;
+        ok = WriteValue(key, valueName, *value) && ok;
     }
     return ok;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "support/path_text.h"
 #include "support/unique_handle.h"
 
 namespace {
@@ -15,7 +16,7 @@ constexpr DWORD kPieceSize = 1u << 20;
 
 tarn::UniqueFileHandle OpenForReading(const wchar_t* fileName)
 {
-    if (fileName == nullptr || fileName[0] == L'\0') {
+    if (tarn::IsEmptyText(fileName)) {
         return tarn::UniqueFileHandle();
     }
     return tarn::UniqueFileHandle(::CreateFileW(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,

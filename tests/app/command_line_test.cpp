@@ -2,6 +2,15 @@
 
 #include <gtest/gtest.h>
 
+using tarn::ChooseStartMode;
+using tarn::CommandLineArguments;
+using tarn::DownloadSettings;
+using tarn::GetApplicationCommandLine;
+using tarn::MatchModeWord;
+using tarn::ScanDownloadKeywords;
+using tarn::StartMode;
+using tarn::UpdateKind;
+
 namespace {
 
 using Tokens = std::vector<std::wstring>;

@@ -105,7 +105,7 @@ protected:
     void SetUp() override
     {
         g_boxes.clear();
-        previousHandler_ = SetMessageBoxHandler(&RecordBox);
+        previousHandler_ = tarn::SetMessageBoxHandler(&RecordBox);
         source_.temp = scratch_ / L"temp";
         ::CreateDirectoryW(source_.temp.c_str(), nullptr);
         ::CreateDirectoryW((scratch_ / L"program").c_str(), nullptr);
@@ -137,7 +137,7 @@ protected:
 
     void TearDown() override
     {
-        SetMessageBoxHandler(previousHandler_);
+        tarn::SetMessageBoxHandler(previousHandler_);
         tarn::test::RemoveTree(view_.folder);
         ::DeleteFileW((view_.folder + L" DownloadStatus.txt").c_str());
     }
@@ -181,7 +181,7 @@ protected:
     FixedHost host_;
     TestView view_;
     tarn::InstallInputs inputs_;
-    MessageBoxHandler previousHandler_ = nullptr;
+    tarn::MessageBoxHandler previousHandler_ = nullptr;
 };
 
 TEST_F(InstallSequence, FreshRunThenRerunThenChangedCopy)

@@ -6,6 +6,12 @@
 #include "config/paths/path_variables.h"
 #include "transfer/download_stream.h"
 
+using tarn::kDownloadNotReady;
+using tarn::LookupProductProfile;
+using tarn::ProductProfile;
+using tarn::ReducedProgramName;
+using tarn::ReduceProgramName;
+
 namespace {
 
 struct ReductionCase {
@@ -180,7 +186,7 @@ protected:
     {
         g_sleeps = 0;
         tarn::DownloadTiming timing;
-        timing.sleep = &CountSleep;
+        timing.clock.sleep = &CountSleep;
         previous_ = tarn::SetDownloadTiming(timing);
     }
     void TearDown() override { tarn::SetDownloadTiming(previous_); }

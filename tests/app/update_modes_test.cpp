@@ -118,9 +118,9 @@ tarn::ExpectedFile NoRecord(std::wstring_view)
 TEST(RunTestDownloads, ShowsTheModeThenEachDestination)
 {
     g_shown.clear();
-    const MessageBoxHandler previousHandler = SetMessageBoxHandler(&RecordBox);
+    const tarn::MessageBoxHandler previousHandler = tarn::SetMessageBoxHandler(&RecordBox);
     tarn::DownloadTiming timing;
-    timing.sleep = &NoSleep;
+    timing.clock.sleep = &NoSleep;
     const tarn::DownloadTiming previousTiming = tarn::SetDownloadTiming(timing);
     // Each attempt would ask for the cabinet's record ten times first.
     const tarn::FileInfoLookup previousLookup = tarn::SetFileInfoLookup(&NoRecord);
@@ -129,7 +129,7 @@ TEST(RunTestDownloads, ShowsTheModeThenEachDestination)
 
     tarn::SetFileInfoLookup(previousLookup);
     tarn::SetDownloadTiming(previousTiming);
-    SetMessageBoxHandler(previousHandler);
+    tarn::SetMessageBoxHandler(previousHandler);
     const std::wstring cabinet = GetTempFolder() + L"\\SetupUpdater_2023.cab";
     EXPECT_EQ(g_shown, (std::vector<std::wstring>{L"TestFunc", cabinet, cabinet}));
     EXPECT_FALSE(PathExists(cabinet)) << "nothing reached the temporary folder";

@@ -3,7 +3,7 @@ download list and the packages from a real server, unpacks them into the
 installation data folder and starts the product's Setup.exe (a copy of
 tests/helpers/record_start.exe, which records each start). nginx serves the
 normal road, tools/devserver the faults. Message boxes are answered by
-tests/helpers/answer_box.exe in the same prefix."""
+tests/helpers/answer_boxes.exe in the same prefix."""
 
 import os
 import pwd
@@ -121,7 +121,8 @@ class InstallerCase(unittest.TestCase):
             out = os.path.join(S["work"], "box.txt")
             if os.path.exists(out):
                 os.remove(out)
-            answer = subprocess.Popen(["wine", test_bin("answer_box.exe"), box, "240", harness.winpath(out)],
+            answer = subprocess.Popen(["wine", test_bin("answer_boxes.exe"), harness.winpath(out), "--first", box,
+                                       "240"],
                                       env=harness.wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                       stderr=subprocess.DEVNULL)
         code, output = run_program("", program=program, timeout=400)

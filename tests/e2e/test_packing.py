@@ -2,7 +2,7 @@
 a prefix of their own whose drives N:, M:, P:, V:, W:, Z: and H: point into
 the test's folder (so nothing of the host is touched), with MakeCab.exe of
 tools/makecab on the search path. Cabinets are checked with cabextract and
-gcab; message boxes are answered and recorded by answer_messages.exe."""
+gcab; message boxes are answered and recorded by answer_boxes.exe."""
 
 import filecmp
 import os
@@ -87,7 +87,7 @@ def start_answering():
     if os.path.exists(S["stop"]):
         os.remove(S["stop"])
     S["answerer"] = subprocess.Popen(
-        ["wine", win_build(harness.test_bin("answer_messages.exe")), win_work(S["messages"]), win_work(S["stop"])],
+        ["wine", win_build(harness.test_bin("answer_boxes.exe")), win_work(S["messages"]), win_work(S["stop"])],
         env=harness.wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 

@@ -95,7 +95,7 @@ int ConsultProductList(int argc, wchar_t** argv)
     if (argc != 5) {
         return 2;
     }
-    ProductProfile profile = LookupProductProfile(L"D:\\Tarn_Gridwell_2023.exe", L"http://builtin");
+    tarn::ProductProfile profile = tarn::LookupProductProfile(L"D:\\Tarn_Gridwell_2023.exe", L"http://builtin");
     tarn::ConsultServerProductList(profile, argv[2], argv[3], argv[4]);
     std::wprintf(L"baseUrl=%ls\n", profile.baseUrl.c_str());
     std::wprintf(L"productFolder=%ls\n", profile.productFolder.c_str());

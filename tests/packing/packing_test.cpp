@@ -33,13 +33,13 @@ protected:
     void SetUp() override
     {
         g_messages.clear();
-        previous_ = SetMessageBoxHandler(RecordMessage);
+        previous_ = tarn::SetMessageBoxHandler(RecordMessage);
         tarn::SetPackingConfigPathForTest(folder_ / L"DataPacking.cgf");
         tarn::SetPackedListRecordForTest(folder_ / L"packed.txt");
     }
     void TearDown() override
     {
-        SetMessageBoxHandler(previous_);
+        tarn::SetMessageBoxHandler(previous_);
         tarn::SetPackingConfigPathForTest(L"");
         tarn::SetPackedListRecordForTest(L"");
     }
@@ -51,7 +51,7 @@ protected:
     }
 
     ScratchFolder folder_;
-    MessageBoxHandler previous_ = nullptr;
+    tarn::MessageBoxHandler previous_ = nullptr;
 };
 
 // The lines of a text file; the empty text after the last line end is no line.
@@ -143,7 +143,7 @@ TEST_F(Packing, GroupSplitUsesWholeSizesAndNamesWhatItCannotPack)
     tarn::test::FileHolder holder(held);
     ASSERT_TRUE(holder.Holding());
     Files files = {File(L"a.txt", 3000), huge, held, File(L"sub\\Touch.ini", 5), File(L"sub\\x.fileinfo.txt", 5)};
-    CabinetGroups groups;
+    tarn::CabinetGroups groups;
     Files problems;
     EXPECT_EQ(SplitIntoCabinetGroups(files, &groups, 400, &problems), 0);
     EXPECT_EQ(problems, (Files{huge, held}));

@@ -35,11 +35,17 @@ TEST(DebugSenderTest, WithoutViewerThousandSendsLookOnce)
     EXPECT_EQ(sender.lookups, 1);
 }
 
+// The scripted sender's clock: it reads what the test set.
+ULONGLONG g_now = 0;
+ULONGLONG ScriptedNow()
+{
+    return g_now;
+}
+
 // A sender on a clock of the test's own, with a viewer that exists when the
 // test says so and a buffer in the test's memory.
 class ScriptedSender : public tarn::DebugSender {
 public:
-    DWORD now = 0;
     bool viewerRunning = false;
     bool bufferAvailable = true;
     int lookups = 0;
@@ -48,12 +54,15 @@ public:
     std::vector<wchar_t> memory = std::vector<wchar_t>(tarn::kDebugCapacity, L'#');
     tarn::DebugBuffer buffer;
 
-    ScriptedSender() { buffer.text = memory.data(); }
+    ScriptedSender() : tarn::DebugSender(tarn::Clock{&ScriptedNow})
+    {
+        g_now = 0;
+        buffer.text = memory.data();
+    }
 
 protected:
     const HWND kViewer = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x1234));
 
-    DWORD Now() override { return now; }
     HWND FindViewer() override
     {
         ++lookups;
@@ -99,29 +108,29 @@ TEST(DebugSenderTest, TextsAreTrimmedOfLineFeedsAndCut)
 TEST(DebugSenderTest, AViewerIsFoundAtTheNextTwoMinuteMark)
 {
     ScriptedSender sender;
-    sender.now = 5000;
+    g_now = 5000;
     sender.Send(L"lost: no viewer");
     EXPECT_EQ(sender.lookups, 1);
 
     sender.viewerRunning = true;  // started 30 s after the failed lookup
     for (DWORD at : {35000u, 90000u, 124999u}) {
-        sender.now = at;
+        g_now = at;
         sender.Send(L"lost: not looked for yet");
     }
     EXPECT_TRUE(sender.delivered.empty());
     EXPECT_EQ(sender.lookups, 1);
 
-    sender.now = 125000;
+    g_now = 125000;
     sender.Send(L"delivered");
     EXPECT_EQ(sender.lookups, 2);
     EXPECT_EQ(sender.delivered, std::vector<std::wstring>{L"delivered"});
 
     // A vanished viewer is noticed at the following check.
     sender.viewerRunning = false;
-    sender.now = 200000;
+    g_now = 200000;
     sender.Send(L"sent to the stale window");
     EXPECT_EQ(sender.delivered.size(), 2u);
-    sender.now = 245000;
+    g_now = 245000;
     sender.Send(L"lost again");
     EXPECT_EQ(sender.lookups, 3);
     EXPECT_EQ(sender.delivered.size(), 2u);
@@ -130,12 +139,12 @@ TEST(DebugSenderTest, AViewerIsFoundAtTheNextTwoMinuteMark)
 TEST(DebugSenderTest, TheCheckSurvivesTheTickCounterWrapping)
 {
     ScriptedSender sender;
-    sender.now = 0xFFFFFF00u;
+    g_now = 0xFFFFFFFFFFFFFF00u;
     sender.Send(L"first look");
-    sender.now = 1000;  // wrapped, 4,352 ms later
+    g_now = 1000;  // wrapped, 1,256 ms later
     sender.Send(L"within the interval");
     EXPECT_EQ(sender.lookups, 1);
-    sender.now = 0xFFFFFF00u + tarn::kDebugViewerCheckInterval;
+    g_now = 0xFFFFFFFFFFFFFF00u + tarn::kDebugViewerCheckInterval;
     sender.Send(L"next look");
     EXPECT_EQ(sender.lookups, 2);
 }
@@ -152,10 +161,10 @@ TEST(DebugSenderTest, AMissingSectionIsTriedAgainAtTheNextCheckOnly)
     EXPECT_TRUE(sender.delivered.empty());
 
     sender.bufferAvailable = true;
-    sender.now = 60000;
+    g_now = 60000;
     sender.Send(L"still dropped");
     EXPECT_EQ(sender.bufferRequests, 1);
-    sender.now = tarn::kDebugViewerCheckInterval;
+    g_now = tarn::kDebugViewerCheckInterval;
     sender.Send(L"delivered");
     sender.Send(L"and kept");
     EXPECT_EQ(sender.bufferRequests, 2);

@@ -225,14 +225,14 @@ TEST_F(FileSystemTest, ListFilesBadInput)
 TEST(FileTimeToLocalOrZero, UnconvertibleTimeGivesZeros)
 {
     const FILETIME beyond{0xFFFFFFFFu, 0xFFFFFFFFu};
-    const SYSTEMTIME zero = FileTimeToLocalOrZero(beyond);
+    const SYSTEMTIME zero = tarn::FileTimeToLocalOrZero(beyond);
     EXPECT_EQ(zero.wYear, 0);
     EXPECT_EQ(zero.wMonth, 0);
     EXPECT_EQ(zero.wDay, 0);
     SYSTEMTIME system{2023, 6, 0, 15, 12, 0, 0, 0};
     FILETIME valid{};
     ASSERT_TRUE(::SystemTimeToFileTime(&system, &valid));
-    EXPECT_EQ(FileTimeToLocalOrZero(valid).wYear, 2023);
+    EXPECT_EQ(tarn::FileTimeToLocalOrZero(valid).wYear, 2023);
 }
 
 // Null, empty, over-long and odd paths give each helper's failure result and
@@ -445,7 +445,7 @@ TEST_P(TouchTimeTest, PicksHalfMonthOrEdgeDay)
     today.wMinute = 42;
     today.wSecond = 9;
     today.wMilliseconds = 500;
-    const SYSTEMTIME touch = GetTouchLocalTime(today);
+    const SYSTEMTIME touch = tarn::GetTouchLocalTime(today);
     EXPECT_EQ(touch.wYear, c.year);
     EXPECT_EQ(touch.wMonth, c.touchMonth);
     EXPECT_EQ(touch.wDay, c.touchDay);
@@ -485,7 +485,7 @@ TEST_F(FileSystemTest, TouchedFilesGetTheirTimesBack)
 
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
-    const SYSTEMTIME touchLocal = GetTouchLocalTime(now);
+    const SYSTEMTIME touchLocal = tarn::GetTouchLocalTime(now);
     {
         CTempTouchFiles touched({a, b, scratch / L"missing.txt", a});
         EXPECT_EQ(touched.GetSize(), 2u);  // the missing file and the second a are dropped

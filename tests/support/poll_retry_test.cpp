@@ -5,12 +5,12 @@
 namespace {
 
 // A tick counter of the test's own: every sleep advances it, nothing waits.
-uint32_t g_now = 0;
-uint32_t FakeNow()
+ULONGLONG g_now = 0;
+ULONGLONG FakeNow()
 {
     return g_now;
 }
-void FakeSleep(uint32_t milliseconds)
+void FakeSleep(DWORD milliseconds)
 {
     g_now += milliseconds;
 }
@@ -18,19 +18,20 @@ void FakeSleep(uint32_t milliseconds)
 TEST(PollRetryTest, TimeOutIsMeasuredAcrossTheCounterWrapAround)
 {
     struct Row {
-        uint32_t start;
+        ULONGLONG start;
         int64_t timeout;
         int attempts;  // expected attempts when every attempt fails
     };
     const Row rows[] = {
         {0u, 1000, 11},
-        {0xFFFFFF00u, 1000, 11},  // wraps after the third sleep
-        {0xFFFFFFFFu, 100, 2},
+        {0xFFFFFFFFFFFFFF00u, 1000, 11},  // wraps after the third sleep
+        {0xFFFFFFFFFFFFFFFFu, 100, 2},
         {5u, 0, 1},
         {5u, -7, 1},
-        {0xFFFFFFF0u, 250, 4},
+        {0xFFFFFFFFFFFFFFF0u, 250, 4},
+        {0xFFFFFF00u, 1000, 11},  // past the 32-bit counter's end: no early time-out
     };
-    const tarn::PollClock clock{&FakeNow, &FakeSleep};
+    const tarn::Clock clock{&FakeNow, &FakeSleep};
     for (const Row& row : rows) {
         g_now = row.start;
         int attempts = 0;
@@ -43,8 +44,8 @@ TEST(PollRetryTest, TimeOutIsMeasuredAcrossTheCounterWrapAround)
 
 TEST(PollRetryTest, StopsAtSuccessOrWhenThereIsNoReasonToWait)
 {
-    const tarn::PollClock clock{&FakeNow, &FakeSleep};
-    g_now = 0xFFFFFFF0u;
+    const tarn::Clock clock{&FakeNow, &FakeSleep};
+    g_now = 0xFFFFFFFFFFFFFFF0u;
     int attempts = 0;
     EXPECT_TRUE(tarn::RetryUntilTimeout(5000, 100, [&] { return ++attempts == 3; }, [] { return true; }, clock));
     EXPECT_EQ(attempts, 3);

@@ -33,8 +33,7 @@ void FakeSleep(DWORD ms)
 tarn::DownloadTiming FastTiming()
 {
     tarn::DownloadTiming timing;
-    timing.now = &FakeNow;
-    timing.sleep = &FakeSleep;
+        timing.clock = tarn::Clock{&FakeNow, &FakeSleep};
     return timing;
 }
 

@@ -165,8 +165,7 @@ protected:
         g_cancelAfterSleeps = nullptr;
         g_cancelAt = 0;
         tarn::DownloadTiming timing;
-        timing.now = &FakeNow;
-        timing.sleep = &FakeSleep;
+                timing.clock = tarn::Clock{&FakeNow, &FakeSleep};
         previous_ = tarn::SetDownloadTiming(timing);
     }
     void TearDown() override

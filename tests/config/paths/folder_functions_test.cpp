@@ -126,7 +126,7 @@ TEST_F(FolderFunctionsTest, ConfigurationFolderSources)
     wchar_t buffer[MAX_PATH] = {};
     {
         SavedEnvironmentVariable noAppData(L"AppData", nullptr);
-        EXPECT_EQ(std::wstring(GetLocalConfigDir(buffer)), GetProgramFolder() + L"\\Config\\");
+        EXPECT_EQ(std::wstring(GetLocalConfigDir(buffer)), tarn::GetProgramFolder() + L"\\Config\\");
     }
     EXPECT_STREQ(GetLocalConfigDir(buffer), L"C:\\Env Roaming\\Tarnix\\Tarn Gridwell 2023\\Config\\");
     EXPECT_EQ(std::wstring(GetLocalRConfigDir(buffer)), ShellAppData() + L"\\Tarnix\\Tarn Corvin 2023\\Config\\");
@@ -161,8 +161,8 @@ TEST_F(FolderFunctionsTest, SharedConfigurationFolders)
         const wchar_t* environment;
         SavedRegistryValue* machineValue;
     };
-    const Row rows[] = {{&GetSharedConfigDir, L"TarnGridwell_2023_CFG", &machineConfigCfg},
-                        {&GetCentralConfigDir, L"TarnGridwell_2023_CFG_C", &machineConfig}};
+    const Row rows[] = {{&tarn::GetSharedConfigDir, L"TarnGridwell_2023_CFG", &machineConfigCfg},
+                        {&tarn::GetCentralConfigDir, L"TarnGridwell_2023_CFG_C", &machineConfig}};
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.environment);
         SavedEnvironmentVariable variable(row.environment, nullptr);

@@ -1,0 +1,145 @@
+// Answers the message boxes of a program under test, in the same Wine prefix,
+// by pressing OK on each:
+//
+// answer_boxes.exe <record file> <stop file>
+//   Every 50 ms, until the stop file exists, answers every visible message box
+//   and appends a block "message" / "caption=..." / "text=..." / "end" to the
+//   record file (UTF-8; line feeds inside caption and text written as "\n").
+//   Exits with 0.
+// answer_boxes.exe <output file> --first <caption> <seconds>
+//   Waits up to <seconds> for a message box with <caption>, writes its text
+//   alone (UTF-8, as shown) to the output file, answers it and exits with 0;
+//   exits with 1 when no such box appeared.
+
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+
+namespace {
+
+struct Box {
+    std::wstring caption;
+    std::wstring text;
+};
+
+// What one pass over the windows looks for: a caption, or any box.
+struct Search {
+    const wchar_t* caption = nullptr;
+    const wchar_t* recordFile = nullptr;  // every box found is appended here
+    bool found = false;
+    Box box;                              // the box found with `caption`
+};
+
+std::string ToUtf8(const std::wstring& text)
+{
+    if (text.empty()) {
+        return std::string();
+    }
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
+                          nullptr);
+    return bytes;
+}
+
+std::wstring Escaped(const std::wstring& text)
+{
+    std::wstring escaped;
+    for (wchar_t c : text) {
+        if (c == L'\n') {
+            escaped += L"\\n";
+        } else if (c != L'\r') {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::wstring WindowText(HWND window)
+{
+    wchar_t buffer[4096] = {};
+    ::GetWindowTextW(window, buffer, 4096);
+    return buffer;
+}
+
+bool WriteFileBytes(const wchar_t* path, DWORD access, DWORD disposition, const std::wstring& text)
+{
+    HANDLE file = ::CreateFileW(path, access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const std::string bytes = ToUtf8(text);
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+    return ok != FALSE && written == bytes.size();
+}
+
+BOOL CALLBACK AnswerWindow(HWND window, LPARAM parameter)
+{
+    Search& search = *reinterpret_cast<Search*>(parameter);
+    wchar_t className[64] = {};
+    ::GetClassNameW(window, className, 64);
+    if (std::wstring(className) != L"#32770" || !::IsWindowVisible(window)) {
+        return TRUE;
+    }
+    Box box{WindowText(window), std::wstring()};
+    if (search.caption != nullptr && box.caption != search.caption) {
+        return TRUE;
+    }
+    // The message box's text is its static control 0xFFFF.
+    if (const HWND text = ::GetDlgItem(window, 0xFFFF)) {
+        box.text = WindowText(text);
+    }
+    if (search.recordFile != nullptr) {
+        WriteFileBytes(search.recordFile, FILE_APPEND_DATA, OPEN_ALWAYS,
+                       L"message\ncaption=" + Escaped(box.caption) + L"\ntext=" + Escaped(box.text) + L"\nend\n");
+    }
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    search.found = true;
+    search.box = std::move(box);
+    return search.caption == nullptr ? TRUE : FALSE;
+}
+
+int AnswerUntilStopped(const wchar_t* recordFile, const wchar_t* stopFile)
+{
+    while (::GetFileAttributesW(stopFile) == INVALID_FILE_ATTRIBUTES) {
+        Search search;
+        search.recordFile = recordFile;
+        ::EnumWindows(AnswerWindow, reinterpret_cast<LPARAM>(&search));
+        ::Sleep(50);
+    }
+    return 0;
+}
+
+int AnswerFirst(const wchar_t* outputFile, const wchar_t* caption, DWORD seconds)
+{
+    const ULONGLONG deadline = ::GetTickCount64() + ULONGLONG{seconds} * 1000;
+    for (;;) {
+        Search search;
+        search.caption = caption;
+        ::EnumWindows(AnswerWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found) {
+            return WriteFileBytes(outputFile, GENERIC_WRITE, CREATE_ALWAYS, search.box.text) ? 0 : 1;
+        }
+        if (::GetTickCount64() >= deadline) {
+            return 1;
+        }
+        ::Sleep(50);
+    }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc == 3) {
+        return AnswerUntilStopped(argv[1], argv[2]);
+    }
+    if (argc == 5 && std::wstring(argv[2]) == L"--first") {
+        return AnswerFirst(argv[1], argv[3], static_cast<DWORD>(_wtoi(argv[4])));
+    }
+    return 125;
+}
