@@ -6,16 +6,27 @@ data packages: many small files (text and binary, 1-16 KiB), medium files
 (64 KiB - 1 MiB), a few large ones (40 MiB), half of the bytes compressible
 text and half random. Packed with MSZIP the cabinet comes to about 300 MiB.
 
-Usage: make_mixed_content.py --out DIR [--scale FACTOR]
+With --qx-cabinets K it also holds K cabinets "QX(k).cab" below
+"Tarn Gridwell/Tarn Gridwell 2023", as a Gridwell source tree does (made
+with gcab, each about 2 % of the tree); with --mib the scale is chosen for
+about that many MiB of files.
+
+Usage: make_mixed_content.py --out DIR [--scale FACTOR | --mib SIZE] [--qx-cabinets K]
 """
 
 import argparse
 import os
 import random
 import shutil
+import subprocess
 import sys
+import tempfile
 
 MIB = 1024 * 1024
+# The tree's size at scale 1: small (3,000 x 8.5 KiB), medium (400 x 544 KiB)
+# and large files (5 x 40 MiB).
+MIB_AT_SCALE_1 = 437.4
+QX_FOLDER = ("Tarn Gridwell", "Tarn Gridwell 2023")
 
 WORDS = ("Tarn Gridwell Installation Datenpaket Bauteil Ebene Layer Block Attribut Profil Raster "
          "Werkzeug Zeichnung Vorlage Stahl Beton Holz Fenster Tuer Wand Decke Stuetze Traeger "
@@ -44,7 +55,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--out", required=True)
     parser.add_argument("--scale", type=float, default=1.0, help="multiplies every file count and size")
+    parser.add_argument("--mib", type=float, help="about this many MiB in all (sets the scale)")
+    parser.add_argument("--qx-cabinets", type=int, default=0)
     args = parser.parse_args()
+    if args.mib:
+        args.scale = args.mib / (MIB_AT_SCALE_1 * (1 + 0.02 * args.qx_cabinets))
 
     rng = random.Random(20230601)
     out = os.path.abspath(args.out)
@@ -83,6 +98,17 @@ def main():
         write(os.path.join(out, "Programm", "modul_%d.bin" % i), os.urandom(large))
     for i in range(2):
         write(os.path.join(out, "Programm", "Hilfe", "handbuch_%d.txt" % i), text(large))
+
+    # Cabinets in the tree: half already-compressed bytes, half text, packed.
+    qx_size = int(MIB_AT_SCALE_1 * MIB * args.scale * 0.02)
+    if args.qx_cabinets:
+        os.makedirs(os.path.join(out, *QX_FOLDER))
+    for k in range(1, args.qx_cabinets + 1):
+        with tempfile.TemporaryDirectory() as staging:
+            write(os.path.join(staging, "QX", "qx_%d.dll" % k), os.urandom(qx_size // 2))
+            write(os.path.join(staging, "QX", "Daten", "qx_%d.txt" % k), text(qx_size // 2))
+            subprocess.run(["gcab", "-c", "-z", os.path.join(out, *QX_FOLDER, "QX(%d).cab" % k),
+                            "QX/qx_%d.dll" % k, "QX/Daten/qx_%d.txt" % k], cwd=staging, check=True)
     return 0
 
 

@@ -1,25 +1,35 @@
 #!/usr/bin/env python3
-"""Packing benchmark: MakeCab.exe (under Wine, MSZIP on every core) against
-`gcab -c -z` on the same mixed tree, alternating (ours, gcab, ours, gcab,
-...). Prints wall time, CPU time (user + system) and peak memory (resident
-set) of each run, the medians, the cabinet sizes and the ratios; checks that
-our cabinet unpacks (cabextract -t).
+"""Packing benchmark: the program's whole "PackGridwell" mode under Wine
+(its MakeCab.exe jobs compress MSZIP blocks on every core) against
+`gcab -c -z` on the same Gridwell source tree, in pairs (ours, gcab, ours,
+gcab, ...). Each side is timed as a whole process tree: wall time, CPU time
+(user + system of every process of the tree, reaped by this script as the
+tree's sub-reaper) and peak memory (the largest sum of resident sets of the
+tree's processes at once, sampled, and never below the largest single
+process's peak). Prints each run, the medians, the per-pair ratios (median,
+min, max) and the load average; checks the packages with cabextract -t.
 
-  pack_bench.py --content DIR --work DIR --makecab EXE [--rounds N]
+  pack_bench.py --program EXE --drives DIR [--pairs N]
 
+DIR holds the mapped drives of the Wine prefix in WINEPREFIX: the tree in
+DIR/n/CD_2023/Tarn Gridwell, the packages land in DIR/n/CD_2023/Download.
+A Wine server of that prefix runs already, so no run pays for its start.
 The tree is read once beforehand, so both sides read it from the cache.
 """
 
 import argparse
+import ctypes
 import os
+import resource
+import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
-
-def winpath(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
+PR_SET_CHILD_SUBREAPER = 36
+PAGE_KIB = os.sysconf("SC_PAGE_SIZE") // 1024
 
 
 def list_files(content):
@@ -29,122 +39,134 @@ def list_files(content):
     return sorted(files)
 
 
-def write_directive(path, content, cabinet, files):
-    """What the packing side writes: groups by folder, full paths quoted."""
-    groups = {}
-    for relative in files:
-        folder = os.path.dirname(relative)
-        groups.setdefault("\\" + folder.replace("/", "\\"), []).append(relative)
-    lines = [".OPTION EXPLICIT", ".Set DiskDirectoryTemplate=", '.Set CabinetNameTemplate="%s"' % winpath(cabinet),
-             ".Set MaxDiskSize=2147483648", ".Set Cabinet=on", ".Set Compress=on"]
-    for key in sorted(groups, key=str.lower):
-        lines.append('.Set DestinationDir="%s"' % key)
-        lines += ['"%s"' % winpath(os.path.join(content, r)) for r in groups[key]]
-    with open(path, "wb") as f:
-        f.write(("\r\n".join(lines) + "\r\n").encode("cp1252"))
+def become_subreaper():
+    """Processes of a measured tree whose parent ended (Wine starts each
+    Windows process through a double fork) become children of ours, so
+    their CPU time reaches our children's usage when we reap them."""
+    if ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0:
+        sys.exit("cannot become the process trees' sub-reaper")
 
 
-def windows_process(marker):
-    """The pid of the Windows process whose command line holds `marker`:
-    Wine starts it detached from the `wine` launcher."""
-    for pid in os.listdir("/proc"):
-        if pid.isdigit():
-            try:
-                with open("/proc/%s/cmdline" % pid, "rb") as f:
-                    if marker.encode() in f.read() and b"MakeCab.exe" in open("/proc/%s/comm" % pid, "rb").read():
-                        return pid
-            except OSError:
-                pass
-    return None
+def session_state(session):
+    """The summed resident sets (KiB) of the live processes of a session
+    (Wine passes its session on to every process it starts), and whether
+    any is left."""
+    total = 0
+    alive = False
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/stat" % pid) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            if int(fields[3]) != session or fields[0] == "Z":
+                continue
+            alive = True
+            with open("/proc/%s/statm" % pid) as f:
+                total += int(f.read().split()[1]) * PAGE_KIB
+        except (OSError, IndexError, ValueError):
+            pass  # ended meanwhile
+    return total, alive
 
 
-def sample(pid, last):
-    """CPU seconds and peak resident MiB of a running process (`last` once it ended)."""
-    try:
-        with open("/proc/%s/stat" % pid) as f:
-            fields = f.read().rsplit(")", 1)[1].split()
-        with open("/proc/%s/status" % pid) as f:
-            peak = next(int(line.split()[1]) for line in f if line.startswith("VmHWM:"))
-    except (OSError, StopIteration):
-        return last
-    ticks = os.sysconf("SC_CLK_TCK")
-    return (int(fields[11]) + int(fields[12])) / ticks, peak / 1024
-
-
-def measure(command, cwd, marker=None):
-    """Wall seconds, CPU seconds and peak resident MiB of one run; with a
-    marker, of the Windows process that holds it in its command line."""
+def measure(command, cwd):
+    """Wall seconds, CPU seconds and peak MiB of a command's process tree."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    errors = tempfile.TemporaryFile()
     start = time.monotonic()
     process = subprocess.Popen(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.PIPE)
-    figures = (0.0, 0.0)
-    pid = None
-    while marker and process.poll() is None:
-        pid = pid or windows_process(marker)
-        if pid:
-            figures = sample(pid, figures)
+                               stderr=errors, start_new_session=True)
+    peak_kib = 0
+    largest_kib = 0
+    ended = None
+    while True:
+        resident, alive = session_state(process.pid)
+        peak_kib = max(peak_kib, resident)
+        # Every process of the tree ends up a child of ours: reap what ended.
+        while True:
+            try:
+                pid, wait_status, usage = os.wait4(-1, os.WNOHANG)
+            except ChildProcessError:
+                pid = 0
+            if pid == 0:
+                break
+            largest_kib = max(largest_kib, usage.ru_maxrss)
+            if pid == process.pid:
+                process.returncode = os.waitstatus_to_exitcode(wait_status)
+                ended = time.monotonic()
+        if ended is not None and not alive:
+            break
+        if ended is not None and time.monotonic() - ended > 30:
+            sys.exit("processes of %s outlived it by 30 s (is the prefix's Wine server running?)" % command[0])
         time.sleep(0.05)
-    if marker:
-        returncode = process.wait()
-    else:
-        _, status, usage = os.wait4(process.pid, 0)
-        returncode = os.waitstatus_to_exitcode(status)
     wall = time.monotonic() - start
-    error = process.stderr.read().decode("utf-8", "replace")
-    process.stderr.close()
-    if returncode != 0:
-        sys.exit("%s failed (%d): %s" % (command[0], returncode, error))
-    if marker:
-        return (wall,) + figures
-    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    if process.returncode != 0:
+        errors.seek(0)
+        sys.exit("%s failed (%d): %s" % (command[0], process.returncode,
+                                         errors.read()[-2000:].decode("utf-8", "replace")))
+    errors.close()
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    return wall, cpu, max(peak_kib, largest_kib) / 1024
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--content", required=True)
-    parser.add_argument("--work", required=True)
-    parser.add_argument("--makecab", required=True)
-    parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--program", required=True, help="Tarn_Gridwell_2023.exe")
+    parser.add_argument("--drives", required=True)
+    parser.add_argument("--pairs", type=int, default=3)
     args = parser.parse_args()
+    become_subreaper()
 
-    content = os.path.abspath(args.content)
+    content = os.path.join(args.drives, "n", "CD_2023", "Tarn Gridwell")
+    download = os.path.join(args.drives, "n", "CD_2023", "Download")
+    work = os.path.join(args.drives, "gcab")
     files = list_files(content)
     unpacked = sum(os.path.getsize(os.path.join(content, f)) for f in files)
     for f in files:
         with open(os.path.join(content, f), "rb") as handle:
             while handle.read(1 << 20):
                 pass
+    os.makedirs(work, exist_ok=True)
+    gcab_cab = os.path.join(work, "gcab.cab")
+    sides = (("PackGridwell", ["wine", args.program, "PackGridwell"], content),
+             ("gcab -z", ["gcab", "-c", "-z", gcab_cab] + files, content))
+    print("tree: %d files, %.1f MiB; load average at the start: %.2f %.2f %.2f" %
+          ((len(files), unpacked / 2**20) + os.getloadavg()), flush=True)
 
-    args.work = os.path.abspath(args.work)
-    os.makedirs(args.work, exist_ok=True)
-    ours_cab = os.path.join(args.work, "ours.cab")
-    gcab_cab = os.path.join(args.work, "gcab.cab")
-    directive = os.path.join(args.work, "directive.txt")
-    write_directive(directive, content, ours_cab, files)
-    sides = {
-        "MakeCab": (["wine", args.makecab, "/f", winpath(directive)], args.work, ours_cab, winpath(directive)),
-        "gcab -z": (["gcab", "-c", "-z", gcab_cab] + files, content, gcab_cab, None),
-    }
-    results = {name: [] for name in sides}
-    for run in range(1, args.rounds + 1):
-        for name, (command, cwd, cabinet, marker) in sides.items():
-            if os.path.exists(cabinet):
-                os.remove(cabinet)
-            wall, cpu, peak = measure(command, cwd, marker)
+    results = {name: [] for name, _, _ in sides}
+    for pair in range(1, args.pairs + 1):
+        for name, command, cwd in sides:
+            # Each side writes its output anew.
+            if name == "PackGridwell":
+                shutil.rmtree(download, ignore_errors=True)
+            elif os.path.exists(gcab_cab):
+                os.remove(gcab_cab)
+            wall, cpu, peak = measure(command, cwd)
             results[name].append((wall, cpu, peak))
-            print("run %d %-8s wall %7.2f s  cpu %7.2f s  peak %7.1f MiB" % (run, name, wall, cpu, peak),
+            print("pair %d %-12s wall %7.2f s  cpu %7.2f s  peak %7.1f MiB" % (pair, name, wall, cpu, peak),
                   flush=True)
+        ours = os.path.join(download, "Tarn_Gridwell_2023_Download_List.txt")
+        if not os.path.exists(ours):
+            sys.exit("PackGridwell published no download list (a message box may wait in the prefix)")
 
-    subprocess.run(["cabextract", "-q", "-t", ours_cab], check=True, stdout=subprocess.DEVNULL)
-    print("tree: %d files, %.1f MiB" % (len(files), unpacked / 2**20))
-    medians = {}
-    for name, (_, _, cabinet, _) in sides.items():
+    with open(os.path.join(download, "Tarn_Gridwell_2023_Download_List.txt"), "rb") as f:
+        packages = [n for n in f.read().decode("cp1252").split("\r\n") if n.startswith("Tarn_Gridwell")]
+    ours_size = 0
+    for name in packages:
+        path = os.path.join(download, name)
+        subprocess.run(["cabextract", "-q", "-t", path], check=True, stdout=subprocess.DEVNULL)
+        ours_size += os.path.getsize(path)
+    for name, _, _ in sides:
         wall, cpu, peak = (statistics.median(r[i] for r in results[name]) for i in range(3))
-        medians[name] = wall
-        print("median %-8s wall %7.2f s  cpu %7.2f s  peak %7.1f MiB  cabinet %7.1f MiB  %6.1f MB/s" %
-              (name, wall, cpu, peak, os.path.getsize(cabinet) / 2**20, unpacked / 1e6 / wall))
-    print("wall time MakeCab / gcab: %.2f (goal: at most 1.00)" % (medians["MakeCab"] / medians["gcab -z"]))
-    print("cabinet size MakeCab / gcab: %.3f" % (os.path.getsize(ours_cab) / os.path.getsize(gcab_cab)))
+        print("median %-12s wall %7.2f s  cpu %7.2f s  peak %7.1f MiB  %6.1f MB/s" %
+              (name, wall, cpu, peak, unpacked / 1e6 / wall))
+    for i, what in enumerate(("wall time", "cpu time", "peak memory")):
+        ratios = [a[i] / b[i] for a, b in zip(results["PackGridwell"], results["gcab -z"])]
+        print("%s PackGridwell / gcab per pair: median %.2f (min %.2f, max %.2f, of %d pairs)%s" %
+              (what, statistics.median(ratios), min(ratios), max(ratios), len(ratios),
+               " (goal: at most 1.00)" if i == 0 else ""))
+    print("packages: %d, %.1f MiB; gcab cabinet %.1f MiB" %
+          (len(packages), ours_size / 2**20, os.path.getsize(gcab_cab) / 2**20))
+    print("load average at the end: %.2f %.2f %.2f" % os.getloadavg())
     return 0
 
 

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds the program and starts it under Wine.
-#   scripts/run.sh            the installer end to end: a demo product (three
-#                             cabinets, their records, the download list and
-#                             an updater cabinet) is published by
-#                             tools/devserver on 127.0.0.1, the product list on
-#                             the Wine desktop points Tarn_Gridwell_2023 there,
-#                             and the installer dialog downloads, unpacks and
+#   scripts/run.sh            both sides of a release: the program's
+#                             "PackGridwell" packs a demo product's source
+#                             tree (on drive N:, mapped into build/demo) into
+#                             its cabinets, records, download list and
+#                             starter copies; tools/devserver publishes them
+#                             on 127.0.0.1; the product list on the Wine
+#                             desktop points Tarn_Gridwell_2023 there, and
+#                             the installer dialog downloads, unpacks and
 #                             starts the demo Setup.exe, which shows what it
 #                             found. Without a display it runs under Xvfb and
 #                             saves screenshots in build/demo/.
@@ -32,25 +34,9 @@ if [ $# -gt 0 ]; then
 fi
 
 demo="$TARN_BUILD/demo"
+makecab="$TARN_BUILD/tools/bin/MakeCab.exe"
 rm -rf "$demo"
-mkdir -p "$demo/www"
-python3 "$TARN_ROOT/scripts/make_demo_product.py" "$demo/www" "$TARN_BUILD/tools/bin/demo_setup.exe"
-
-python3 "$TARN_ROOT/tools/devserver/devserver.py" --root "$demo/www" --port 0 --port-file "$demo/port" \
-    --log "$demo/requests.log" </dev/null >/dev/null 2>&1 &
-server=$!
-trap 'kill $server 2>/dev/null; tarn_stop_wine' EXIT
-for _ in $(seq 100); do [ -s "$demo/port" ] && break; sleep 0.1; done
-base="http://127.0.0.1:$(cat "$demo/port")/gridwell/data/2023"
-
-# The product list on the prefix's desktop points the product at the server.
-desktop="$WINEPREFIX/drive_c/users/$(id -un)/Desktop"
-printf '[Settings]\r\nTarn_Gridwell_2023=%s\r\n[Ready]\r\nTarn_Gridwell_2023=True\r\n' "$base" \
-    >"$desktop/Tarnix_Software.txt"
-# A fresh start: no earlier installation data, status or packages.
-data="$WINEPREFIX/drive_c/Tarn_InstallData"
-rm -rf "$data/Tarn Gridwell 2023" "$data/Tarn Gridwell 2023 DownloadStatus.txt"
-rm -f "$WINEPREFIX/drive_c/users/$(id -un)/Temp/"Tarn_Gridwell_2023_*.cab
+mkdir -p "$demo/www" "$demo/drives/n" "$demo/drives/h"
 
 screenshot() {
     [ "$ownDisplay" = 1 ] || return 0
@@ -61,10 +47,77 @@ ImageGrab.grab(xdisplay=os.environ["DISPLAY"]).save(sys.argv[1])
 PY
 }
 
+# The maker's side. The packing reads and writes the build machine's
+# drives: N: (source tree, packages, configuration) and H: (the record of
+# what was packed) point into the demo folder while it runs.
+devices="$WINEPREFIX/dosdevices"
+for letter in n h; do
+    link="$devices/$letter:"
+    if [ -e "$link" ] || [ -L "$link" ]; then
+        case "$(readlink "$link")" in
+            "$demo"/drives/*) ;;  # left by an interrupted demo
+            *) tarn_log "drive $letter: of $WINEPREFIX is mapped elsewhere; the demo leaves it alone"; exit 1 ;;
+        esac
+    fi
+done
+# The demo's product lists on the prefix's desktop go at the end, and one
+# that was there before comes back: the tests share the prefix.
+productList="$WINEPREFIX/drive_c/users/$(id -un)/Desktop/Tarnix_Software.txt"
+[ -f "$productList" ] && cp -p "$productList" "$demo/Tarnix_Software.txt.before"
+cleanup() {
+    rm -f "$devices/n:" "$devices/h:"
+    if [ -f "$demo/Tarnix_Software.txt.before" ]; then
+        cp -p "$demo/Tarnix_Software.txt.before" "$productList"
+    else
+        rm -f "$productList"
+    fi
+}
+trap 'cleanup; tarn_stop_wine' EXIT
+for letter in n h; do ln -sfn "$demo/drives/$letter" "$devices/$letter:"; done
+python3 "$TARN_ROOT/scripts/make_demo_product.py" tree "$demo/drives/n/CD_2023/Tarn Gridwell" \
+    "$TARN_BUILD/tools/bin/demo_setup.exe" "$makecab"
+# No server is asked for the product list while packing.
+printf '[Settings]\r\n[Ready]\r\n' >"$productList"
+packed="$demo/drives/n/CD_2023/Download"
+tarn_log "Tarn_Gridwell_2023.exe PackGridwell: N:\\CD_2023\\Tarn Gridwell into N:\\CD_2023\\Download"
+# The packing runs our MakeCab.exe from the search path.
+searchPath="$(printf 'Z:%s' "${makecab%/*}" | tr / '\\')"
+WINEPATH="$searchPath" wine "$TARN_BUILD/Tarn_Gridwell_2023.exe" PackGridwell </dev/null >"$TARN_BUILD/pack.log" 2>&1 &
+packer=$!
+# A failure stops the mode at a message box naming what failed.
+for _ in $(seq 600); do kill -0 $packer 2>/dev/null || break; sleep 0.5; done
+if kill -0 $packer 2>/dev/null || [ ! -f "$packed/Tarn_Gridwell_2023_Download_List.txt" ]; then
+    screenshot "$demo/packing-failed.png"
+    tarn_log "PackGridwell published no download list (see $TARN_BUILD/pack.log)"
+    exit 1
+fi
+wait $packer || true
+rm -f "$devices/n:" "$devices/h:"
+tarn_log "packed into $packed:"
+(cd "$packed" && ls -l --time-style=+ | tail -n +2) >&2
+
+# The user's side: the server publishes what was packed.
+python3 "$TARN_ROOT/scripts/make_demo_product.py" publish "$packed" "$demo/www" "$makecab"
+python3 "$TARN_ROOT/tools/devserver/devserver.py" --root "$demo/www" --port 0 --port-file "$demo/port" \
+    --log "$demo/requests.log" </dev/null >/dev/null 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null; cleanup; tarn_stop_wine' EXIT
+for _ in $(seq 100); do [ -s "$demo/port" ] && break; sleep 0.1; done
+base="http://127.0.0.1:$(cat "$demo/port")/gridwell/data/2023"
+
+# The product list on the prefix's desktop points the product at the server.
+printf '[Settings]\r\nTarn_Gridwell_2023=%s\r\n[Ready]\r\nTarn_Gridwell_2023=True\r\n' "$base" \
+    >"$productList"
+# A fresh start: no earlier installation data, status or packages.
+data="$WINEPREFIX/drive_c/Tarn_InstallData"
+rm -rf "$data/Tarn Gridwell 2023" "$data/Tarn Gridwell 2023 DownloadStatus.txt"
+rm -f "$WINEPREFIX/drive_c/users/$(id -un)/Temp/"Tarn_Gridwell_2023_*.cab
+
 tarn_log "Tarn_Gridwell_2023.exe against $base"
 wine "$TARN_BUILD/Tarn_Gridwell_2023.exe" </dev/null >"$TARN_BUILD/run.log" 2>&1 &
 program=$!
-sleep 3
+# The dialog, once it fetches the first package.
+for _ in $(seq 300); do grep -q '_(1)\.cab' "$demo/requests.log" 2>/dev/null && break; sleep 0.1; done
 screenshot "$demo/dialog.png"
 marker="$data/Tarn Gridwell 2023/Setup.started.txt"
 for _ in $(seq 600); do [ -f "$marker" ] && break; sleep 0.5; done

@@ -73,12 +73,25 @@ def setUpModule():
     os.environ["wwwdir"] = "W:\\WWW"
     S["messages"] = os.path.join(S["work"], "messages.txt")
     S["stop"] = os.path.join(S["work"], "stop-answering")
+    start_answering()
+
+
+def tearDownModule():
+    stop_answering()
+    harness.stop()
+    os.environ.pop("WINEPATH", None)
+
+
+def start_answering():
+    """Message boxes are answered and recorded from now on."""
+    if os.path.exists(S["stop"]):
+        os.remove(S["stop"])
     S["answerer"] = subprocess.Popen(
         ["wine", win_build(harness.test_bin("answer_boxes.exe")), win_work(S["messages"]), win_work(S["stop"])],
         env=harness.wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def tearDownModule():
+def stop_answering():
     answerer = S.pop("answerer", None)
     if answerer is not None:
         open(S["stop"], "w").close()
@@ -86,8 +99,6 @@ def tearDownModule():
             answerer.wait(20)
         except subprocess.TimeoutExpired:
             answerer.kill()
-    harness.stop()
-    os.environ.pop("WINEPATH", None)
 
 
 def win_build(path):
@@ -360,6 +371,64 @@ class OtherModes(unittest.TestCase):
             self.assertEqual(messages(), [])
             self.assertEqual(sorted(os.listdir(drive("v/Temp/MemoryStickData_2023"))), ["Gridwell", "Lumara"])
             self.assertEqual(os.listdir(drive("v/Temp/MemoryStickData_2023/Gridwell")), [])
+
+
+@unittest.skipUnless(find_makecab(), "no MakeCab.exe built (tools/makecab)")
+class PackServeInstall(unittest.TestCase):
+    """Both sides of a release: a tree packed by "PackGridwell", served by
+    nginx and installed by the program's installer lands byte-identical."""
+
+    def test_packed_tree_installs_byte_identical(self):
+        shutil.rmtree(drive("n/CD_2023"), ignore_errors=True)
+        source = {
+            "Setup.exe": read(harness.test_bin("record_start.exe")),
+            "Autorun.inf": b"[autorun]\r\nopen=Setup.exe\r\n",
+            "Daten/Grüße und Maße.txt": "Straße, Größe, Fuß\r\n".encode("cp1252") * 4000,
+            "Daten/Teil 1/leer.dat": b"",
+            # Several 32 KiB blocks, half of them incompressible.
+            "Daten/Teil 1/gemischt.bin": harness.payload(150000, 11) + b"Tarn " * 30000,
+            "Daten/Teil 2/Setup": b"no extension",
+            "Tarn Gridwell/Tarn Gridwell 2023/QX(1).cab": harness.payload(40000, 12),
+            "Tarn Gridwell/Tarn Gridwell 2023/QX(2).cab": harness.payload(30000, 13),
+        }
+        dropped = {"Daten/Thumbs.db": b"cache", "Daten/Teil 2/alt.bak": b"old",
+                   "Daten/Readme.fileinfo.txt": b"[FileInfo]\r\n"}
+        tree({GRIDWELL + "/" + k: v for k, v in {**source, **dropped}.items()})
+        run_mode("PackGridwell")
+        self.assertEqual(messages(), [])
+
+        # The server publishes what the packing put into the download folder.
+        nginx = S["nginx"]
+        base = "rt/gridwell/data/2023"
+        served = os.path.join(S["www"], *base.split("/"), "Downloads")
+        shutil.copytree(drive(DOWNLOAD), served)
+        harness.publish(S["www"], base + "/Downloads/SetupUpdater_2023.cab", b"MSCF updater stand-in")
+        packages = lines(os.path.join(served, "Tarn_Gridwell_2023_Download_List.txt"))[:-1]
+        self.assertEqual(len(packages), 3)
+
+        user = os.path.join(prefix(), "drive_c", "users", pwd.getpwuid(os.getuid()).pw_name)
+        product_list = os.path.join(user, "Desktop", "Tarnix_Software.txt")
+        quiet = read(product_list)
+        self.addCleanup(lambda: open(product_list, "wb").write(quiet))
+        with open(product_list, "wb") as f:
+            f.write(f"[Settings]\r\nTarn_Gridwell_2023={nginx.url}/{base}\r\n"
+                    "[Ready]\r\nTarn_Gridwell_2023=True\r\n".encode("ascii"))
+        data = os.path.join(prefix(), "drive_c", "Tarn_InstallData", "Tarn Gridwell 2023")
+        shutil.rmtree(data, ignore_errors=True)
+        nginx.clear_log()
+        # The installer's dialog is a dialog box too: nobody presses its buttons.
+        stop_answering()
+        self.addCleanup(start_answering)
+        code, output = run_mode("", timeout=300)
+
+        landed = snapshot(data)
+        self.assertEqual(landed.pop("SetupUpdater_2023.cab"), b"MSCF updater stand-in")
+        landed.pop("SetupUpdater_2023.fileinfo.txt", None)
+        started = landed.pop("Setup.started.txt", b"").decode("utf-8").split("end\n")[:-1]
+        self.assertEqual(len(started), 1, output)
+        self.assertEqual(landed, source)
+        for name in packages:
+            self.assertEqual(nginx.count(f"/{base}/Downloads/{name}"), 1, name)
 
 
 class DataPackImage(unittest.TestCase):
