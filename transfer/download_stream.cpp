@@ -214,7 +214,7 @@ TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLen
                             const DownloadTiming& timing)
 {
     TransferResult result;
-    const DownloadProgressBar bar(progressBar);
+    DownloadProgressBar bar(progressBar, timing.clock);
     DownloadProgress progress(expectedSize);
     BlockReceiver receiver(body, timing);
     int consecutiveStalls = 0;
@@ -269,6 +269,7 @@ TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLen
             break;
         }
     }
+    bar.Flush();
     // No write may outlive the buffer, and a write that failed late spoils
     // a transfer that looked complete.
     if (!sink.Flush() && result.end == TransferEnd::Complete) {

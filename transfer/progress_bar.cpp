@@ -15,11 +15,26 @@ void DownloadProgressBar::Start() const
     }
 }
 
-void DownloadProgressBar::Step() const
+void DownloadProgressBar::Step()
 {
-    if (bar_ != nullptr) {
-        ::SendMessageW(bar_, PBM_STEPIT, 0, 0);
+    if (bar_ == nullptr) {
+        return;
     }
+    ++pending_;
+    if (!moved_ || clock_.now() - lastMove_ >= kRepaintInterval) {
+        Flush();
+    }
+}
+
+void DownloadProgressBar::Flush()
+{
+    if (bar_ == nullptr || pending_ == 0) {
+        return;
+    }
+    ::SendMessageW(bar_, PBM_DELTAPOS, static_cast<WPARAM>(pending_), 0);
+    pending_ = 0;
+    lastMove_ = clock_.now();
+    moved_ = true;
 }
 
 }  // namespace tarn

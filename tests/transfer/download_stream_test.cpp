@@ -1,5 +1,7 @@
 #include "transfer/download_stream.h"
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 #include "common/test_files.h"
 #include "config/text/file_crc.h"
 #include "support/unique_handle.h"
+#include "transfer/progress_bar.h"
 
 namespace {
 
@@ -504,3 +507,49 @@ TEST(BackgroundFileSink, RefusedWriteIsReportedAtTheNextCall)
 }
 
 }  // namespace
+
+namespace {
+
+// A window that stands in for the dialog's progress bar: it counts the moves
+// it is sent and where they leave it.
+int g_moves = 0;
+int g_position = 0;
+LRESULT CALLBACK CountingBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == PBM_DELTAPOS) {
+        ++g_moves;
+        g_position += static_cast<int>(wParam);
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+// Steps reach the bar gathered, one move a repaint interval, and the bar
+// ends where single steps would have left it.
+TEST(DownloadProgressBar, GathersStepsPerRepaintIntervalAndEndsExact)
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = CountingBarProc;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"TarnCountingBar";
+    ::RegisterClassW(&windowClass);
+    HWND window = ::CreateWindowW(L"TarnCountingBar", L"", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr,
+                                  windowClass.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    g_now = 1000;
+    tarn::Clock clock;
+    clock.now = FakeNow;
+    {
+        tarn::DownloadProgressBar bar(window, clock);
+        for (int i = 0; i < 990; ++i) {
+            bar.Step();
+            g_now += 1;  // a step a millisecond: a move every 30 steps
+        }
+    }
+    EXPECT_EQ(g_position, 990);
+    EXPECT_GE(g_moves, 33);
+    EXPECT_LE(g_moves, 35);
+    ::DestroyWindow(window);
+}
