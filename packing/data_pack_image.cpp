@@ -11,6 +11,7 @@
 #include "support/text_format.h"
 #include "support/trace.h"
 #include "transfer/cab_extract.h"
+#include "transfer/download_url.h"
 #include "transfer/process_launch.h"
 
 namespace {
@@ -83,9 +84,9 @@ void CopyLatestUpdateProgram(const std::wstring& folder, const wchar_t* pattern,
     if (latest.empty()) {
         return;
     }
-    for (const wchar_t* extension : {L".exe", L".fileinfo.txt", L".txt"}) {
-        const std::wstring source = latest + extension;
-        if (!FileExists(source.c_str()) && extension != std::wstring(L".exe")) {
+    // The starter, its file-info record and its text, when there is one.
+    for (const std::wstring& source : {latest + L".exe", tarn::FileInfoNameForStem(latest), latest + L".txt"}) {
+        if (!FileExists(source.c_str()) && !tarn::EndsWithNoCase(source, L".exe")) {
             continue;
         }
         const std::wstring copy = target + L"\\" + tarn::FileNameOf(source);

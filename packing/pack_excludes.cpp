@@ -9,12 +9,12 @@
 #include "support/name_compare.h"
 #include "support/text_format.h"
 #include "support/trace.h"
+#include "transfer/download_url.h"
 
 namespace {
 
 const int kProductYear = 2023;
 const wchar_t kSection[] = L"Excludes";
-const wchar_t kRecordSuffix[] = L".fileinfo.txt";
 
 std::mutex g_pathLock;
 std::wstring g_configPath = tarn::build::kPackingConfig;
@@ -108,7 +108,7 @@ void ApplyFixedExcludes(std::vector<std::wstring>& files)
             continue;
         }
         const std::wstring_view extension = std::wstring_view(name).substr(dot + 1);
-        bool drop = EndsWithNoCase(name, kRecordSuffix) || StartsWithNoCase(name, L"Tarn_Gridwell_2023_Memory_Stick");
+        bool drop = EndsWithNoCase(name, tarn::kFileInfoSuffix) || StartsWithNoCase(name, L"Tarn_Gridwell_2023_Memory_Stick");
         for (const wchar_t* excluded : kExtensions) {
             drop = drop || EqualsNoCase(extension, excluded);
         }
@@ -146,7 +146,7 @@ int ApplyPackingExcludes(std::vector<std::wstring>& files, const wchar_t* prefix
             const std::wstring extension = dot == std::wstring::npos ? std::wstring() : name.substr(dot);
             const bool drop = !prefixText.empty() && tarn::StartsWithNoCase(name, prefixText);
             if (drop || (!extension.empty() && Contains(extensions, extension)) || Contains(names, name) ||
-                tarn::EndsWithNoCase(name, kRecordSuffix)) {
+                tarn::EndsWithNoCase(name, tarn::kFileInfoSuffix)) {
                 files.erase(files.begin() + static_cast<std::ptrdiff_t>(i));
                 removed = 1;
             }

@@ -32,7 +32,7 @@ std::wstring FileInfoNameFor(std::wstring_view path)
 
 std::wstring FileInfoNameForStem(std::wstring_view stem)
 {
-    return std::wstring(stem) + L".fileinfo.txt";
+    return std::wstring(stem) + kFileInfoSuffix;
 }
 
 }  // namespace tarn

@@ -19,8 +19,11 @@ struct UrlParts {
 // holds neither character; `parts` is then left empty.
 bool SplitUrl(std::wstring_view url, UrlParts& parts);
 
+// What every file-info record's name ends with.
+inline constexpr wchar_t kFileInfoSuffix[] = L".fileinfo.txt";
+
 // The name of a file-info record: `stem` (a path or URL without the
-// described file's extension) followed by ".fileinfo.txt".
+// described file's extension) followed by kFileInfoSuffix.
 std::wstring FileInfoNameForStem(std::wstring_view stem);
 
 // The name of the file-info record that describes `path` (a file path or a
