@@ -126,14 +126,37 @@ void MakeFolderOf(Iteration& iteration, const std::wstring& target)
     iteration.lastFolder = folder;
 }
 
-// Clears a read-only or hidden file at `target` and empties it. The library
-// opens an existing target without truncating it, so a longer old file
-// would otherwise keep its tail behind the new content.
-void PrepareTargetFile(const std::wstring& target)
+// Creates or empties the file at `target`, so that the library's own open
+// finds it. The library opens an existing target without truncating it, so
+// a longer old file would otherwise keep its tail behind the new content.
+// One open per file: under Wine every lookup of a name that does not exist
+// yet scans its folder, and this open is the only such lookup the entry
+// costs (the library's open then finds the file at once). A read-only,
+// hidden or system file is cleared and opened again. False only when a
+// folder stands at `target`; any other failure is left to the library's
+// open, which reports it when the entry is done.
+bool CreateTargetFile(Iteration& iteration, const std::wstring& target)
 {
-    ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    tarn::UniqueFileHandle emptied(::CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                                 TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    MakeFolderOf(iteration, target);
+    for (int attempt = 0;; ++attempt) {
+        tarn::UniqueFileHandle file(::CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            return true;
+        }
+        const DWORD error = ::GetLastError();
+        const DWORD attributes = ::GetFileAttributesW(target.c_str());
+        if (error == ERROR_PATH_NOT_FOUND && attempt == 0) {
+            CreateFolderOfFile(target.c_str());
+            continue;
+        }
+        if (attempt == 0 && attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && (attributes & kAttributesToClear) != 0) {
+            ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+            continue;
+        }
+        return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    }
 }
 
 UINT OnFileInCabinet(Iteration& iteration, FILE_IN_CABINET_INFO_W& info)
@@ -156,16 +179,10 @@ UINT OnFileInCabinet(Iteration& iteration, FILE_IN_CABINET_INFO_W& info)
                     context.m_TargetFolder.c_str());
         return FILEOP_SKIP;
     }
-    const DWORD attributes = ::GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (!CreateTargetFile(iteration, target)) {
         tarn::Trace(L"Extract: entry \"%ls\" of %ls skipped: a folder stands at %ls", name.c_str(),
                     context.m_CabinetPath.c_str(), target.c_str());
         return FILEOP_SKIP;
-    }
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        MakeFolderOf(iteration, target);
-    } else {
-        PrepareTargetFile(target);
     }
     wcsncpy_s(info.FullTargetName, MAX_PATH, target.c_str(), _TRUNCATE);
     return FILEOP_DOIT;
