@@ -16,7 +16,11 @@
 #include <cwchar>
 #include <string>
 
+#include "utf8_text.h"
+
 namespace {
+
+using tarn::test::ToUtf8;
 
 struct Box {
     std::wstring caption;
@@ -30,19 +34,6 @@ struct Search {
     bool found = false;
     Box box;                              // the box found with `caption`
 };
-
-std::string ToUtf8(const std::wstring& text)
-{
-    if (text.empty()) {
-        return std::string();
-    }
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                          nullptr);
-    return bytes;
-}
 
 std::wstring Escaped(const std::wstring& text)
 {
