@@ -91,9 +91,9 @@ CTempTouchFile::CTempTouchFile(const std::wstring& fileName)
     if (fileName.empty()) {
         return;
     }
-    WIN32_FIND_DATAW data{};
-    tarn::UniqueFindHandle find(::FindFirstFileW(fileName.c_str(), &data));
-    if (!find) {
+    // A query by path: under Wine a find opens and reads the folder instead.
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(fileName.c_str(), GetFileExInfoStandard, &data)) {
         return;
     }
     m_FileName = fileName;
