@@ -2,248 +2,18 @@
 
 #include <windows.h>
 
-#include <setupapi.h>
-
 #include <algorithm>
-#include <cwchar>
-#include <string_view>
 
 #include "support/file_system.h"
-#include "support/name_compare.h"
 #include "support/path_text.h"
 #include "support/text_format.h"
 #include "support/trace.h"
-#include "support/unique_handle.h"
+#include "transfer/cab_extract_paths.h"
+#include "transfer/cab_targets.h"
 
 namespace {
 
 constexpr int kMaxDefaultFolders = 999;
-constexpr int kMaxTemporaryCopies = 9999;
-
-constexpr DWORD kAttributesToClear = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
-// What the handler answers for notifications that the iteration never sends.
-constexpr UINT kUnexpectedNotificationResult = 2;
-
-// The state of one pass of the setup library over a cabinet.
-struct Iteration {
-    CabExtractContext& context;
-    std::wstring fullTargetFolder;  // the target folder as the platform resolves it
-    std::wstring lastFolder;        // the folder last made sure of
-};
-
-// The handler runs inside the library's call: its own file calls must not
-// change the thread's last error under the library's feet, nor leave their
-// codes behind the iteration.
-class LastErrorKeeper {
-public:
-    LastErrorKeeper() noexcept : saved_(::GetLastError()) {}
-    ~LastErrorKeeper() { ::SetLastError(saved_); }
-    LastErrorKeeper(const LastErrorKeeper&) = delete;
-    LastErrorKeeper& operator=(const LastErrorKeeper&) = delete;
-
-private:
-    DWORD saved_;
-};
-
-// A component of dots and blanks only ("..", "...", ". .") is trimmed by the
-// platform to the folder itself or its parent.
-bool IsDotComponent(std::wstring_view component)
-{
-    return !component.empty() && component.find_first_not_of(L". ") == std::wstring_view::npos;
-}
-
-// True when a cabinet entry's name (slashes turned into backslashes, its one
-// leading backslash dropped) names a file below the folder it is appended
-// to: no further leading backslash (a root or a share), no drive or stream
-// colon, no dot component and no trailing backslash.
-bool IsContainedName(std::wstring_view name)
-{
-    if (name.empty() || name.front() == L'\\' || name.back() == L'\\' ||
-        name.find(L':') != std::wstring_view::npos) {
-        return false;
-    }
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find(L'\\', start);
-        if (end == std::wstring_view::npos) {
-            end = name.size();
-        }
-        if (IsDotComponent(name.substr(start, end - start))) {
-            return false;
-        }
-        start = end + 1;
-    }
-    return true;
-}
-
-std::wstring FullPathOf(const std::wstring& path)
-{
-    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) {
-        return std::wstring();
-    }
-    std::wstring full(needed, L'\0');
-    const DWORD written = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    full.resize(written < needed ? written : 0);
-    return full;
-}
-
-// The second line of defence after the name check: the platform's own
-// resolution of the target path must still lie below the target folder.
-bool LiesBelow(const std::wstring& target, const std::wstring& fullFolder)
-{
-    const std::wstring fullTarget = FullPathOf(target);
-    return !fullFolder.empty() && fullTarget.size() > fullFolder.size() &&
-           fullTarget.compare(0, fullFolder.size(), fullFolder) == 0;
-}
-
-// Index of `target` in the extracted list, inserted with done flag 0 when new.
-size_t RememberTarget(CabExtractContext& context, const std::wstring& target)
-{
-    bool found = false;
-    const size_t index = tarn::LowerBoundNoCase(context.m_Extracted, target, &found);
-    if (!found) {
-        context.m_Extracted.insert(context.m_Extracted.begin() + static_cast<ptrdiff_t>(index), target);
-        context.m_Done.insert(context.m_Done.begin() + static_cast<ptrdiff_t>(index), 0);
-    }
-    return index;
-}
-
-// Creates the folder of `target` unless the previous entry had the same one.
-// Entries come grouped by folder, and usually only the last folder of a path
-// is new: one call makes it, where walking every component of the path costs
-// a platform call per component (dear under Wine, once per file).
-void MakeFolderOf(Iteration& iteration, const std::wstring& target)
-{
-    const std::wstring folder = target.substr(0, target.find_last_of(L'\\'));
-    if (folder == iteration.lastFolder) {
-        return;
-    }
-    if (!::CreateDirectoryW(folder.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
-        CreateFolderOfFile(target.c_str());
-    }
-    iteration.lastFolder = folder;
-}
-
-// Creates or empties the file at `target`, so that the library's own open
-// finds it. The library opens an existing target without truncating it, so
-// a longer old file would otherwise keep its tail behind the new content.
-// One open per file: under Wine every lookup of a name that does not exist
-// yet scans its folder, and this open is the only such lookup the entry
-// costs (the library's open then finds the file at once). A read-only,
-// hidden or system file is cleared and opened again. False only when a
-// folder stands at `target`; any other failure is left to the library's
-// open, which reports it when the entry is done.
-bool CreateTargetFile(Iteration& iteration, const std::wstring& target)
-{
-    MakeFolderOf(iteration, target);
-    for (int attempt = 0;; ++attempt) {
-        tarn::UniqueFileHandle file(::CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file) {
-            return true;
-        }
-        const DWORD error = ::GetLastError();
-        const DWORD attributes = ::GetFileAttributesW(target.c_str());
-        if (error == ERROR_PATH_NOT_FOUND && attempt == 0) {
-            CreateFolderOfFile(target.c_str());
-            continue;
-        }
-        if (attempt == 0 && attributes != INVALID_FILE_ATTRIBUTES &&
-            (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && (attributes & kAttributesToClear) != 0) {
-            ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-            continue;
-        }
-        return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    }
-}
-
-UINT OnFileInCabinet(Iteration& iteration, FILE_IN_CABINET_INFO_W& info)
-{
-    CabExtractContext& context = iteration.context;
-    std::wstring name = info.NameInCabinet ? info.NameInCabinet : L"";
-    // The platform takes a slash for a backslash; folders are made at backslashes.
-    std::replace(name.begin(), name.end(), L'/', L'\\');
-    if (!name.empty() && name.front() == L'\\') {
-        name.erase(0, 1);
-    }
-    const std::wstring target = context.m_TargetFolder + name;
-    RememberTarget(context, target);
-
-    // Refused entries keep their done flag at 0, so the extraction reports failure.
-    if (!IsContainedName(name) || target.size() >= MAX_PATH ||
-        !LiesBelow(target, iteration.fullTargetFolder)) {
-        tarn::Trace(L"Extract: entry \"%ls\" of %ls skipped: its name leads outside %ls or is too long",
-                    info.NameInCabinet ? info.NameInCabinet : L"", context.m_CabinetPath.c_str(),
-                    context.m_TargetFolder.c_str());
-        return FILEOP_SKIP;
-    }
-    if (!CreateTargetFile(iteration, target)) {
-        tarn::Trace(L"Extract: entry \"%ls\" of %ls skipped: a folder stands at %ls", name.c_str(),
-                    context.m_CabinetPath.c_str(), target.c_str());
-        return FILEOP_SKIP;
-    }
-    wcsncpy_s(info.FullTargetName, MAX_PATH, target.c_str(), _TRUNCATE);
-    return FILEOP_DOIT;
-}
-
-void OnFileExtracted(Iteration& iteration, const FILEPATHS_W& paths)
-{
-    if (paths.Target == nullptr) {
-        return;
-    }
-    // Only a file that came out read-only, hidden or system is changed:
-    // setting attributes costs the platform an open and a close per file.
-    const DWORD attributes = ::GetFileAttributesW(paths.Target);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kAttributesToClear) != 0) {
-        ::SetFileAttributesW(paths.Target, FILE_ATTRIBUTE_NORMAL);
-    }
-    CabExtractContext& context = iteration.context;
-    bool found = false;
-    const size_t index = tarn::LowerBoundNoCase(context.m_Extracted, paths.Target, &found);
-    if (found) {
-        // A failed write (disk full, file held open) leaves the file unfinished.
-        context.m_Done[index] = paths.Win32Error == NO_ERROR ? 1 : 0;
-    }
-    if (paths.Win32Error != NO_ERROR) {
-        tarn::Trace(L"Extract: %ls from %ls could not be written (error %u)", paths.Target,
-                    context.m_CabinetPath.c_str(), paths.Win32Error);
-    }
-}
-
-UINT CALLBACK OnCabinetNotification(PVOID data, UINT notification, UINT_PTR param1, UINT_PTR /*param2*/)
-{
-    LastErrorKeeper keepLastError;
-    Iteration& iteration = *static_cast<Iteration*>(data);
-    switch (notification) {
-        case SPFILENOTIFY_CABINETINFO:
-            return NO_ERROR;
-        case SPFILENOTIFY_FILEINCABINET:
-            return OnFileInCabinet(iteration, *reinterpret_cast<FILE_IN_CABINET_INFO_W*>(param1));
-        case SPFILENOTIFY_NEEDNEWCABINET:
-            return NO_ERROR;  // no further cabinet is offered; the library ends the set there
-        case SPFILENOTIFY_FILEEXTRACTED:
-            OnFileExtracted(iteration, *reinterpret_cast<const FILEPATHS_W*>(param1));
-            return NO_ERROR;
-        default:
-            return kUnexpectedNotificationResult;
-    }
-}
-
-// One pass of the setup library over `cabinetPath`. The return value
-// decides, not the thread's last error: the library's own file opens leave
-// ERROR_ALREADY_EXISTS behind a good pass over existing files, and a damaged
-// cabinet fails with the last error still 0 (both seen under Wine).
-bool IterateCabinet(Iteration& iteration, const std::wstring& cabinetPath)
-{
-    ::SetLastError(NO_ERROR);
-    if (::SetupIterateCabinetW(cabinetPath.c_str(), 0, OnCabinetNotification, &iteration)) {
-        return true;
-    }
-    tarn::Trace(L"Extract: %ls cannot be read as a cabinet (error %lu)", cabinetPath.c_str(), ::GetLastError());
-    return false;
-}
 
 // "<temp>\Tarn-Cab_<n>" for the first n from 1 that names nothing; empty
 // when all are taken.
@@ -263,28 +33,22 @@ std::wstring ChooseDefaultTargetFolder()
     return std::wstring();
 }
 
-// After a failed pass: the cabinet itself once more, then a copy of it under
-// a plain name in the temporary folder (a path the library may handle where
-// the original's could not). The copy is removed in any case.
-bool RetryThroughCopy(Iteration& iteration, const std::wstring& cabinetPath)
+// Runs the extraction the context's method asks for. The own reader takes
+// what it reads; a cabinet it cannot open or decode goes to the setup
+// library, unless the own reader alone was asked for.
+bool RunExtraction(CabExtractContext& context)
 {
-    const std::wstring temp = GetTempFolder();
-    std::wstring copy;
-    for (int n = 1; n <= kMaxTemporaryCopies && copy.empty() && !temp.empty(); ++n) {
-        const std::wstring candidate = tarn::FormatText(L"%ls\\Tarn_$(%d).cab", temp.c_str(), n);
-        if (!FileExists(candidate.c_str())) {
-            copy = candidate;
+    tarn::CabTargets targets(context);
+    if (context.m_Method != tarn::CabExtractMethod::SetupLibrary) {
+        const tarn::OwnReaderOutcome outcome = tarn::ExtractWithOwnReader(context, targets);
+        if (outcome != tarn::OwnReaderOutcome::NotReadable) {
+            return outcome == tarn::OwnReaderOutcome::Extracted;
+        }
+        if (context.m_Method == tarn::CabExtractMethod::OwnReader) {
+            return false;
         }
     }
-    if (copy.empty()) {
-        tarn::Trace(L"Extract: no free name for a copy of %ls in %ls", cabinetPath.c_str(), temp.c_str());
-        return false;
-    }
-    CopyFileKeepAttributes(cabinetPath.c_str(), copy.c_str());
-    const bool extracted = IterateCabinet(iteration, cabinetPath) || IterateCabinet(iteration, copy);
-    ::SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(copy.c_str());
-    return extracted;
+    return tarn::ExtractWithSetupLibrary(context, targets);
 }
 
 }  // namespace
@@ -308,11 +72,7 @@ int ExtractCabinet(CabExtractContext& context, const wchar_t* cabinetPath)
     context.m_Extracted.clear();
     context.m_Done.clear();
 
-    Iteration iteration{context, FullPathOf(context.m_TargetFolder), std::wstring()};
-    bool extracted = IterateCabinet(iteration, context.m_CabinetPath);
-    if (!extracted) {
-        extracted = RetryThroughCopy(iteration, context.m_CabinetPath);
-    }
+    const bool extracted = RunExtraction(context);
     const bool allDone = std::find(context.m_Done.begin(), context.m_Done.end(), 0) == context.m_Done.end();
     return extracted && allDone ? 1 : 0;
 }
@@ -326,10 +86,11 @@ int ExtractCabinetTo(CabExtractContext& context, const wchar_t* cabinetPath, con
 }
 
 int ExtractCabinetToList(const wchar_t* cabinetPath, const wchar_t* targetFolder,
-                         std::vector<std::wstring>& fileList)
+                         std::vector<std::wstring>& fileList, tarn::CabExtractMethod method)
 {
     fileList.clear();
     CabExtractContext context;
+    context.m_Method = method;
     const int result = ExtractCabinetTo(context, cabinetPath, targetFolder);
     if (result) {
         fileList = std::move(context.m_Extracted);
