@@ -17,5 +17,5 @@ cmake --build "$build/cmake" >/dev/null
 mkdir -p "$build/corpus" "$build/findings"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-"$build/cmake/cab_fuzz" -max_total_time="$seconds" -max_len=200000 -timeout=20 -rss_limit_mb=2048 \
+"$build/cmake/cab_fuzz" -max_total_time="$seconds" -max_len=200000 -timeout=100 -rss_limit_mb=2048 \
     -artifact_prefix="$build/findings/" -print_final_stats=1 "$@" "$build/corpus" "$root/fuzz/seeds"

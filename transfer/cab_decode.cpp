@@ -30,6 +30,11 @@ struct FolderDecoder::Inflater {
 };
 
 // Helper threads that run one indexed job together with the calling thread.
+// Items are claimed through one atomic word (the run's number and the next
+// index), so that the threads meet on a lock only to wake and to finish:
+// under Wine a contended lock costs a round trip to the server. The caller
+// waits only for items a helper has claimed; on a busy machine a helper
+// scheduled late finds the run done and claims nothing.
 class FolderDecoder::Pool {
 public:
     explicit Pool(unsigned helpers)
@@ -55,44 +60,61 @@ public:
     // Calls job(thread, index) for every index below `count`; thread 0 is the caller.
     void Run(size_t count, const std::function<void(unsigned, size_t)>& job)
     {
+        uint64_t run = 0;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             job_ = &job;
             count_ = count;
-            next_ = 0;
-            busy_ = threads_.size();
-            ++generation_;
+            done_ = 0;
+            run = ++run_;
+            next_.store(run << 32);
         }
         wake_.notify_all();
-        Work(0);
+        const size_t mine = Work(0, run);
         std::unique_lock<std::mutex> lock(mutex_);
-        finished_.wait(lock, [this] { return busy_ == 0; });
+        done_ += mine;
+        finished_.wait(lock, [this] { return done_ == count_.load(); });
+        next_.store((run + 1) << 32);  // nothing of this run is left to claim
         job_ = nullptr;
     }
 
 private:
-    void Work(unsigned thread)
+    // Claims and runs items of run `run` until none is left; returns how many.
+    size_t Work(unsigned thread, uint64_t run)
     {
-        for (size_t index = next_++; index < count_; index = next_++) {
-            (*job_)(thread, index);
+        size_t worked = 0;
+        while (true) {
+            uint64_t current = next_.load();
+            if ((current >> 32) != run || (current & 0xFFFFFFFFu) >= count_) {
+                return worked;
+            }
+            if (next_.compare_exchange_weak(current, current + 1)) {
+                (*job_)(thread, static_cast<size_t>(current & 0xFFFFFFFFu));
+                ++worked;
+            }
         }
     }
 
     void Serve(unsigned thread)
     {
         uint64_t seen = 0;
-        std::unique_lock<std::mutex> lock(mutex_);
         while (true) {
-            wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
-            if (stop_) {
-                return;
+            uint64_t run = 0;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                wake_.wait(lock, [&] { return stop_ || run_ != seen; });
+                if (stop_) {
+                    return;
+                }
+                seen = run = run_;
             }
-            seen = generation_;
-            lock.unlock();
-            Work(thread);
-            lock.lock();
-            if (--busy_ == 0) {
-                finished_.notify_one();
+            const size_t worked = Work(thread, run);
+            if (worked > 0) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                done_ += worked;
+                if (done_ == count_.load()) {
+                    finished_.notify_one();
+                }
             }
         }
     }
@@ -101,11 +123,12 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable finished_;
+    // Set before a run's items can be claimed and kept until all are done.
     const std::function<void(unsigned, size_t)>* job_ = nullptr;
-    size_t count_ = 0;
-    std::atomic<size_t> next_{0};
-    size_t busy_ = 0;
-    uint64_t generation_ = 0;
+    std::atomic<size_t> count_{0};
+    size_t done_ = 0;
+    uint64_t run_ = 0;
+    std::atomic<uint64_t> next_{0};  // the run's number above its next index
     bool stop_ = false;
 };
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -21,19 +22,17 @@ namespace {
 
 constexpr int kWriterCount = 2;
 // An entry's content is handed over whole up to this size, larger ones in
-// parts of it; each queue holds at most kQueueBytes (and kQueueJobs small files).
+// parts of it; each queue holds at most kQueueBytes.
 constexpr size_t kHandOverBytes = 4 << 20;
 constexpr size_t kQueueBytes = 16 << 20;
-constexpr size_t kQueueJobs = 4096;
+// Small files go over in batches: under Wine every lock the two sides
+// contend for costs a round trip to the server, once per batch this way.
+constexpr size_t kBatchJobs = 64;
+constexpr size_t kBatchBytes = 1 << 20;
+// Buffers of files at least this large are taken from and given back to the spares.
+constexpr size_t kSpareBufferBytes = 256 << 10;
+constexpr size_t kMaxSpareBuffers = 16;
 constexpr wchar_t kPartSuffix[] = L".tarn-part";
-
-struct Job {
-    size_t entry = 0;
-    std::vector<unsigned char> data;
-    bool first = false;
-    bool last = false;
-    bool abort = false;  // the entry failed: throw away what was written
-};
 
 // The cabinet's time as the file's last-write time; none for a date the
 // platform cannot convert.
@@ -59,32 +58,82 @@ bool WriteAll(HANDLE file, const std::vector<unsigned char>& data)
 
 }  // namespace
 
+// Large buffers go back and forth between the decoding thread and the
+// writers instead of being freed: every fresh page costs a fault, and under
+// Wine, growing a buffer copies it as well.
+class CabFileWriters::SpareBuffers {
+public:
+    void Give(std::vector<unsigned char>& buffer)
+    {
+        if (buffer.capacity() < kSpareBufferBytes) {
+            return;
+        }
+        buffer.clear();
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (buffers_.size() < kMaxSpareBuffers) {
+            buffers_.push_back(std::move(buffer));
+        }
+    }
+
+    // A buffer of at least `capacity` bytes (empty); a spare one where there is.
+    std::vector<unsigned char> Take(size_t capacity)
+    {
+        std::vector<unsigned char> buffer;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!buffers_.empty()) {
+                buffer = std::move(buffers_.back());
+                buffers_.pop_back();
+            }
+        }
+        buffer.reserve(capacity);
+        return buffer;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::vector<unsigned char>> buffers_;
+};
+
+struct CabFileWriters::Job {
+    size_t entry = 0;
+    std::vector<unsigned char> data;
+    bool first = false;
+    bool last = false;
+    bool abort = false;  // the entry failed: throw away what was written
+};
+
 // One writer thread and its queue.
 class CabFileWriters::Writer {
 public:
     using Finished = std::vector<std::pair<size_t, bool>>;
 
-    Writer(const std::vector<CabWriteTarget>& targets, std::mutex& finishedMutex, Finished& finished)
-        : targets_(targets), finishedMutex_(finishedMutex), finished_(finished), thread_([this] { Run(); })
+    Writer(const std::vector<CabWriteTarget>& targets, std::mutex& finishedMutex, Finished& finished,
+           SpareBuffers& spares)
+        : targets_(targets), finishedMutex_(finishedMutex), finished_(finished), spares_(spares),
+          thread_([this] { Run(); })
     {
     }
     ~Writer() { Stop(); }
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
-    size_t QueuedBytes()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return bytes_;
-    }
+    size_t QueuedBytes() const { return bytes_.load(); }
 
-    // Waits while the queue is full.
-    void Push(Job job)
+    // Hands over a batch of jobs; waits while the queue is full.
+    void Push(std::vector<Job>& batch)
     {
+        size_t size = 0;
+        for (const Job& job : batch) {
+            size += job.data.size();
+        }
         std::unique_lock<std::mutex> lock(mutex_);
-        room_.wait(lock, [this] { return queue_.empty() || (bytes_ < kQueueBytes && queue_.size() < kQueueJobs); });
-        bytes_ += job.data.size();
-        queue_.push_back(std::move(job));
+        room_.wait(lock, [this] { return queue_.empty() || bytes_.load() < kQueueBytes; });
+        bytes_ += size;
+        for (Job& job : batch) {
+            queue_.push_back(std::move(job));
+        }
+        batch.clear();
         work_.notify_one();
     }
 
@@ -110,32 +159,39 @@ private:
         bool good = true;
     };
 
+    // Takes everything queued at once, writes it, and reports the files
+    // finished with one lock.
     void Run()
     {
+        std::deque<Job> taken;
+        Finished done;
         std::unique_lock<std::mutex> lock(mutex_);
         while (true) {
             work_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
             if (queue_.empty()) {
                 return;
             }
-            Job job = std::move(queue_.front());
-            queue_.pop_front();
+            taken.swap(queue_);
             lock.unlock();
-            const size_t size = job.data.size();
-            Handle(job);
+            size_t size = 0;
+            for (Job& job : taken) {
+                size += job.data.size();
+                Handle(job, done);
+                spares_.Give(job.data);
+            }
+            taken.clear();
+            if (!done.empty()) {
+                std::lock_guard<std::mutex> finishedLock(finishedMutex_);
+                finished_.insert(finished_.end(), done.begin(), done.end());
+            }
+            done.clear();
             lock.lock();
             bytes_ -= size;
             room_.notify_one();
         }
     }
 
-    void Report(size_t entry, bool extracted)
-    {
-        std::lock_guard<std::mutex> lock(finishedMutex_);
-        finished_.emplace_back(entry, extracted);
-    }
-
-    void Handle(Job& job)
+    void Handle(Job& job, Finished& done)
     {
         const CabWriteTarget& target = targets_[job.entry];
         if (job.abort) {
@@ -188,7 +244,7 @@ private:
             // What was written is incomplete: a part file goes, a direct one too.
             ::DeleteFileW(file.writePath.c_str());
         }
-        Report(job.entry, file.good);
+        done.emplace_back(job.entry, file.good);
         open_.erase(found);
     }
 
@@ -211,22 +267,24 @@ private:
     const std::vector<CabWriteTarget>& targets_;
     std::mutex& finishedMutex_;
     Finished& finished_;
+    SpareBuffers& spares_;
     std::unordered_map<size_t, OpenFile> open_;  // used by the writer thread only
     std::mutex mutex_;
     std::condition_variable work_;
     std::condition_variable room_;
     std::deque<Job> queue_;
-    size_t bytes_ = 0;
+    std::atomic<size_t> bytes_{0};
     bool stopping_ = false;
     std::thread thread_;  // last: it starts once the rest is ready
 };
 
 CabFileWriters::CabFileWriters(const std::vector<CabWriteTarget>& targets, CabTargets& folders,
                                std::function<void(size_t, bool)> report)
-    : targets_(targets), folders_(folders), report_(std::move(report)), pending_(targets.size())
+    : targets_(targets), folders_(folders), report_(std::move(report)), pending_(targets.size()),
+      batches_(kWriterCount), spares_(std::make_unique<SpareBuffers>())
 {
     for (int i = 0; i < kWriterCount; ++i) {
-        writers_.push_back(std::make_unique<Writer>(targets_, finishedMutex_, finished_));
+        writers_.push_back(std::make_unique<Writer>(targets_, finishedMutex_, finished_, *spares_));
     }
 }
 
@@ -239,10 +297,18 @@ void CabFileWriters::Piece(size_t entry, const unsigned char* data, size_t size,
 {
     Pending& pending = pending_[entry];
     if (first) {
+        pending.remaining = targets_[entry].size;
+    }
+    const uint64_t remaining = pending.remaining;
+    pending.remaining -= std::min<uint64_t>(size, pending.remaining);
+    if (first) {
         // Folders are made here, on one thread, in the order of the entries.
         folders_.MakeFolderOf(targets_[entry].path);
-        // A new file goes to the writer with less to do.
-        pending.writer = writers_[0]->QueuedBytes() <= writers_[1]->QueuedBytes() ? 0 : 1;
+        pending.writer = current_;
+    }
+    if (pending.buffer.capacity() == 0 && !last) {
+        // Room for what the entry still claims, but never more than one hand-over.
+        pending.buffer = spares_->Take(static_cast<size_t>(std::min<uint64_t>(remaining, kHandOverBytes)));
     }
     pending.buffer.insert(pending.buffer.end(), data, data + size);
     if (last || pending.buffer.size() >= kHandOverBytes) {
@@ -260,7 +326,7 @@ void CabFileWriters::Fail(size_t entry, const std::string& problem)
         Job job;
         job.entry = entry;
         job.abort = true;
-        writers_[static_cast<size_t>(pending.writer)]->Push(std::move(job));
+        Queue(pending.writer, std::move(job));
     }
     pending = Pending();
     report_(entry, false);
@@ -275,16 +341,39 @@ void CabFileWriters::HandOver(size_t entry, bool last)
     job.first = !pending.handedOver;
     job.last = last;
     pending.handedOver = !last;
-    writers_[static_cast<size_t>(pending.writer)]->Push(std::move(job));
+    Queue(pending.writer, std::move(job));
+}
+
+void CabFileWriters::Queue(int writer, Job job)
+{
+    Batch& batch = batches_[static_cast<size_t>(writer)];
+    batch.bytes += job.data.size();
+    batch.jobs.push_back(std::move(job));
+    if (batch.jobs.size() >= kBatchJobs || batch.bytes >= kBatchBytes) {
+        Flush(writer);
+    }
+}
+
+void CabFileWriters::Flush(int writer)
+{
+    Batch& batch = batches_[static_cast<size_t>(writer)];
+    if (!batch.jobs.empty()) {
+        writers_[static_cast<size_t>(writer)]->Push(batch.jobs);
+        batch.bytes = 0;
+    }
+    // New files go to the writer with less to do.
+    current_ = writers_[0]->QueuedBytes() <= writers_[1]->QueuedBytes() ? 0 : 1;
 }
 
 void CabFileWriters::ReportFinished()
 {
     std::vector<std::pair<size_t, bool>> finished;
-    {
-        std::lock_guard<std::mutex> lock(finishedMutex_);
-        finished.swap(finished_);
+    // Not worth a wait: the writers hold the lock only to add their batch.
+    if (!finishedMutex_.try_lock()) {
+        return;
     }
+    finished.swap(finished_);
+    finishedMutex_.unlock();
     for (const auto& [entry, extracted] : finished) {
         report_(entry, extracted);
     }
@@ -292,6 +381,9 @@ void CabFileWriters::ReportFinished()
 
 void CabFileWriters::Finish()
 {
+    for (int writer = 0; writer < kWriterCount; ++writer) {
+        Flush(writer);
+    }
     for (auto& writer : writers_) {
         writer->Stop();
     }

@@ -27,6 +27,7 @@ struct CabWriteTarget {
     uint16_t date = 0;  // DOS date and time, local
     uint16_t time = 0;
     uint16_t attributes = 0;  // the cabinet's
+    uint32_t size = 0;        // as the cabinet states it
 };
 
 class CabFileWriters : public cab::EntrySink {
@@ -47,20 +48,33 @@ public:
 
 private:
     class Writer;
+    class SpareBuffers;
+    struct Job;
     struct Pending {
         std::vector<unsigned char> buffer;
+        uint64_t remaining = 0;  // bytes the entry still claims
         int writer = -1;
         bool handedOver = false;  // a first part went to the writer already
     };
+    // Jobs gathered for one writer.
+    struct Batch {
+        std::vector<Job> jobs;
+        size_t bytes = 0;
+    };
     void HandOver(size_t entry, bool last);
+    void Queue(int writer, Job job);
+    void Flush(int writer);
     void ReportFinished();
 
     const std::vector<CabWriteTarget>& targets_;
     CabTargets& folders_;
     std::function<void(size_t, bool)> report_;
     std::vector<Pending> pending_;
+    std::vector<Batch> batches_;
+    int current_ = 0;  // the writer that new files go to
     std::mutex finishedMutex_;
     std::vector<std::pair<size_t, bool>> finished_;  // by the writers, reported on the decoding thread
+    std::unique_ptr<SpareBuffers> spares_;
     std::vector<std::unique_ptr<Writer>> writers_;    // last: they use the members above
 };
 

@@ -124,6 +124,7 @@ OwnReaderOutcome ExtractWithOwnReader(CabExtractContext& context, CabTargets& ta
         target.date = entry.date;
         target.time = entry.time;
         target.attributes = entry.attributes;
+        target.size = entry.size;
         wanted[i] = true;
     }
     std::vector<size_t> order;
