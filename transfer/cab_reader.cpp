@@ -227,6 +227,10 @@ bool ReadDirectory(ByteSource& source, CabDirectory& directory, std::string& pro
     if (!source.ReadAt(0, header, kHeaderSize) || std::memcmp(header, kSignature, sizeof(kSignature)) != 0) {
         return Refuse(problem, "no cabinet header");
     }
+    // Every cabinet maker writes format 1.x; another major version is not this format.
+    if (header[25] != 1) {
+        return Refuse(problem, "not format version 1");
+    }
     const uint32_t filesOffset = GetUint32(header + 16);
     const uint16_t folderCount = GetUint16(header + 26);
     const uint16_t fileCount = GetUint16(header + 28);

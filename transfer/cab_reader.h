@@ -57,9 +57,10 @@ struct CabDirectory {
 };
 
 // Reads the header, folder and file records. False (with `problem` set)
-// for anything that is not a whole, consistent directory: no signature, a
-// record or name beyond the end, a name without its end, a file of a
-// folder that does not exist.
+// for anything that is not a whole, consistent directory: no signature,
+// another major format version, no folder or no file, a record or name
+// beyond the end, a name without its end, a file of a folder that does not
+// exist.
 bool ReadDirectory(ByteSource& source, CabDirectory& directory, std::string& problem);
 
 // True when every folder is stored or MSZIP.
