@@ -145,6 +145,13 @@ class InstallerCase(unittest.TestCase):
         return read(out).decode("utf-8")
 
     def status_text(self):
+        # The program replaces the file whole: while it runs, the name may be
+        # gone for a moment between the old file and the new one.
+        for _ in range(50):
+            try:
+                return read(self.status).decode("cp1252")
+            except FileNotFoundError:
+                time.sleep(0.02)
         return read(self.status).decode("cp1252")
 
 
