@@ -3,7 +3,7 @@
 #include "config/store/cfg_reader.h"
 #include "config/text/text_file.h"
 #include "packing/build_folders.h"
-#include "packing/download_list.h"
+#include "packing/release_files.h"
 #include "packing/mode_steps.h"
 #include "packing/release_modes.h"
 #include "support/file_system.h"

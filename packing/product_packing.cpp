@@ -3,7 +3,7 @@
 #include "config/store/cfg_reader.h"
 #include "packing/build_folders.h"
 #include "packing/cabinet_groups.h"
-#include "packing/download_list.h"
+#include "packing/release_files.h"
 #include "packing/mode_steps.h"
 #include "packing/pack_excludes.h"
 #include "packing/release_modes.h"

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "packing/build_folders.h"
-#include "packing/download_list.h"
+#include "packing/release_files.h"
 #include "packing/mode_steps.h"
 #include "packing/pack_excludes.h"
 #include "packing/release_modes.h"

@@ -9,7 +9,7 @@
 #include "config/store/cfg_reader.h"
 #include "config/text/text_file.h"
 #include "packing/cabinet_groups.h"
-#include "packing/download_list.h"
+#include "packing/release_files.h"
 #include "packing/pack_excludes.h"
 #include "support/message_box.h"
 

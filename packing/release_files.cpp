@@ -1,4 +1,4 @@
-#include "packing/download_list.h"
+#include "packing/release_files.h"
 
 #include <windows.h>
 
