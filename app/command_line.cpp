@@ -171,6 +171,9 @@ StartMode MatchModeWord(const wchar_t* commandLineText)
             return entry.mode;
         }
     }
+    if (tarn::StartsWithNoCase(commandLineText, L"VerifyRelease ")) {
+        return StartMode::VerifyRelease;
+    }
     return StartMode::Installer;
 }
 

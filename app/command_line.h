@@ -50,11 +50,13 @@ enum class StartMode {
     CreateMemoryStickData,
     PackCorvin,
     PackGridwell,        // "PackGridwell" and "PackQuick"
+    VerifyRelease,       // "VerifyRelease" followed by a download folder or its URL
     Installer,           // anything else
 };
 
 // The mode chosen by the whole command-line text alone (compared without
-// regard to case, nothing trimmed). A null text selects the installer.
+// regard to case, nothing trimmed; "VerifyRelease" is followed by a blank and
+// its argument). A null text selects the installer.
 StartMode MatchModeWord(const wchar_t* commandLineText);
 
 // The complete choice of start-up: download keywords first, then mode words.

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <cwchar>
 #include <vector>
 
 #include "app/command_line.h"
@@ -68,32 +69,36 @@ bool CTarn_Gridwell_20xxApp::InitInstance()
         tarn::RunDefaultMode();
         return false;
     case tarn::StartMode::CreateDataPack:
-        tarn::CreateDataPack();
+        m_nExitCode = tarn::ModeExitCode(tarn::CreateDataPack());
         return false;
     case tarn::StartMode::MakeNullUpdate:
-        tarn::MakeNullUpdate();
+        m_nExitCode = tarn::ModeExitCode(tarn::MakeNullUpdate());
         return false;
     case tarn::StartMode::PackCorvinUpdate:
-        tarn::PackCorvinUpdate();
+        m_nExitCode = tarn::ModeExitCode(tarn::PackCorvinUpdate());
         return false;
     case tarn::StartMode::PackOem:
-        tarn::PackQxPackage();
+        m_nExitCode = tarn::ModeExitCode(tarn::PackQxPackage());
         return false;
     case tarn::StartMode::PackAll:
-        tarn::PackAll();
+        m_nExitCode = tarn::ModeExitCode(tarn::PackAll());
         return false;
     case tarn::StartMode::PackRvtTrainings:
-        tarn::PackRvtTrainings();
+        m_nExitCode = tarn::ModeExitCode(tarn::PackRvtTrainings());
         return false;
     case tarn::StartMode::CreateMemoryStickData:
-        tarn::CreateMemoryStickData();
+        m_nExitCode = tarn::ModeExitCode(tarn::CreateMemoryStickData());
         return false;
     case tarn::StartMode::PackCorvin:
-        tarn::PackCorvin();
+        m_nExitCode = tarn::ModeExitCode(tarn::PackCorvin());
         return false;
     case tarn::StartMode::PackGridwell:
         // "PackQuick" packs only the main package anew.
-        tarn::PackGridwell(tarn::EqualsNoCase(m_lpCmdLine, L"PackQuick"));
+        m_nExitCode =
+            tarn::ModeExitCode(tarn::PackGridwell(tarn::EqualsNoCase(m_lpCmdLine, L"PackQuick")));
+        return false;
+    case tarn::StartMode::VerifyRelease:
+        m_nExitCode = tarn::ModeExitCode(tarn::VerifyRelease(m_lpCmdLine.substr(wcslen(L"VerifyRelease "))));
         return false;
     default:
         // The download modes were handled before the profile was read.

@@ -26,8 +26,8 @@ int CWinApp::Run(HINSTANCE instance)
     m_lpCmdLine = tarn::GetApplicationCommandLine();
     InitInstance();
     // Start-up always returns false: the chosen mode has run to its end and
-    // the process ends with a plain exit code.
-    return 0;
+    // set the exit code (0 unless it is a packing mode that failed).
+    return m_nExitCode;
 }
 
 namespace tarn {

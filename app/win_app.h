@@ -17,10 +17,11 @@ public:
     // Start-up. Returning false ends the process without a message loop.
     virtual bool InitInstance() = 0;
 
-    // Runs the application: start-up, then the exit code.
+    // Runs the application: start-up, then the exit code the mode set.
     int Run(HINSTANCE instance);
 
     HINSTANCE m_hInstance = nullptr;
+    int m_nExitCode = 0;       // the process's exit code, set by the mode that ran
     std::wstring m_lpCmdLine;  // the text after the program name and its blanks
 };
 

@@ -141,6 +141,8 @@ INSTANTIATE_TEST_SUITE_P(
         ModeCase{L"PackQuick ", StartMode::Installer, {}},
         ModeCase{L" PackQuick", StartMode::Installer, {}},
         ModeCase{L"PackQuick PackAll", StartMode::Installer, {}},
+        ModeCase{L"verifyrelease N:\\CD_2023\\Download", StartMode::VerifyRelease, {}},
+        ModeCase{L"VerifyRelease", StartMode::Installer, {}},
         // Download keywords.
         ModeCase{L"DownloadFile=\"http://h/a b.txt\" ToFolder=\"C:\\x y\"", StartMode::SingleFileDownload,
                  Download(L"http://h/a b.txt", L"C:\\x y")},
