@@ -125,9 +125,9 @@ bool ReleaseStage::Check(const std::vector<std::wstring>& lists, PackingFailures
     if (!lists.empty()) {
         CheckRelease(view, lists, failed);
     }
-    // Staged cabinets that no list names (updaters, QX cabinets) are checked
-    // on their own; those in a list were checked with it (and are not read again).
-    for (const std::wstring& name : FilesIn(staging_)) {
+    // Without a list, the staged cabinets (updaters, QX cabinets) are
+    // checked on their own.
+    for (const std::wstring& name : lists.empty() ? FilesIn(staging_) : std::vector<std::wstring>()) {
         const std::wstring staged = Staged(name);
         const std::wstring record = FileInfoNameFor(staged);
         if (!IsRecordName(name) && !IsListName(name) && Exists(record)) {
