@@ -33,11 +33,19 @@ public:
         }
         for (;;) {
             view_.SetStatusText(prefix + L"wird heruntergeladen...");
-            if (inputs_.source->Fetch(url, local, view_.ProgressBar())) {
+            const tarn::PackageFetch fetched = inputs_.source->FetchPackage(url, local, view_.ProgressBar());
+            if (fetched == tarn::PackageFetch::Fetched) {
                 retries_ = 0;
                 status_.SetDownloaded(url, true);
                 status_.Save();
                 return Unpack(url, local, prefix);
+            }
+            if (fetched == tarn::PackageFetch::GivenUp) {
+                // The server's copy is damaged: no later package can make
+                // this run complete, so it ends here.
+                tarn::Trace(L"Install: %ls failed its record in every fetch; the run ends incomplete", url.c_str());
+                givenUp_ = true;
+                return false;
             }
             if (++retries_ >= kTriesPerPackage) {
                 retries_ = 0;
@@ -46,6 +54,9 @@ public:
             }
         }
     }
+
+    // True once a package was given up: the run ends incomplete.
+    bool GivenUp() const { return givenUp_; }
 
 private:
     bool Unpack(const std::wstring& url, const std::wstring& local, const std::wstring& prefix)
@@ -67,6 +78,7 @@ private:
     const tarn::InstallInputs& inputs_;
     tarn::DownloadStatus& status_;
     int retries_ = 0;  // shared by all packages, as the tries in a row
+    bool givenUp_ = false;
 };
 
 }  // namespace
@@ -93,6 +105,9 @@ bool RunPackageLoop(InstallView& view, const InstallInputs& inputs, DownloadStat
     for (size_t i = 0; i < count; ++i) {
         if (!run.Handle(packages[i], PackageStatusPrefix(i + 1, count))) {
             complete = false;
+        }
+        if (run.GivenUp()) {
+            break;
         }
     }
     return complete;

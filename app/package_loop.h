@@ -14,7 +14,8 @@ namespace tarn {
 // Handles `packages` in order (only the first for profiles 0 and 1 with the
 // host present). A download that fails is tried again up to ten tries in a
 // row across the packages (the counter restarts after a success); a package
-// that reaches ten is skipped. True when every handled package was
+// that reaches ten is skipped. A package whose server copy keeps failing its
+// record ends the loop at once. True when every handled package was
 // downloaded and unpacked completely.
 bool RunPackageLoop(InstallView& view, const InstallInputs& inputs, DownloadStatus& status,
                     const std::vector<std::wstring>& packages, bool hostPresent);

@@ -13,19 +13,23 @@ class ServerSource : public tarn::PackageSource {
 public:
     bool Fetch(const std::wstring& url, std::wstring& localPath, HWND progressBar) override
     {
-        localPath.clear();
-        if (TestDownloadSource(url, localPath)) {
-            return FileExists(localPath.c_str()) != 0;
+        return FetchWith(url, localPath, [&](int* cancel) {
+                   return HttpGetFileRetrying(url, localPath, progressBar, cancel) ? tarn::FetchOutcome::Stored
+                                                                                   : tarn::FetchOutcome::Failed;
+               }) == tarn::FetchOutcome::Stored;
+    }
+
+    tarn::PackageFetch FetchPackage(const std::wstring& url, std::wstring& localPath, HWND progressBar) override
+    {
+        switch (FetchWith(url, localPath,
+                          [&](int* cancel) { return tarn::FetchPackage(url, localPath, progressBar, cancel); })) {
+        case tarn::FetchOutcome::Stored:
+            return tarn::PackageFetch::Fetched;
+        case tarn::FetchOutcome::GivenUp:
+            return tarn::PackageFetch::GivenUp;
+        default:
+            return tarn::PackageFetch::Failed;
         }
-        localPath.clear();
-        int cancel = 0;
-        const int fetched = HttpGetFileRetrying(url, localPath, progressBar, &cancel);
-        if (!fetched || !FileExists(localPath.c_str())) {
-            tarn::Trace(L"Install: %ls not fetched to %ls (error %lu)", url.c_str(), localPath.c_str(),
-                        ::GetLastError());
-            return false;
-        }
-        return true;
     }
 
     bool IsCurrentCopy(const std::wstring& url, const std::wstring& localPath) override
@@ -34,8 +38,8 @@ public:
         if (size < 0) {
             return false;
         }
-        const tarn::ExpectedFile expected = tarn::LookUpFileInfo(url);
-        if (expected.size <= 0 && expected.checksum == 0) {
+        const tarn::ExpectedFile expected = tarn::LookUpFileInfo(url, tarn::RecordNeed::Required);
+        if (expected.unavailable || expected.unverifiable) {
             tarn::Trace(L"Install: no record for %ls, its copy %ls is fetched again", url.c_str(),
                         localPath.c_str());
             return false;
@@ -47,6 +51,29 @@ public:
             return false;
         }
         return true;
+    }
+
+private:
+    // The test source first, then `fetch` (given a cancel flag that stays
+    // 0); Stored only when the file is there afterwards.
+    template <class Fetcher>
+    tarn::FetchOutcome FetchWith(const std::wstring& url, std::wstring& localPath, Fetcher fetch)
+    {
+        localPath.clear();
+        if (TestDownloadSource(url, localPath)) {
+            return FileExists(localPath.c_str()) ? tarn::FetchOutcome::Stored : tarn::FetchOutcome::Failed;
+        }
+        localPath.clear();
+        int cancel = 0;
+        tarn::FetchOutcome outcome = fetch(&cancel);
+        if (outcome == tarn::FetchOutcome::Stored && !FileExists(localPath.c_str())) {
+            outcome = tarn::FetchOutcome::Failed;
+        }
+        if (outcome != tarn::FetchOutcome::Stored) {
+            tarn::Trace(L"Install: %ls not fetched to %ls (error %lu)", url.c_str(), localPath.c_str(),
+                        ::GetLastError());
+        }
+        return outcome;
     }
 };
 

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,7 @@ public:
     std::map<std::wstring, std::wstring> files;
     std::map<std::wstring, int> failures;
     std::map<std::wstring, int> fetches;
+    std::set<std::wstring> givenUp;  // damaged beyond the bound in this run
 
     bool Fetch(const std::wstring& url, std::wstring& localPath, HWND) override
     {
@@ -63,6 +65,15 @@ public:
             return false;
         }
         return ::CopyFileW(file->second.c_str(), localPath.c_str(), FALSE) != FALSE;
+    }
+
+    tarn::PackageFetch FetchPackage(const std::wstring& url, std::wstring& localPath, HWND bar) override
+    {
+        if (givenUp.count(url) != 0) {
+            ++fetches[url];
+            return tarn::PackageFetch::GivenUp;
+        }
+        return Fetch(url, localPath, bar) ? tarn::PackageFetch::Fetched : tarn::PackageFetch::Failed;
     }
 
     bool IsCurrentCopy(const std::wstring& url, const std::wstring& localPath) override
@@ -241,6 +252,7 @@ TEST_F(InstallSequence, IncompleteDataStartsNoSetup)
         Lines list;
         std::map<std::wstring, int> failures;
         int expectedFetchesOfP1;
+        bool p1GivenUp = false;  // its server copy failed its record too often
     };
     const Case cases[] = {
         // Ten failed tries skip the package; the next one starts afresh.
@@ -249,14 +261,23 @@ TEST_F(InstallSequence, IncompleteDataStartsNoSetup)
         {"hostile entry", {L"Evil.cab", L"P1.cab"}, {}, 1},
         // No list this run, and no earlier run that completed.
         {"no list", {L"P1.cab"}, {{kBase + L"/Downloads/List.txt", 1}}, 0},
+        // A package given up ends the run at once: no try more, no later package.
+        {"given up", {L"P1.cab", L"P2.cab"}, {}, 1, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         g_boxes.clear();
         WriteList(c.list);
         source_.failures = c.failures;
+        source_.givenUp.clear();
+        if (c.p1GivenUp) {
+            source_.givenUp.insert(kBase + L"/Downloads/P1.cab");
+        }
         EXPECT_EQ(Run(), 0);
         EXPECT_EQ(Fetches(L"P1.cab"), c.expectedFetchesOfP1);
+        if (c.p1GivenUp) {
+            EXPECT_EQ(Fetches(L"P2.cab"), 0);
+        }
         EXPECT_EQ(g_boxes, (Lines{L"Tarnwerk AG|48|Der Download konnte "}));
         EXPECT_EQ(SetupStarts(0), 0);
         EXPECT_FALSE(PathExists(inputs_.starterFile));
@@ -267,6 +288,7 @@ TEST_F(InstallSequence, IncompleteDataStartsNoSetup)
     // Once complete, a run without the list goes on to the setup.
     WriteList({L"P2.cab"});
     source_.failures.clear();
+    source_.givenUp.clear();
     g_boxes.clear();
     ASSERT_EQ(Run(), 1);
     EXPECT_EQ(SetupStarts(1), 1);

@@ -1,7 +1,8 @@
-// http_fetch.exe <once|get|retrying> <url> <destination> [options]
+// http_fetch.exe <once|get|retrying|package> <url> <destination> [options]
 // Runs one of the download functions against a real server and prints what
 // came of it, one "key=value" line each: result, destination, retry, position
 // (the progress bar's final position, with --progress), cancelled and seconds.
+// "package" runs tarn::FetchPackage; its result is the outcome's name.
 //
 // Options:
 //   --attempts <n>      attempts of "get" (default 10)
@@ -11,7 +12,8 @@
 //                       at least that many bytes (the destination must be a
 //                       file path)
 //   --fast              short waits: 1.5 s stall deadline, 100 ms sleeps,
-//                       3 stalls, 300 ms pauses
+//                       3 stalls, 300 ms pauses, backing off from 20 ms to
+//                       100 ms
 //
 // http_fetch.exe productlist <server root> <desktop copy> <download path>
 // Consults the server product list for "Tarn_Gridwell_2023.exe" and prints
@@ -135,6 +137,8 @@ int wmain(int argc, wchar_t** argv)
         timing.maxStalls = 3;
         timing.passPause = 300;
         timing.cancelLook = 50;
+        timing.backoffFirst = 20;
+        timing.backoffLimit = 100;
         tarn::SetDownloadTiming(timing);
     }
 
@@ -165,6 +169,7 @@ int wmain(int argc, wchar_t** argv)
     int retry = options.retryFlag;
     int* retryFlag = options.hasRetryFlag ? &retry : nullptr;
     int result = 0;
+    tarn::FetchOutcome outcome = tarn::FetchOutcome::Failed;
     LARGE_INTEGER frequency{};
     LARGE_INTEGER start{};
     LARGE_INTEGER end{};
@@ -176,6 +181,8 @@ int wmain(int argc, wchar_t** argv)
         result = HttpGetFile(options.url, options.destination, bar, &cancel, retryFlag, options.attempts);
     } else if (options.mode == L"retrying") {
         result = HttpGetFileRetrying(options.url, options.destination, bar, &cancel);
+    } else if (options.mode == L"package") {
+        outcome = tarn::FetchPackage(options.url, options.destination, bar, &cancel);
     } else {
         return 2;
     }
@@ -185,7 +192,12 @@ int wmain(int argc, wchar_t** argv)
         watcher.join();
     }
 
-    std::wprintf(L"result=%d\n", result);
+    if (options.mode == L"package") {
+        const wchar_t* names[] = {L"stored", L"failed", L"refused", L"missing", L"given up"};
+        std::wprintf(L"result=%ls\n", names[static_cast<int>(outcome)]);
+    } else {
+        std::wprintf(L"result=%d\n", result);
+    }
     std::wprintf(L"destination=%ls\n", options.destination.c_str());
     if (retryFlag != nullptr) {
         std::wprintf(L"retry=%d\n", retry);
