@@ -1,0 +1,109 @@
+#include "app/install/package_loop.h"
+
+#include "app/install/package_source.h"
+#include "support/text_format.h"
+#include "support/trace.h"
+#include "transfer/cab_extract.h"
+
+namespace {
+
+constexpr int kTriesPerPackage = 10;
+
+class PackageRun {
+public:
+    PackageRun(tarn::InstallView& view, const tarn::InstallInputs& inputs, tarn::DownloadStatus& status)
+        : view_(view), inputs_(inputs), status_(status)
+    {
+    }
+
+    // True when the package was downloaded (or taken from its verified copy)
+    // and unpacked completely.
+    bool Handle(const tarn::PlannedPackage& package, const std::wstring& prefix)
+    {
+        const std::wstring& url = package.url;
+        std::wstring local = package.localPath;
+        if (status_.IsDownloaded(url)) {
+            if (inputs_.source->IsCurrentCopy(url, local)) {
+                return Unpack(url, local, prefix);
+            }
+            // Missing, from an earlier release, or changed since: fetched again.
+            status_.SetDownloaded(url, false);
+            status_.Save();
+        }
+        for (;;) {
+            view_.SetStatusText(prefix + L"wird heruntergeladen...");
+            const tarn::PackageFetch fetched = inputs_.source->FetchPackage(url, local, view_.ProgressBar());
+            if (fetched == tarn::PackageFetch::Fetched) {
+                retries_ = 0;
+                status_.SetDownloaded(url, true);
+                status_.Save();
+                return Unpack(url, local, prefix);
+            }
+            if (fetched == tarn::PackageFetch::GivenUp) {
+                // The server's copy is damaged: no later package can make
+                // this run complete, so it ends here.
+                tarn::Trace(L"Install: %ls failed its record in every fetch; the run ends incomplete", url.c_str());
+                givenUp_ = true;
+                return false;
+            }
+            if (++retries_ >= kTriesPerPackage) {
+                retries_ = 0;
+                tarn::Trace(L"Install: %ls skipped after %d tries", url.c_str(), kTriesPerPackage);
+                return false;
+            }
+        }
+    }
+
+    // True once a package was given up: the run ends incomplete.
+    bool GivenUp() const { return givenUp_; }
+
+private:
+    bool Unpack(const std::wstring& url, const std::wstring& local, const std::wstring& prefix)
+    {
+        view_.SetStatusText(prefix + L"wird entpackt...");
+        CabExtractContext context;
+        const std::wstring folder = view_.InstallDataFolder();
+        if (!ExtractCabinetTo(context, local.c_str(), folder.c_str())) {
+            tarn::Trace(L"Install: %ls not completely unpacked into %ls (error %lu)", local.c_str(),
+                        folder.c_str(), ::GetLastError());
+            return false;
+        }
+        status_.SetUnpacked(url, true);
+        status_.Save();
+        return true;
+    }
+
+    tarn::InstallView& view_;
+    const tarn::InstallInputs& inputs_;
+    tarn::DownloadStatus& status_;
+    int retries_ = 0;  // shared by all packages, as the tries in a row
+    bool givenUp_ = false;
+};
+
+}  // namespace
+
+namespace tarn {
+
+std::wstring PackageStatusPrefix(size_t number, size_t count)
+{
+    return FormatText(L"Das %d. Datenpaket von %d ", static_cast<int>(number), static_cast<int>(count));
+}
+
+bool RunPackageLoop(InstallView& view, const InstallInputs& inputs, DownloadStatus& status,
+                    const InstallPlan& plan)
+{
+    const size_t count = plan.packages.size();
+    PackageRun run(view, inputs, status);
+    bool complete = true;
+    for (size_t i = 0; i < count; ++i) {
+        if (!run.Handle(plan.packages[i], PackageStatusPrefix(i + 1, count))) {
+            complete = false;
+        }
+        if (run.GivenUp()) {
+            break;
+        }
+    }
+    return complete;
+}
+
+}  // namespace tarn

@@ -1,0 +1,85 @@
+#include "app/install/package_source.h"
+
+#include "config/text/file_crc.h"
+#include "support/file_system.h"
+#include "support/trace.h"
+#include "transfer/file_info.h"
+#include "transfer/http_download.h"
+
+namespace {
+
+class ServerSource : public tarn::PackageSource {
+public:
+    bool Fetch(const std::wstring& url, std::wstring& localPath, HWND progressBar) override
+    {
+        return FetchWith(url, localPath, [&](int* cancel) {
+                   return HttpGetFileRetrying(url, localPath, progressBar, cancel) ? tarn::FetchOutcome::Stored
+                                                                                   : tarn::FetchOutcome::Failed;
+               }) == tarn::FetchOutcome::Stored;
+    }
+
+    tarn::PackageFetch FetchPackage(const std::wstring& url, std::wstring& localPath, HWND progressBar) override
+    {
+        switch (FetchWith(url, localPath,
+                          [&](int* cancel) { return tarn::FetchPackage(url, localPath, progressBar, cancel); })) {
+        case tarn::FetchOutcome::Stored:
+            return tarn::PackageFetch::Fetched;
+        case tarn::FetchOutcome::GivenUp:
+            return tarn::PackageFetch::GivenUp;
+        default:
+            return tarn::PackageFetch::Failed;
+        }
+    }
+
+    bool IsCurrentCopy(const std::wstring& url, const std::wstring& localPath) override
+    {
+        const int64_t size = FileExists(localPath.c_str()) ? tarn::GetFileSize64(localPath.c_str()) : -1;
+        if (size < 0) {
+            return false;
+        }
+        const tarn::ExpectedFile expected = tarn::LookUpFileInfo(url, tarn::RecordNeed::Required);
+        if (expected.unavailable || expected.unverifiable) {
+            tarn::Trace(L"Install: no record for %ls, its copy %ls is fetched again", url.c_str(),
+                        localPath.c_str());
+            return false;
+        }
+        if ((expected.size > 0 && expected.size != size) ||
+            (expected.checksum != 0 && GetFileCrc(localPath.c_str()) != expected.checksum)) {
+            tarn::Trace(L"Install: %ls differs from the record of %ls, fetched again", localPath.c_str(),
+                        url.c_str());
+            return false;
+        }
+        return true;
+    }
+
+private:
+    // Runs `fetch` (given a cancel flag that stays 0); Stored only when the
+    // file is there afterwards.
+    template <class Fetcher>
+    tarn::FetchOutcome FetchWith(const std::wstring& url, std::wstring& localPath, Fetcher fetch)
+    {
+        localPath.clear();
+        int cancel = 0;
+        tarn::FetchOutcome outcome = fetch(&cancel);
+        if (outcome == tarn::FetchOutcome::Stored && !FileExists(localPath.c_str())) {
+            outcome = tarn::FetchOutcome::Failed;
+        }
+        if (outcome != tarn::FetchOutcome::Stored) {
+            tarn::Trace(L"Install: %ls not fetched to %ls (error %lu)", url.c_str(), localPath.c_str(),
+                        ::GetLastError());
+        }
+        return outcome;
+    }
+};
+
+}  // namespace
+
+namespace tarn {
+
+PackageSource& ServerPackageSource()
+{
+    static ServerSource source;
+    return source;
+}
+
+}  // namespace tarn

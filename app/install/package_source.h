@@ -1,0 +1,41 @@
+#pragma once
+// How the download list and the data packages reach the temporary folder,
+// and how a copy already there is checked against the server. The sequence
+// asks this interface only; tests hand in a source of their own.
+
+#include <windows.h>
+
+#include <string>
+
+namespace tarn {
+
+// What fetching a data package came to.
+enum class PackageFetch {
+    Fetched,  // verified against its record and in the temporary folder
+    Failed,   // not this time; another try may succeed
+    GivenUp,  // not in this run: its whole body failed its record too often
+};
+
+class PackageSource {
+public:
+    virtual ~PackageSource() = default;
+
+    // Fetches `url` (the download list) into the temporary folder under its
+    // own name. True only when the fetch reported success and the file is
+    // there; `localPath` then names it (it may be set on failure too).
+    virtual bool Fetch(const std::wstring& url, std::wstring& localPath, HWND progressBar) = 0;
+
+    // Fetches the data package `url` like Fetch; it is stored only when it
+    // verifies against its record, which every package needs.
+    virtual PackageFetch FetchPackage(const std::wstring& url, std::wstring& localPath, HWND progressBar) = 0;
+
+    // True when the file at `localPath` is the one the server's current
+    // record for `url` describes (size and checksum). A missing file, a
+    // missing record or any difference gives false.
+    virtual bool IsCurrentCopy(const std::wstring& url, const std::wstring& localPath) = 0;
+};
+
+// The program's source: the download server over HTTP with all its passes.
+PackageSource& ServerPackageSource();
+
+}  // namespace tarn
