@@ -272,6 +272,7 @@ class Faults(unittest.TestCase):
         r = fetch("retrying", self.url("f/Slow.cab"), winpath(target), "--cancel-at", str(1024 * 1024))
         self.assertEqual((r["result"], r["cancelled"]), ("0", "1"), r["output"])
         self.assertFalse(os.path.exists(target))
+        self.assertFalse(os.path.exists(target + ".partial"), "a cancelled body is not kept")
         gets = S["dev"].gets("/f/Slow.cab")
         self.assertLess(gets[0]["sent"], len(data))
 

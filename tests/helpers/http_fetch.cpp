@@ -8,9 +8,9 @@
 //   --attempts <n>      attempts of "get" (default 10)
 //   --retry-flag <v>    hand "once" or "get" a retry flag starting at <v>
 //   --progress          give the download a real progress bar control
-//   --cancel-at <bytes> set the cancel flag once the destination file holds
-//                       at least that many bytes (the destination must be a
-//                       file path)
+//   --cancel-at <bytes> set the cancel flag once the destination file (or its
+//                       partial download) holds at least that many bytes
+//                       (the destination must be a file path)
 //   --fast              short waits: 1.5 s stall deadline, 100 ms sleeps,
 //                       3 stalls, 300 ms pauses, backing off from 20 ms to
 //                       100 ms
@@ -28,6 +28,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
@@ -156,7 +157,9 @@ int wmain(int argc, wchar_t** argv)
     if (options.cancelAt >= 0) {
         watcher = std::thread([&] {
             while (!done) {
-                if (FileSize(options.destination) >= options.cancelAt) {
+                // A verified body is written beside the destination first.
+                if (std::max(FileSize(options.destination), FileSize(options.destination + L".partial")) >=
+                    options.cancelAt) {
                     // A plain int, as the callers own it; the transfer reads it between chunks.
                     reinterpret_cast<volatile int&>(cancel) = 1;
                     return;
