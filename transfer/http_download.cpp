@@ -593,8 +593,8 @@ tarn::FetchOutcome RunSeries(std::wstring_view url, int attempts, int* retryFlag
 }
 
 // Up to 30 passes of `series` (given the pass's retry flag); another pass
-// follows only when a pass asked for one, after a pause in which the cancel
-// flag ends everything.
+// follows only when a pass failed and asked for one, after a pause in which
+// the cancel flag ends everything.
 template <class Series>
 tarn::FetchOutcome RunPasses(int* cancelFlag, Series series)
 {
@@ -602,7 +602,8 @@ tarn::FetchOutcome RunPasses(int* cancelFlag, Series series)
     for (int pass = 0; pass < kPasses; ++pass) {
         int retry = -1;
         const tarn::FetchOutcome outcome = series(&retry);
-        if (retry != 1) {
+        // A flag that an earlier attempt set asks for no pass after success.
+        if (retry != 1 || outcome == tarn::FetchOutcome::Stored) {
             return outcome;
         }
         const DWORD look = timing.cancelLook > 0 ? timing.cancelLook : 1;
