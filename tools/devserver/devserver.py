@@ -326,6 +326,10 @@ class Handler(BaseHTTPRequestHandler):
         self.send_response(status)
         is_html = body is SMALL_PAGE or fault == "large-error-page"
         self.send_header("Content-Type", "text/html" if is_html else "application/octet-stream")
+        if not is_html:
+            etag, last_modified = self._validators(local)
+            self.send_header("ETag", etag)
+            self.send_header("Last-Modified", last_modified)
         if fault == "partial":
             self.send_header("Content-Range", f"bytes {start}-{max(whole - 1, start)}/{whole}")
         if fault == "no-length":
@@ -379,16 +383,20 @@ class Handler(BaseHTTPRequestHandler):
         else:
             self._send(body, entry)
 
-    def _serve_file(self, local, rule, fault, head, entry):
-        """A file streamed from disk, with its validators and ranges."""
+    def _validators(self, local, fault=None):
+        """The file's ETag and Last-Modified date."""
         info = os.stat(local)
-        size = info.st_size
-        etag = '"%x-%x"' % (info.st_mtime_ns // 1000, size)
+        etag = '"%x-%x"' % (info.st_mtime_ns // 1000, info.st_size)
         if fault == "etag-change":
             with self.server.rules.lock:
                 self.server.etag_serial += 1
-                etag = '"%x-%x-%d"' % (info.st_mtime_ns // 1000, size, self.server.etag_serial)
-        last_modified = email.utils.formatdate(info.st_mtime, usegmt=True)
+                etag = '"%x-%x-%d"' % (info.st_mtime_ns // 1000, info.st_size, self.server.etag_serial)
+        return etag, email.utils.formatdate(info.st_mtime, usegmt=True)
+
+    def _serve_file(self, local, rule, fault, head, entry):
+        """A file streamed from disk, with its validators and ranges."""
+        size = os.stat(local).st_size
+        etag, last_modified = self._validators(local, fault)
         start, end, status = 0, size, 200
         asked = parse_range(self.headers.get("Range"), size) if fault != "ignore-range" else None
         if_range = self.headers.get("If-Range")
