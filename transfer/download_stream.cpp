@@ -168,6 +168,11 @@ uint32_t BackgroundFileSink::Checksum()
     return handover_.Update([this] { return checksum_; });
 }
 
+std::string BackgroundFileSink::Sha256Hex()
+{
+    return handover_.Update([this] { return sha256_.FinishHex(); });
+}
+
 void BackgroundFileSink::WriteBlocks()
 {
     uint32_t checksum = 0;
@@ -188,6 +193,7 @@ void BackgroundFileSink::WriteBlocks()
         // the sink's until pending_ is cleared below.
         if (ok) {
             checksum = UpdateFileCrc(checksum, data, size);
+            sha256_.Update(data, size);
         }
         handover_.Update([&] {
             failed_ = failed_ || !ok;

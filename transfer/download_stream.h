@@ -10,10 +10,12 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 #include <thread>
 
 #include "support/clock.h"
 #include "support/handover.h"
+#include "support/sha256.h"
 
 namespace tarn {
 
@@ -83,8 +85,9 @@ public:
 
 // The production sink: writes each block into a file on a thread of its
 // own, so that the disk takes one block while the network fills the next,
-// and keeps the file checksum (GetFileCrc's) of the bytes it wrote. The
-// constructor starts the thread (std::system_error when it cannot).
+// and keeps the file checksum (GetFileCrc's) and the SHA-256 of the bytes
+// it wrote. The constructor starts the thread (std::system_error when it
+// cannot).
 class BackgroundFileSink : public BodySink {
 public:
     explicit BackgroundFileSink(HANDLE file);
@@ -97,6 +100,9 @@ public:
     // The checksum of the bytes written so far, in the order written: what
     // GetFileCrc gives for a file that holds just them. Complete after Flush.
     uint32_t Checksum();
+    // The SHA-256 of the bytes written, as 64 lowercase hexadecimal digits;
+    // empty when the platform could not hash. Call once, after Flush.
+    std::string Sha256Hex();
 
 private:
     void WriteBlocks();
@@ -106,6 +112,7 @@ private:
     const void* pending_ = nullptr;
     DWORD size_ = 0;
     uint32_t checksum_ = 0;
+    Sha256 sha256_;  // the writer thread's until the last Flush
     bool failed_ = false;
     bool stop_ = false;
     std::thread writer_;  // last: starts once everything it uses exists

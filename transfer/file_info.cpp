@@ -9,6 +9,7 @@
 #include "support/file_queries.h"
 #include "support/file_system.h"
 #include "support/path_text.h"
+#include "support/sha256.h"
 #include "support/text_format.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"
@@ -20,6 +21,7 @@ namespace {
 const wchar_t kSection[] = L"FileInfo";
 const wchar_t kSizeKey[] = L"FileSize";
 const wchar_t kCrcKey[] = L"CRC";
+const wchar_t kSha256Key[] = L"SHA256";
 constexpr int kRecordAttempts = 10;
 constexpr int kTemporaryRecordTries = 1000;
 
@@ -70,7 +72,15 @@ int WriteFileInfo(const wchar_t* dataFile)
     if (recordPath.empty() || size < 0) {
         return 0;
     }
+    const std::string sha256 = tarn::FileSha256Hex(dataFile);
+    if (sha256.empty()) {
+        tarn::Trace(L"WriteFileInfo: no SHA-256 for %ls", dataFile);
+        return 0;
+    }
     CCfgReader record(recordPath);
+    // New values go to the top of the section: written in this order, a new
+    // record reads "CRC", "FileSize", "SHA256".
+    record.SetValue(kSection, kSha256Key, std::wstring(sha256.begin(), sha256.end()));
     // The true size, also for files of 2 GiB and more; below that it is the
     // same text as the store's 32-bit integer form.
     record.SetValue(kSection, kSizeKey, tarn::FormatText(L"%lld", static_cast<long long>(size)));
@@ -127,7 +137,25 @@ ExpectedFile ReadFileInfo(const std::wstring& recordPath)
         const long value = std::wcstol(crc.c_str(), nullptr, 10);
         expected.checksum = static_cast<uint32_t>(value);
     }
+    std::wstring sha256;
+    record.GetValue(sha256, kSection, kSha256Key);
+    for (const wchar_t c : sha256) {
+        // Anything but ASCII becomes '?', which matches no digest.
+        expected.sha256 += c < 0x80 ? static_cast<char>(c >= L'A' && c <= L'Z' ? c + (L'a' - L'A') : c) : '?';
+    }
     return expected;
+}
+
+bool PinToManifest(ExpectedFile& record, const ExpectedFile& pinned)
+{
+    if ((record.size > 0 && record.size != pinned.size) ||
+        (!record.sha256.empty() && record.sha256 != pinned.sha256)) {
+        return false;
+    }
+    record.size = pinned.size;
+    record.sha256 = pinned.sha256;
+    record.pinned = true;
+    return true;
 }
 
 ExpectedFile LookUpFileInfo(std::wstring_view url)

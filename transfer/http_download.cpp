@@ -92,6 +92,7 @@ enum class Attempt {
     Stored,   // 1
     Failed,   // 0
     Refused,  // -1: an error page or an unwritable destination
+    Mismatch, // -1: the body or its record differs from the signed manifest
 };
 
 int AttemptResult(Attempt attempt)
@@ -100,6 +101,7 @@ int AttemptResult(Attempt attempt)
     case Attempt::Stored:
         return 1;
     case Attempt::Refused:
+    case Attempt::Mismatch:
         return -1;
     default:
         return 0;
@@ -247,11 +249,13 @@ Attempt StoreBody(const tarn::OpenedUrl& opened, DownloadTarget& target, const t
     InternetBody body(opened.request.Get());
     tarn::TransferResult transfer;
     uint32_t checksum = 0;
+    std::string sha256;
     {
         tarn::BackgroundFileSink sink(file);
         transfer = tarn::TransferBody(body, sink, tarn::QueryContentLength(opened.request.Get()), expectedSize,
                                       progressBar, cancelFlag, retryFlag, timing);
         checksum = sink.Checksum();
+        sha256 = sink.Sha256Hex();
     }
 
     if (transfer.end == tarn::TransferEnd::WriteFailed) {
@@ -290,6 +294,14 @@ Attempt StoreBody(const tarn::OpenedUrl& opened, DownloadTarget& target, const t
                     static_cast<long>(static_cast<int32_t>(expected.checksum)));
         target.Discard();
         return Attempt::Failed;
+    }
+    if (!expected.sha256.empty() && sha256 != expected.sha256) {
+        tarn::Trace(L"Download: SHA-256 mismatch for %ls: %ls, %ls says %ls", url.c_str(),
+                    std::wstring(sha256.begin(), sha256.end()).c_str(),
+                    expected.pinned ? L"the signed manifest" : L"its record",
+                    std::wstring(expected.sha256.begin(), expected.sha256.end()).c_str());
+        target.Discard();
+        return expected.pinned ? Attempt::Mismatch : Attempt::Failed;
     }
     target.Keep();
     return Attempt::Stored;
@@ -360,6 +372,7 @@ tarn::ExpectedFile LookUpExpectedFile(std::wstring_view url, const tarn::UrlPart
 struct Verification {
     bool lookUp = true;
     tarn::ExpectedFile expected;
+    const tarn::ExpectedFile* pinned = nullptr;  // a signed manifest's size and SHA-256
 };
 
 Attempt GetFileOnce(std::wstring_view url, std::wstring& destination, const Verification& verification,
@@ -372,8 +385,13 @@ Attempt GetFileOnce(std::wstring_view url, std::wstring& destination, const Veri
     destination = tarn::ResolveDownloadDestination(destination, parts.name);
     PathTarget target(destination);
     try {
-        const tarn::ExpectedFile expected =
-            verification.lookUp ? LookUpExpectedFile(url, parts) : verification.expected;
+        tarn::ExpectedFile expected = verification.lookUp ? LookUpExpectedFile(url, parts) : verification.expected;
+        if (verification.pinned != nullptr && !expected.unavailable &&
+            !tarn::PinToManifest(expected, *verification.pinned)) {
+            tarn::Trace(L"Download: the record of %ls contradicts the signed manifest", std::wstring(url).c_str());
+            target.Discard();
+            return Attempt::Mismatch;
+        }
         return RunAttempt(std::wstring(url), target, expected, progressBar, cancelFlag, retryFlag);
     } catch (const std::exception&) {
         // Out of memory inside the transfer: every handle is closed by now.
@@ -396,12 +414,39 @@ tarn::FetchOutcome RunSeries(std::wstring_view url, int attempts, OneAttempt att
             return tarn::FetchOutcome::Stored;
         case Attempt::Refused:
             return tarn::FetchOutcome::Refused;
+        case Attempt::Mismatch:
+            return tarn::FetchOutcome::Mismatch;
         default:
             break;
         }
     }
     if (attempts > 1) {
         tarn::Trace(L"Download: %ls failed in all %d attempts", std::wstring(url).c_str(), attempts);
+    }
+    return tarn::FetchOutcome::Failed;
+}
+
+// Up to 30 series of 10 attempts; another series follows only when one asked
+// for it, after a pause in which the cancel flag ends everything.
+tarn::FetchOutcome RetryingPasses(std::wstring_view url, std::wstring& destination, const Verification& verification,
+                                  HWND progressBar, int* cancelFlag)
+{
+    const tarn::DownloadTiming& timing = tarn::GetDownloadTiming();
+    for (int pass = 0; pass < kPasses; ++pass) {
+        int retry = -1;
+        const tarn::FetchOutcome outcome = RunSeries(url, kDefaultAttempts, [&] {
+            return GetFileOnce(url, destination, verification, progressBar, cancelFlag, &retry);
+        });
+        if (retry != 1 || outcome == tarn::FetchOutcome::Mismatch) {
+            return outcome;
+        }
+        const DWORD look = timing.cancelLook > 0 ? timing.cancelLook : 1;
+        for (DWORD waited = 0; waited < timing.passPause; waited += look) {
+            if (cancelFlag != nullptr && *cancelFlag == 1) {
+                return tarn::FetchOutcome::Failed;
+            }
+            timing.clock.sleep(look);
+        }
     }
     return tarn::FetchOutcome::Failed;
 }
@@ -447,6 +492,14 @@ FetchOutcome FetchVerified(std::wstring_view url, std::wstring& destination, con
                      [&] { return GetFileOnce(url, destination, verification, nullptr, nullptr, retryFlag); });
 }
 
+FetchOutcome FetchPinned(std::wstring_view url, std::wstring& destination, const ExpectedFile& pinned,
+                         HWND progressBar, int* cancelFlag)
+{
+    Verification verification;
+    verification.pinned = &pinned;
+    return RetryingPasses(url, destination, verification, progressBar, cancelFlag);
+}
+
 FetchOutcome FetchIntoHeldFile(std::wstring_view url, HANDLE file, const std::wstring& path,
                                const ExpectedFile& expected, int attempts)
 {
@@ -481,22 +534,8 @@ int HttpGetFile(std::wstring_view url, std::wstring& destination, HWND progressB
 
 int HttpGetFileRetrying(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag)
 {
-    const tarn::DownloadTiming& timing = tarn::GetDownloadTiming();
-    for (int pass = 0; pass < kPasses; ++pass) {
-        int retry = -1;
-        const int result = HttpGetFile(url, destination, progressBar, cancelFlag, &retry, kDefaultAttempts);
-        if (retry != 1) {
-            return result;
-        }
-        const DWORD look = timing.cancelLook > 0 ? timing.cancelLook : 1;
-        for (DWORD waited = 0; waited < timing.passPause; waited += look) {
-            if (cancelFlag != nullptr && *cancelFlag == 1) {
-                return 0;
-            }
-            timing.clock.sleep(look);
-        }
-    }
-    return 0;
+    const tarn::FetchOutcome outcome = RetryingPasses(url, destination, Verification(), progressBar, cancelFlag);
+    return outcome == tarn::FetchOutcome::Stored ? 1 : 0;
 }
 
 int IsErrorPage(const wchar_t* path)

@@ -48,6 +48,7 @@ enum class FetchOutcome {
     Stored,   // stored and verified
     Failed,   // every attempt failed
     Refused,  // an error page or an unwritable destination ended the series
+    Mismatch, // the body or its record differs from the signed manifest
 };
 
 // A series of `attempts` attempts (0 or less means 10) that looks up no
@@ -61,6 +62,13 @@ FetchOutcome FetchVerified(std::wstring_view url, std::wstring& destination, con
 // and writes it from its start, and a failed series leaves it empty.
 FetchOutcome FetchIntoHeldFile(std::wstring_view url, HANDLE file, const std::wstring& path,
                                const ExpectedFile& expected, int attempts);
+
+// HttpGetFileRetrying for a file that a signed manifest pins (`pinned`:
+// size and SHA-256, see PinToManifest): each attempt's record must agree
+// with it and the body must match it. A difference ends everything at once
+// with Mismatch (traced), for no retry can cure it.
+FetchOutcome FetchPinned(std::wstring_view url, std::wstring& destination, const ExpectedFile& pinned,
+                         HWND progressBar, int* cancelFlag);
 
 // The record lookup that each attempt makes before opening its URL
 // (LookUpFileInfo). Replaced by tests; null restores it. Returns the

@@ -15,7 +15,6 @@ import time
 import unittest
 
 import harness
-from harness import file_crc
 
 S = harness.STATE
 DRIVES = "nmpvwzh"
@@ -27,7 +26,7 @@ STARTERS = ["Tarn_Gridwell_2023.exe", "Tarn_Gridwell_2023_Test.exe", "Tarn_Gridw
 
 
 def prefix():
-    return os.path.join(harness.CONFIG["build_dir"], "packing-wineprefix")
+    return os.path.join(harness.CONFIG["build_dir"], S.get("prefix_name", "packing-wineprefix"))
 
 
 def find_makecab():
@@ -38,7 +37,9 @@ def find_makecab():
     return None
 
 
-def setUpModule():
+def setUpModule(name="packing"):
+    """Also the set-up of other modules that pack (with a name of their own
+    for the work folder and, in S["prefix_name"], for the prefix)."""
     # A prefix of our own: the shared one keeps Z: on the host's root, which
     # the other tests' paths rely on.
     os.environ["WINEPREFIX"] = prefix()
@@ -53,7 +54,7 @@ def setUpModule():
     # product-list download on a server the test machine cannot reach.
     with open(os.path.join(desktop, "Tarnix_Software.txt"), "wb") as f:
         f.write(b"[Settings]\r\n[Ready]\r\n")
-    harness.start("packing")
+    harness.start(name)
     S["drives"] = os.path.join(S["work"], "drives")
     devices = os.path.join(prefix(), "dosdevices")
     for letter in DRIVES + "ts":
@@ -142,13 +143,13 @@ def messages():
     return texts
 
 
-def run_mode(word, timeout=600):
+def run_mode(word, timeout=600, program="T:\\Tarn_Gridwell_2023.exe"):
     fd, path = tempfile.mkstemp(suffix=".txt", dir=S["work"])
     with os.fdopen(fd, "wb") as f:
         f.write(word.encode("utf-8"))
     try:
-        return harness.run_wine([win_build(harness.test_bin("run_command_line.exe")),
-                                 "T:\\Tarn_Gridwell_2023.exe", win_work(path)], timeout)
+        return harness.run_wine([win_build(harness.test_bin("run_command_line.exe")), program, win_work(path)],
+                                timeout)
     finally:
         os.remove(path)
 
@@ -236,7 +237,7 @@ class GridwellPacking(unittest.TestCase):
         for number in (1, 2, 3):
             data = read(self.package(number))
             self.assertEqual(sorted(read(harness.record_path(self.package(number))).splitlines()),
-                             sorted(harness.record_text(len(data), file_crc(data)).splitlines()))
+                             sorted(harness.data_record(data).splitlines()))
         for starter in STARTERS:
             self.assertTrue(filecmp.cmp(drive(DOWNLOAD + "/" + starter),
                                         os.path.join(harness.CONFIG["build_dir"], "Tarn_Gridwell_2023.exe"), False))
