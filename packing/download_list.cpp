@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "config/text/text_file.h"
+#include "packing/release_signing.h"
 #include "support/file_queries.h"
 #include "support/file_system.h"
 #include "support/message_box.h"
@@ -44,6 +45,7 @@ void ReportPackingFailure(const std::vector<std::wstring>& items)
 
 int WriteDownloadList(std::vector<std::wstring>& packages, const wchar_t* listPath)
 {
+    const std::vector<std::wstring> paths = packages;
     std::vector<std::wstring> failed;
     for (size_t i = packages.size(); i-- > 0;) {
         const int64_t size = tarn::GetFileSize64(packages[i].c_str());
@@ -71,9 +73,21 @@ int WriteDownloadList(std::vector<std::wstring>& packages, const wchar_t* listPa
         packages.push_back(kUpdaterCabinet);
     }
     const std::wstring list = listPath == nullptr ? std::wstring() : std::wstring(listPath);
+    // Signed before anything is written: a release that cannot be signed
+    // publishes no list.
+    tarn::SignedRelease release;
+    if (!list.empty() && !tarn::SignRelease(list, paths, release)) {
+        tarn::ReportPackingFailure({tarn::ManifestPathFor(list)});
+        return 0;
+    }
     if (list.empty() || !WriteArray(list.c_str(), packages)) {
         tarn::Trace(L"WriteDownloadList: cannot write %ls (error %lu)", list.c_str(), ::GetLastError());
         tarn::ReportPackingFailure({list});
+        return 0;
+    }
+    if (!tarn::PublishReleaseManifest(list, release)) {
+        ::DeleteFileW(list.c_str());
+        tarn::ReportPackingFailure({tarn::ManifestPathFor(list)});
         return 0;
     }
     return 1;

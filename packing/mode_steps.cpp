@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "config/store/cfg_reader.h"
+#include "packing/release_signing.h"
 #include "support/file_system.h"
 #include "support/text_format.h"
 #include "support/trace.h"
@@ -48,8 +49,13 @@ std::wstring FileNameOf(const std::wstring& path)
 
 void CopyWithRecord(const std::wstring& file, const std::wstring& folder, std::vector<std::wstring>& failed)
 {
-    for (const std::wstring& source : {file, FileInfoNameFor(file)}) {
+    const std::wstring manifest = ManifestPathFor(file);
+    for (const std::wstring& source : {file, FileInfoNameFor(file), manifest}) {
         const std::wstring target = folder + L"\\" + FileNameOf(source);
+        if (source == manifest && !FileExists(source.c_str())) {
+            ::DeleteFileW(target.c_str());  // an unsigned file takes no old signature along
+            continue;
+        }
         if (!CopyFileKeepAttributes(source.c_str(), target.c_str())) {
             Trace(L"Packing: cannot copy %ls to %ls (error %lu)", source.c_str(), target.c_str(), ::GetLastError());
             failed.push_back(target);

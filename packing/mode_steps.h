@@ -18,7 +18,9 @@ std::wstring StampVersionMarker(const std::wstring& folder);
 // The text after the last backslash.
 std::wstring FileNameOf(const std::wstring& path);
 
-// Copies `file` and its file-info record, under their names, into `folder`.
+// Copies `file`, its file-info record and its signed manifest (when it has
+// one; else a manifest in `folder` is removed), under their names, into
+// `folder`.
 // Appends what could not be copied to `failed`.
 void CopyWithRecord(const std::wstring& file, const std::wstring& folder, std::vector<std::wstring>& failed);
 

@@ -7,6 +7,7 @@
 #include "packing/mode_steps.h"
 #include "packing/pack_excludes.h"
 #include "packing/release_modes.h"
+#include "packing/release_signing.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/text_format.h"
@@ -106,7 +107,8 @@ int PackRvtTrainings()
     const std::wstring updater = download + L"\\SetupUpdater_2023.cab";
     std::vector<std::wstring> packages{updater};
     std::vector<std::wstring> failed;
-    if (!CopyFileKeepAttributes(build::kUpdaterBuild, updater.c_str()) || !WriteFileInfo(updater.c_str())) {
+    if (!CopyFileKeepAttributes(build::kUpdaterBuild, updater.c_str()) || !WriteFileInfo(updater.c_str()) ||
+        !SignSingleFile(updater)) {
         Trace(L"PackRVTTrainings: cannot refresh %ls from %ls (error %lu)", updater.c_str(), build::kUpdaterBuild,
               ::GetLastError());
         ReportPackingFailure({updater});

@@ -5,6 +5,7 @@
 #include "packing/mode_steps.h"
 #include "packing/pack_excludes.h"
 #include "packing/release_modes.h"
+#include "packing/release_signing.h"
 #include "support/file_system.h"
 #include "support/message_box.h"
 #include "support/name_compare.h"
@@ -57,6 +58,10 @@ int MakeNullUpdate()
         ReportPackingFailure({marker.empty() ? source + L"\\!__Update_Version__!.txt" : cabinet});
         return 0;
     }
+    if (!SignSingleFile(cabinet)) {
+        ReportPackingFailure({ManifestPathFor(cabinet)});
+        return 0;
+    }
     std::vector<std::wstring> failed;
     for (const wchar_t* folder : build::kUpdaterDownloadFolders) {
         CopyWithRecord(cabinet, folder, failed);
@@ -98,6 +103,10 @@ int PackCorvinUpdate()
     }
     if (!copied) {
         ReportCreationProblem(target);
+        return 0;
+    }
+    if (!SignSingleFile(target)) {
+        ReportCreationProblem(ManifestPathFor(target));
         return 0;
     }
     return 1;
