@@ -12,11 +12,13 @@
 #include "app/install_data_folder.h"
 #include "app/package_loop.h"
 #include "app/package_source.h"
+#include "app/release_check.h"
 #include "config/store/cfg_reader.h"
 #include "config/text/text_file.h"
 #include "support/file_system.h"
 #include "support/message_box.h"
 #include "support/program_path.h"
+#include "support/small_file.h"
 #include "support/trace.h"
 #include "transfer/process_launch.h"
 
@@ -43,6 +45,31 @@ bool FetchDownloadList(const tarn::InstallInputs& inputs, tarn::InstallView& vie
     ReadArray(local.c_str(), lines);
     ::DeleteFileW(local.c_str());
     return true;
+}
+
+constexpr size_t kManifestLimit = 1 << 20;
+
+void ShowIncomplete(const std::wstring& reason)
+{
+    const std::wstring text = reason.empty() ? std::wstring(kIncompleteText) : kIncompleteText + (L"\n\n" + reason);
+    tarn::ShowMessageBox(nullptr, text, kCaption, MB_ICONWARNING | MB_OK);
+}
+
+// The release's signed manifest checked against the list, or a refusal.
+tarn::ReleaseVerdict CheckSignedRelease(const tarn::InstallInputs& inputs, tarn::InstallView& view,
+                                        const tarn::DownloadListEntries& entries)
+{
+    const std::wstring& listName = inputs.profile.downloadList;
+    const std::wstring url = tarn::DownloadsUrl(inputs.profile.baseUrl, listName + L".sig");
+    std::wstring local;
+    std::string text;
+    const bool fetched = inputs.source->Fetch(url, local, view.ProgressBar());
+    const bool read = fetched && tarn::ReadSmallFile(local, kManifestLimit, text);
+    if (fetched) {
+        ::DeleteFileW(local.c_str());
+    }
+    return tarn::CheckRelease(read ? &text : nullptr, inputs.releaseKeys, listName, entries,
+                              tarn::ReadAcceptedSerial(inputs.releaseSerialKey));
 }
 
 void StartUpdateDownloads(const tarn::InstallInputs& inputs, const std::wstring& installDataFolder,
@@ -97,7 +124,7 @@ int RunAfterChecks(tarn::InstallView& view, const tarn::InstallInputs& inputs)
         // Without this release's list only a complete earlier run may go on
         // to the setup; the update downloads would fail the same way.
         if (!status.EveryPackageInstalled(baseUrl)) {
-            tarn::ShowMessageBox(nullptr, kIncompleteText, kCaption, MB_ICONWARNING | MB_OK);
+            ShowIncomplete(std::wstring());
             return 0;
         }
         StartSetup(view, inputs, installDataFolder);
@@ -105,6 +132,14 @@ int RunAfterChecks(tarn::InstallView& view, const tarn::InstallInputs& inputs)
     }
 
     const tarn::DownloadListEntries entries = tarn::ReadDownloadListLines(lines);
+    tarn::ReleaseVerdict release;
+    if (!inputs.releaseKeys.empty()) {
+        release = CheckSignedRelease(inputs, view, entries);
+        if (!release.accepted) {
+            ShowIncomplete(release.reason);
+            return 0;
+        }
+    }
     std::vector<std::wstring> urls;
     for (const std::wstring& entry : entries.statusEntries) {
         urls.push_back(tarn::DownloadsUrl(baseUrl, entry));
@@ -125,13 +160,18 @@ int RunAfterChecks(tarn::InstallView& view, const tarn::InstallInputs& inputs)
     status.BeginUnpacking(baseUrl, handled);
     status.Save();
 
-    const bool complete = tarn::RunPackageLoop(view, inputs, status, entries.packages, hostPresent);
+    std::wstring refused;
+    const bool complete = tarn::RunPackageLoop(view, inputs, status, entries.packages, hostPresent,
+                                               release.accepted ? &release.manifest : nullptr, &refused);
 
     view.SetStatusText(L"Downloads werden beendet...");
     WaitForRecordedProcesses(children);
     if (!complete) {
-        tarn::ShowMessageBox(nullptr, kIncompleteText, kCaption, MB_ICONWARNING | MB_OK);
+        ShowIncomplete(refused.empty() ? std::wstring() : tarn::PackageMismatchReason(refused));
         return 0;
+    }
+    if (release.accepted) {
+        tarn::RecordAcceptedSerial(inputs.releaseSerialKey, release.manifest.serial);
     }
     StartSetup(view, inputs, installDataFolder);
     return 1;
@@ -178,6 +218,8 @@ int RunDownloadAndInstall(tarn::InstallView& view)
         CCfgReader::GetPathWithoutVars(variableForm, inputs.starterFile, L"%temp%\\TarnInstallStarter.txt");
         inputs.host = &tarn::InstalledHost();
         inputs.source = &tarn::ServerPackageSource();
+        inputs.releaseKeys = tarn::BuiltInReleaseKeys();
+        inputs.releaseSerialKey = tarn::ReleaseSerialKeyPath(inputs.profile.settingsKey);
         return tarn::RunInstallSequence(view, inputs);
     } catch (...) {
         tarn::Trace(L"Install: the sequence ended by an unexpected error");

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "app/install_view.h"
 #include "app/product_profile.h"
@@ -28,12 +29,19 @@ struct InstallInputs {
     const HostPresence* host = nullptr;
     PackageSource* source = nullptr;
     DWORD setupPause = 5000;    // the wait after the setup was started
+    // The public keys a release must be signed with (none: no check), and
+    // where the newest accepted release serial is kept.
+    std::vector<std::string> releaseKeys;
+    std::wstring releaseSerialKey;
 };
 
 // The sequence for `inputs`. 1 when the setup was started or nothing was
 // missing to start it; 0 when it ended early: a product that is not ready
 // (after the refusal box) or has no product folder, or data that could not
-// be completed (after the warning box; nothing is started then).
+// be completed (after the warning box; nothing is started then). With
+// release keys, a release whose signature, list, serial or packages do not
+// pass (see release_check.h) counts as data that could not be completed;
+// the warning box then adds the reason.
 int RunInstallSequence(InstallView& view, const InstallInputs& inputs);
 
 }  // namespace tarn

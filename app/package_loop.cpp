@@ -2,6 +2,7 @@
 
 #include "app/download_list.h"
 #include "app/package_source.h"
+#include "transfer/release_manifest.h"
 #include "support/text_format.h"
 #include "support/trace.h"
 #include "transfer/cab_extract.h"
@@ -19,12 +20,14 @@ public:
 
     // True when the package was downloaded (or taken from its verified copy)
     // and unpacked completely.
-    bool Handle(const std::wstring& name, const std::wstring& prefix)
+    bool Handle(const std::wstring& name, const std::wstring& prefix, const tarn::ManifestPackage* signedPackage)
     {
         const std::wstring url = tarn::DownloadsUrl(inputs_.profile.baseUrl, name);
         std::wstring local = inputs_.tempFolder + L"\\" + name;
+        const tarn::ExpectedFile pinned = signedPackage != nullptr ? tarn::PinnedFile(*signedPackage) : tarn::ExpectedFile();
         if (status_.IsDownloaded(url)) {
-            if (inputs_.source->IsCurrentCopy(url, local)) {
+            if (inputs_.source->IsCurrentCopy(url, local) &&
+                (signedPackage == nullptr || tarn::MatchesPinnedFile(local, pinned))) {
                 return Unpack(url, local, prefix);
             }
             // Missing, from an earlier release, or changed since: fetched again.
@@ -33,7 +36,16 @@ public:
         }
         for (;;) {
             view_.SetStatusText(prefix + L"wird heruntergeladen...");
-            if (inputs_.source->Fetch(url, local, view_.ProgressBar())) {
+            const tarn::FetchOutcome outcome =
+                signedPackage != nullptr ? inputs_.source->FetchPinned(url, local, view_.ProgressBar(), pinned)
+                : inputs_.source->Fetch(url, local, view_.ProgressBar()) ? tarn::FetchOutcome::Stored
+                                                                          : tarn::FetchOutcome::Failed;
+            if (outcome == tarn::FetchOutcome::Mismatch) {
+                tarn::Trace(L"Install: %ls differs from the signed manifest; it is not unpacked", url.c_str());
+                mismatch_ = true;
+                return false;
+            }
+            if (outcome == tarn::FetchOutcome::Stored) {
                 retries_ = 0;
                 status_.SetDownloaded(url, true);
                 status_.Save();
@@ -46,6 +58,10 @@ public:
             }
         }
     }
+
+    // A package differed from the signed manifest: the run ends.
+    bool Mismatch() const { return mismatch_; }
+    void SetMismatch() { mismatch_ = true; }
 
 private:
     bool Unpack(const std::wstring& url, const std::wstring& local, const std::wstring& prefix)
@@ -67,6 +83,7 @@ private:
     const tarn::InstallInputs& inputs_;
     tarn::DownloadStatus& status_;
     int retries_ = 0;  // shared by all packages, as the tries in a row
+    bool mismatch_ = false;
 };
 
 }  // namespace
@@ -84,15 +101,26 @@ bool HandlesFirstPackageOnly(int profile, bool hostPresent)
 }
 
 bool RunPackageLoop(InstallView& view, const InstallInputs& inputs, DownloadStatus& status,
-                    const std::vector<std::wstring>& packages, bool hostPresent)
+                    const std::vector<std::wstring>& packages, bool hostPresent, const ReleaseManifest* manifest,
+                    std::wstring* refused)
 {
     const bool firstOnly = HandlesFirstPackageOnly(inputs.profile.number, hostPresent);
     const size_t count = firstOnly && !packages.empty() ? 1 : packages.size();
     PackageRun run(view, inputs, status);
     bool complete = true;
     for (size_t i = 0; i < count; ++i) {
-        if (!run.Handle(packages[i], PackageStatusPrefix(i + 1, count))) {
+        const ManifestPackage* signedPackage =
+            manifest != nullptr ? FindManifestPackage(*manifest, packages[i]) : nullptr;
+        if (manifest != nullptr && signedPackage == nullptr) {
+            run.SetMismatch();  // CheckRelease refuses such a list before the loop
+        } else if (!run.Handle(packages[i], PackageStatusPrefix(i + 1, count), signedPackage)) {
             complete = false;
+        }
+        if (run.Mismatch()) {
+            if (refused != nullptr) {
+                *refused = packages[i];
+            }
+            return false;
         }
     }
     return complete;

@@ -8,6 +8,7 @@
 
 #include "app/download_status.h"
 #include "app/install_sequence.h"
+#include "transfer/release_manifest.h"
 
 namespace tarn {
 
@@ -16,8 +17,14 @@ namespace tarn {
 // row across the packages (the counter restarts after a success); a package
 // that reaches ten is skipped. True when every handled package was
 // downloaded and unpacked completely.
+//
+// With a signed `manifest`, every package must have the size and SHA-256 it
+// gives, checked while the package is written (a copy from an earlier run is
+// read once more). The first package that differs is not unpacked and ends
+// the loop; `refused` then names it.
 bool RunPackageLoop(InstallView& view, const InstallInputs& inputs, DownloadStatus& status,
-                    const std::vector<std::wstring>& packages, bool hostPresent);
+                    const std::vector<std::wstring>& packages, bool hostPresent,
+                    const ReleaseManifest* manifest = nullptr, std::wstring* refused = nullptr);
 
 // "Das <n>. Datenpaket von <count> ".
 std::wstring PackageStatusPrefix(size_t number, size_t count);

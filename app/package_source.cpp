@@ -3,6 +3,7 @@
 #include "app/update_modes.h"
 #include "config/text/file_crc.h"
 #include "support/file_system.h"
+#include "support/sha256.h"
 #include "support/trace.h"
 #include "transfer/file_info.h"
 #include "transfer/http_download.h"
@@ -48,11 +49,48 @@ public:
         }
         return true;
     }
+
+    tarn::FetchOutcome FetchPinned(const std::wstring& url, std::wstring& localPath, HWND progressBar,
+                                   const tarn::ExpectedFile& pinned) override
+    {
+        localPath.clear();
+        if (TestDownloadSource(url, localPath)) {
+            return tarn::KeepIfPinned(localPath, pinned);
+        }
+        localPath.clear();
+        int cancel = 0;
+        const tarn::FetchOutcome outcome = tarn::FetchPinned(url, localPath, pinned, progressBar, &cancel);
+        if (outcome != tarn::FetchOutcome::Stored) {
+            tarn::Trace(L"Install: %ls not fetched to %ls", url.c_str(), localPath.c_str());
+        }
+        return outcome;
+    }
 };
 
 }  // namespace
 
 namespace tarn {
+
+bool MatchesPinnedFile(const std::wstring& path, const ExpectedFile& pinned)
+{
+    return GetFileSize64(path.c_str()) == pinned.size && FileSha256Hex(path.c_str()) == pinned.sha256;
+}
+
+FetchOutcome KeepIfPinned(const std::wstring& path, const ExpectedFile& pinned)
+{
+    if (!MatchesPinnedFile(path, pinned)) {
+        Trace(L"Install: %ls differs from the signed manifest", path.c_str());
+        ::DeleteFileW(path.c_str());
+        return FetchOutcome::Mismatch;
+    }
+    return FetchOutcome::Stored;
+}
+
+FetchOutcome PackageSource::FetchPinned(const std::wstring& url, std::wstring& localPath, HWND progressBar,
+                                        const ExpectedFile& pinned)
+{
+    return Fetch(url, localPath, progressBar) ? KeepIfPinned(localPath, pinned) : FetchOutcome::Failed;
+}
 
 PackageSource& ServerPackageSource()
 {

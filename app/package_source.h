@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "transfer/http_download.h"
+
 namespace tarn {
 
 class PackageSource {
@@ -22,7 +24,21 @@ public:
     // record for `url` describes (size and checksum). A missing file, a
     // missing record or any difference gives false.
     virtual bool IsCurrentCopy(const std::wstring& url, const std::wstring& localPath) = 0;
+
+    // Fetch for a package that a signed manifest pins (size and SHA-256, see
+    // PinToManifest): Mismatch, with no file left, when the package or its
+    // record differs from it. This form fetches, then reads the file once
+    // more; the server's source checks the body while it is written.
+    virtual FetchOutcome FetchPinned(const std::wstring& url, std::wstring& localPath, HWND progressBar,
+                                     const ExpectedFile& pinned);
 };
+
+// True when the file at `path` has the size and SHA-256 that `pinned` gives.
+bool MatchesPinnedFile(const std::wstring& path, const ExpectedFile& pinned);
+
+// Stored when the file matches `pinned`; else Mismatch, traced, and the
+// file deleted.
+FetchOutcome KeepIfPinned(const std::wstring& path, const ExpectedFile& pinned);
 
 // The program's source: the test source first (command line
 // "TestDownload"), then the download server over HTTP with all its passes.
