@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
-#include "app/install_data_folder.h"
-#include "app/installer_dialog.h"
-#include "app/product_profile.h"
+#include "app/command_line.h"
+#include "app/install/install_data_folder.h"
+#include "app/dialog/installer_dialog.h"
+#include "app/profile/product_profile.h"
 #include "support/file_system.h"
+#include "support/name_compare.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"
 #include "transfer/http_download.h"
@@ -18,8 +20,7 @@ const wchar_t kUpdaterCabinet[] = L"SetupUpdater_2023.cab";
 // Brings the dialog of the installer that holds the lock to the front.
 void ShowRunningInstaller()
 {
-    std::wstring title;
-    GetProductProfile(nullptr, nullptr, nullptr, nullptr, &title);
+    const std::wstring& title = tarn::CachedProductProfile().windowTitle;
     const HWND dialog = ::FindWindowW(L"#32770", title.c_str());
     if (dialog == nullptr) {
         tarn::Trace(L"Installer: another one runs, its dialog \"%ls\" was not found", title.c_str());
@@ -82,9 +83,9 @@ std::wstring InstallerLockName(const std::wstring& installDataFolder)
 
 void RunDefaultMode()
 {
-    std::wstring baseUrl;
-    std::wstring productFolder;
-    GetProductProfile(nullptr, &baseUrl, &productFolder);
+    const ProductProfile& profile = CachedProductProfile();
+    const std::wstring& baseUrl = profile.baseUrl;
+    const std::wstring& productFolder = profile.productFolder;
     if (IsReadyProduct(productFolder)) {
         StartReadyProduct(baseUrl, productFolder);
         return;
@@ -100,7 +101,7 @@ void RunDefaultMode()
     if (!lock) {
         Trace(L"Installer: lock %ls not made (error %lu)", lockName.c_str(), ::GetLastError());
     }
-    RunInstallerDialog();
+    RunInstallerDialog(EqualsNoCase(GetApplicationCommandLine(), L"TestDownload"));
 }
 
 }  // namespace tarn

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/release_check.h"
+#include "app/install/release_check.h"
 #include "app/tarn_app.h"
 #include "release_keys.h"
 

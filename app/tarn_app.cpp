@@ -1,40 +1,15 @@
 #include "app/tarn_app.h"
 
-#include <commctrl.h>
-
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/default_mode.h"
-#include "app/product_profile.h"
+#include "app/dialog/win_dialog.h"
+#include "app/profile/product_profile.h"
 #include "app/update_modes.h"
 #include "packing/release_modes.h"
 #include "support/name_compare.h"
-#include "support/proc_address.h"
 #include "support/program_path.h"
-
-namespace tarn {
-
-void InitCommonControlsForDialogs()
-{
-    // Never freed: the controls' window procedures live in it.
-    const HMODULE module = ::LoadLibraryW(L"comctl32.dll");
-    if (module == nullptr) {
-        return;
-    }
-    using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    const auto init = reinterpret_cast<InitFunction>(
-        reinterpret_cast<void*>(GetProcAddressLogged(module, "InitCommonControlsEx")));
-    if (init == nullptr) {
-        return;
-    }
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof(controls);
-    controls.dwICC = ICC_WIN95_CLASSES;
-    init(&controls);
-}
-
-}  // namespace tarn
 
 bool CTarn_Gridwell_20xxApp::InitInstance()
 {
@@ -56,7 +31,7 @@ bool CTarn_Gridwell_20xxApp::InitInstance()
     // After the download modes: they show no window (see
     // InitCommonControlsForDialogs).
     tarn::InitCommonControlsForDialogs();
-    GetProductProfile();  // the first call fills the profile cache
+    tarn::CachedProductProfile();  // the first call fills the profile cache
 
     switch (mode) {
     case tarn::StartMode::TestFunc:

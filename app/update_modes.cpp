@@ -5,8 +5,9 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/package_source.h"
-#include "app/release_check.h"
+#include "app/install/package_source.h"
+#include "app/install/release_check.h"
+#include "app/install/test_share_source.h"
 #include "config/text/csv_file.h"
 #include "config/text/file_compare.h"
 #include "support/file_queries.h"
@@ -24,7 +25,6 @@
 namespace tarn {
 
 const wchar_t kTestServerRoot[] = L"https://test.download.tarnwerk.de";
-const wchar_t kTestDownloadShare[] = L"\\\\tarnwerk-fs01\\Download\\TestDownload";
 
 }  // namespace tarn
 
@@ -169,23 +169,10 @@ int TestDownloadSourceFrom(std::wstring_view url, std::wstring& destination, std
                            std::wstring_view shareFolder)
 {
     destination.clear();
-    UrlParts parts;
-    // The name is the URL's last segment, so a list entry cannot name a
-    // file outside the share or the temporary folder.
-    if (!EqualsNoCase(commandLine, L"TestDownload") || url.find(L'/') == std::wstring_view::npos ||
-        !SplitUrl(url, parts) || parts.name.empty()) {
+    if (!EqualsNoCase(commandLine, L"TestDownload")) {
         return 0;
     }
-    const std::wstring source = std::wstring(shareFolder) + L"\\" + parts.name;
-    if (!FileExists(source.c_str())) {
-        return 0;
-    }
-    destination = GetTempFolder() + L"\\" + parts.name;
-    const int copied = CopyFileKeepAttributes(source.c_str(), destination.c_str());
-    if (!copied) {
-        destination.clear();
-    }
-    return copied;
+    return CopyFromTestShare(url, destination, shareFolder);
 }
 
 }  // namespace tarn

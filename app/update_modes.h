@@ -36,9 +36,8 @@ int TestDownloadSource(std::wstring_view url, std::wstring& destination);
 
 namespace tarn {
 
-// The test server's root and the test share's folder.
+// The test server's root.
 extern const wchar_t kTestServerRoot[];
-extern const wchar_t kTestDownloadShare[];
 
 // The test mode and the test source with their fixed inputs handed in.
 void RunTestDownloadsFrom(std::wstring_view serverRoot);

@@ -8,7 +8,7 @@ TARN_BUILD="${TARN_BUILD:-$TARN_ROOT/build}"
 TARN_PACKAGES=(
     cmake ninja-build python3
     mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest
-    wine wine64 xvfb xauth locales
+    wine wine64 xvfb xauth locales ccache
     gcab cabextract nginx-light curl openssl osslsigncode
     libz-mingw-w64-dev
     python3-pil fonts-dejavu-core
@@ -35,8 +35,14 @@ tarn_install_packages() {
 }
 
 tarn_build() {
+    # The compiler cache keys on paths relative to the checkout, so clones and
+    # worktrees share its entries.
+    export CCACHE_BASEDIR="$TARN_ROOT" CCACHE_NOHASHDIR=1
     if [ ! -f "$TARN_BUILD/build.ninja" ]; then
-        cmake -S "$TARN_ROOT" -B "$TARN_BUILD" -G Ninja \
+        local launcher=()
+        command -v ccache >/dev/null &&
+            launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+        cmake -S "$TARN_ROOT" -B "$TARN_BUILD" -G Ninja "${launcher[@]}" \
             -DCMAKE_TOOLCHAIN_FILE="$TARN_ROOT/cmake/mingw-w64-x86_64.cmake" "$@" || return 1
     fi
     cmake --build "$TARN_BUILD"

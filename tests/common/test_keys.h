@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "common/test_files.h"
+#include "support/ecdsa_p256.h"
+#include "support/sha256.h"
 #include "transfer/release_manifest.h"
 
 namespace tarn::test::keys {
@@ -40,7 +43,21 @@ inline const char kPublicP384[] = "-----BEGIN PUBLIC KEY-----\n"
 
 namespace tarn::test {
 
-// `manifest` signed with key A (through a key file written to `keyFile`).
-std::string SignWithKeyA(const ReleaseManifest& manifest, const std::wstring& keyFile);
+// `manifest` signed with key A (through a key file written to `keyFile`);
+// empty when signing failed. Header only: the common test library sits
+// below the layer of the manifest.
+inline std::string SignWithKeyA(const ReleaseManifest& manifest, const std::wstring& keyFile)
+{
+    const std::string body = ComposeManifestBody(manifest);
+    Sha256 hash;
+    hash.Update(body.data(), body.size());
+    Sha256Digest digest{};
+    EcdsaSignature signature{};
+    if (!WriteBytes(keyFile, keys::kPrivateA) || !hash.Finish(digest) ||
+        !SignDigestWithKeyFile(keyFile, digest, signature)) {
+        return std::string();
+    }
+    return ComposeSignedManifest(body, signature);
+}
 
 }  // namespace tarn::test

@@ -33,7 +33,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/product_profile.h"
+#include "app/profile/product_profile.h"
 #include "transfer/cab_extract.h"
 #include "transfer/download_stream.h"
 #include "transfer/http_download.h"

@@ -1,0 +1,219 @@
+#include "app/install/install_sequence.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <exception>
+#include <vector>
+
+#include "app/install/download_list.h"
+#include "app/install/download_status.h"
+#include "app/install/host_presence.h"
+#include "app/install/install_plan.h"
+#include "app/install/install_data_folder.h"
+#include "app/install/package_loop.h"
+#include "app/install/package_source.h"
+#include "app/install/release_check.h"
+#include "app/install/test_share_source.h"
+#include "config/store/cfg_reader.h"
+#include "config/text/text_file.h"
+#include "support/file_system.h"
+#include "support/message_box.h"
+#include "support/program_path.h"
+#include "support/small_file.h"
+#include "support/trace.h"
+#include "transfer/process_launch.h"
+
+namespace {
+
+const wchar_t kCaption[] = L"Tarnwerk AG";
+const wchar_t kNotReadyText[] =
+    L"Der Download des Produkts ist im Moment noch nicht m\u00f6glich. Versuchen Sie es in den n\u00e4chsten "
+    L"Tagen nochmals.";
+const wchar_t kIncompleteText[] =
+    L"Der Download konnte nicht vollst\u00e4ndig abgeschlossen werden. Starten Sie das Programm sp\u00e4ter "
+    L"erneut, es setzt den Download an der unterbrochenen Stelle fort.";
+
+// The download list of this run, or nothing: only a list fetched now
+// counts, never a file an earlier run left at its path. The copy is deleted
+// once read.
+bool FetchDownloadList(const tarn::InstallInputs& inputs, tarn::InstallView& view, std::vector<std::wstring>& lines)
+{
+    const std::wstring url = tarn::DownloadsUrl(inputs.profile.baseUrl, inputs.profile.downloadList);
+    std::wstring local;
+    if (!inputs.source->Fetch(url, local, view.ProgressBar())) {
+        return false;
+    }
+    ReadArray(local.c_str(), lines);
+    ::DeleteFileW(local.c_str());
+    return true;
+}
+
+constexpr size_t kManifestLimit = 1 << 20;
+
+void ShowIncomplete(const std::wstring& reason)
+{
+    const std::wstring text = reason.empty() ? std::wstring(kIncompleteText) : kIncompleteText + (L"\n\n" + reason);
+    tarn::ShowMessageBox(nullptr, text, kCaption, MB_ICONWARNING | MB_OK);
+}
+
+// The release's signed manifest checked against the list, or a refusal.
+tarn::ReleaseVerdict CheckSignedRelease(const tarn::InstallInputs& inputs, tarn::InstallView& view,
+                                        const tarn::DownloadListEntries& entries)
+{
+    const std::wstring& listName = inputs.profile.downloadList;
+    const std::wstring url = tarn::DownloadsUrl(inputs.profile.baseUrl, listName + L".sig");
+    std::wstring local;
+    std::string text;
+    const bool fetched = inputs.source->Fetch(url, local, view.ProgressBar());
+    const bool read = fetched && tarn::ReadSmallFile(local, kManifestLimit, text);
+    if (fetched) {
+        ::DeleteFileW(local.c_str());
+    }
+    return tarn::CheckRelease(read ? &text : nullptr, inputs.releaseKeys, listName, entries,
+                              tarn::ReadAcceptedSerial(inputs.releaseSerialKey));
+}
+
+void StartUpdateDownloads(const tarn::InstallInputs& inputs, const std::wstring& installDataFolder,
+                          bool hostPresent, CCabUtil::CMyShellExecuteExecDatas& children)
+{
+    const std::wstring programFolder = inputs.programPath.substr(0, inputs.programPath.find_last_of(L'\\'));
+    for (const std::wstring& arguments : tarn::UpdateDownloadArguments(
+             inputs.profile.number, hostPresent, inputs.profile.baseUrl, installDataFolder)) {
+        if (!StartRecordedProcess(children, inputs.programPath.c_str(), arguments.c_str(), 1,
+                                  programFolder.c_str())) {
+            tarn::Trace(L"Install: update download %ls not started (error %lu)", arguments.c_str(),
+                        ::GetLastError());
+        }
+    }
+}
+
+// Writes the starter file and starts the setup when the folder holds one.
+void StartSetup(tarn::InstallView& view, const tarn::InstallInputs& inputs, const std::wstring& installDataFolder)
+{
+    const std::wstring setup = installDataFolder + L"\\Setup.exe";
+    if (!FileExists(setup.c_str())) {
+        tarn::Trace(L"Install: %ls is missing after unpacking", setup.c_str());
+        return;
+    }
+    {
+        CCfgReader starter(inputs.starterFile);
+        starter.SetValue(L"Setup", L"SetupStarter", inputs.profile.settingsKey);
+        if (!starter.Save()) {
+            tarn::Trace(L"Install: %ls not written (error %lu)", inputs.starterFile.c_str(), ::GetLastError());
+        }
+    }
+    view.SetStatusText(L"Setup wird gestartet...");
+    const HINSTANCE started = ::ShellExecuteW(nullptr, L"open", setup.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    if (reinterpret_cast<INT_PTR>(started) <= 32) {
+        tarn::Trace(L"Install: %ls not started (error %lu)", setup.c_str(),
+                    static_cast<unsigned long>(reinterpret_cast<INT_PTR>(started)));
+    }
+    ::Sleep(inputs.setupPause);
+}
+
+int RunAfterChecks(tarn::InstallView& view, const tarn::InstallInputs& inputs)
+{
+    const std::wstring installDataFolder = view.InstallDataFolder();
+    if (!tarn::CreateInstallDataFolder(installDataFolder)) {
+        return 0;
+    }
+    tarn::DownloadStatus status(tarn::DownloadStatusPath(installDataFolder));
+    const std::wstring& baseUrl = inputs.profile.baseUrl;
+
+    std::vector<std::wstring> lines;
+    if (!FetchDownloadList(inputs, view, lines)) {
+        // Without this release's list only a complete earlier run may go on
+        // to the setup; the update downloads would fail the same way.
+        if (!status.EveryPackageInstalled(baseUrl)) {
+            ShowIncomplete(std::wstring());
+            return 0;
+        }
+        StartSetup(view, inputs, installDataFolder);
+        return 1;
+    }
+
+    const tarn::DownloadListEntries entries = tarn::ReadDownloadListLines(lines);
+    tarn::ReleaseVerdict release;
+    if (!inputs.releaseKeys.empty()) {
+        release = CheckSignedRelease(inputs, view, entries);
+        if (!release.accepted) {
+            ShowIncomplete(release.reason);
+            return 0;
+        }
+    }
+    const bool hostPresent = inputs.host->IsHostPresent();
+    const tarn::InstallPlan plan =
+        tarn::MakeInstallPlan(entries, inputs.profile, hostPresent, inputs.tempFolder);
+    status.AddEntries(plan.listedUrls);
+
+    CCabUtil::CMyShellExecuteExecDatas children;
+    StartUpdateDownloads(inputs, installDataFolder, hostPresent, children);
+
+    status.BeginUnpacking(baseUrl, plan.PackageUrls());
+    status.Save();
+
+    std::wstring refused;
+    const bool complete = tarn::RunPackageLoop(view, inputs, status, plan,
+                                               release.accepted ? &release.manifest : nullptr, &refused);
+
+    view.SetStatusText(L"Downloads werden beendet...");
+    WaitForRecordedProcesses(children);
+    if (!complete) {
+        ShowIncomplete(refused.empty() ? std::wstring() : tarn::PackageMismatchReason(refused));
+        return 0;
+    }
+    if (release.accepted) {
+        tarn::RecordAcceptedSerial(inputs.releaseSerialKey, release.manifest.serial);
+    }
+    StartSetup(view, inputs, installDataFolder);
+    return 1;
+}
+
+}  // namespace
+
+namespace tarn {
+
+int RunInstallSequence(InstallView& view, const InstallInputs& inputs)
+{
+    if (inputs.profile.productFolder == kDownloadNotReady) {
+        ShowMessageBox(nullptr, kNotReadyText, kCaption, MB_ICONWARNING | MB_OK);
+        return 0;
+    }
+    // The generic profile names no product: nothing to fetch, and its
+    // installation data folder would be the drive's root.
+    if (inputs.profile.productFolder.empty() || inputs.profile.downloadList.empty()) {
+        Trace(L"Install: no product for profile %d, nothing installed", inputs.profile.number);
+        return 0;
+    }
+    try {
+        return RunAfterChecks(view, inputs);
+    } catch (const std::exception&) {
+        Trace(L"Install: the sequence ended by an unexpected error");
+    } catch (...) {
+        Trace(L"Install: the sequence ended by an unexpected error");
+    }
+    return 0;
+}
+
+}  // namespace tarn
+
+int RunDownloadAndInstall(tarn::InstallView& view, bool testDownload)
+{
+    try {
+        tarn::InstallInputs inputs;
+        inputs.profile = tarn::CachedProductProfile();
+        inputs.tempFolder = GetTempFolder();
+        inputs.programPath = tarn::GetProgramPath();
+        std::wstring variableForm;
+        CCfgReader::GetPathWithoutVars(variableForm, inputs.starterFile, L"%temp%\\TarnInstallStarter.txt");
+        inputs.host = &tarn::InstalledHost();
+        inputs.source = testDownload ? &tarn::TestSharePackageSource() : &tarn::ServerPackageSource();
+        inputs.releaseKeys = tarn::BuiltInReleaseKeys();
+        inputs.releaseSerialKey = tarn::ReleaseSerialKeyPath(inputs.profile.settingsKey);
+        return tarn::RunInstallSequence(view, inputs);
+    } catch (...) {
+        tarn::Trace(L"Install: the sequence ended by an unexpected error");
+        return 0;
+    }
+}
