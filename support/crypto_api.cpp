@@ -40,4 +40,17 @@ const CryptoApi& GetCryptoApi()
     return api;
 }
 
+BCRYPT_ALG_HANDLE OpenAlgorithmProvider(const wchar_t* algorithm)
+{
+    const CryptoApi& api = GetCryptoApi();
+    BCRYPT_ALG_HANDLE handle = nullptr;
+    const NTSTATUS status = api.loaded ? api.BCryptOpenAlgorithmProvider(&handle, algorithm, nullptr, 0) : -1;
+    if (!BCRYPT_SUCCESS(status)) {
+        Trace(L"Cryptography: the platform offers no %ls (status 0x%08lx)", algorithm,
+              static_cast<unsigned long>(status));
+        return nullptr;
+    }
+    return handle;
+}
+
 }  // namespace tarn

@@ -35,6 +35,11 @@ struct CryptoApi {
 // verifying).
 const CryptoApi& GetCryptoApi();
 
+// A provider of `algorithm` (BCRYPT_SHA256_ALGORITHM, ...) for the process,
+// which threads may share; null, traced, when the platform has none. Callers
+// keep it in a static of their own.
+BCRYPT_ALG_HANDLE OpenAlgorithmProvider(const wchar_t* algorithm);
+
 namespace handle_traits {
 
 struct BCryptHash {

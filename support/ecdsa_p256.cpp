@@ -41,17 +41,7 @@ bool Equals(const tarn::DerItem& item, const uint8_t* bytes, size_t size)
 
 BCRYPT_ALG_HANDLE EcdsaProvider()
 {
-    static const BCRYPT_ALG_HANDLE provider = [] {
-        const tarn::CryptoApi& api = tarn::GetCryptoApi();
-        BCRYPT_ALG_HANDLE handle = nullptr;
-        const NTSTATUS status =
-            api.loaded ? api.BCryptOpenAlgorithmProvider(&handle, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0) : -1;
-        if (!BCRYPT_SUCCESS(status)) {
-            tarn::Trace(L"ECDSA: the platform offers no P-256 (status 0x%08lx)", static_cast<unsigned long>(status));
-            return BCRYPT_ALG_HANDLE(nullptr);
-        }
-        return handle;
-    }();
+    static const BCRYPT_ALG_HANDLE provider = tarn::OpenAlgorithmProvider(BCRYPT_ECDSA_P256_ALGORITHM);
     return provider;
 }
 

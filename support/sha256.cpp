@@ -10,30 +10,13 @@ namespace {
 
 constexpr DWORD kFilePiece = 1 << 20;
 
-// One provider for the process; BCrypt lets threads share it.
-BCRYPT_ALG_HANDLE Sha256Provider()
-{
-    static const BCRYPT_ALG_HANDLE provider = [] {
-        const tarn::CryptoApi& api = tarn::GetCryptoApi();
-        BCRYPT_ALG_HANDLE handle = nullptr;
-        const NTSTATUS status =
-            api.loaded ? api.BCryptOpenAlgorithmProvider(&handle, BCRYPT_SHA256_ALGORITHM, nullptr, 0) : -1;
-        if (!BCRYPT_SUCCESS(status)) {
-            tarn::Trace(L"SHA-256: the platform offers no hash (status 0x%08lx)", static_cast<unsigned long>(status));
-            return BCRYPT_ALG_HANDLE(nullptr);
-        }
-        return handle;
-    }();
-    return provider;
-}
-
 }  // namespace
 
 namespace tarn {
 
 Sha256::Sha256()
 {
-    const BCRYPT_ALG_HANDLE provider = Sha256Provider();
+    static const BCRYPT_ALG_HANDLE provider = OpenAlgorithmProvider(BCRYPT_SHA256_ALGORITHM);
     valid_ = provider != nullptr &&
              BCRYPT_SUCCESS(GetCryptoApi().BCryptCreateHash(provider, hash_.Put(), nullptr, 0, nullptr, 0, 0));
 }
