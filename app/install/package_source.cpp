@@ -16,12 +16,16 @@ public:
         int cancel = 0;
         const int fetched = HttpGetFileRetrying(url, localPath, progressBar, &cancel);
         if (!fetched || !FileExists(localPath.c_str())) {
-            tarn::Trace(L"Install: %ls not fetched to %ls (error %lu)", url.c_str(), localPath.c_str(),
-                        ::GetLastError());
+            const DWORD error = ::GetLastError();
+            tarn::Trace(L"Install: %ls not fetched to %ls (error %lu)", url.c_str(), localPath.c_str(), error);
+            lastFailure_ = tarn::IsDiskFullError(error) ? tarn::InstallReason::DiskFull
+                                                        : tarn::InstallReason::NoConnection;
             return false;
         }
         return true;
     }
+
+    tarn::InstallReason LastFailure() const override { return lastFailure_; }
 
     bool IsCurrentCopy(const std::wstring& url, const std::wstring& localPath) override
     {
@@ -43,6 +47,9 @@ public:
         }
         return true;
     }
+
+private:
+    tarn::InstallReason lastFailure_ = tarn::InstallReason::NoConnection;
 };
 
 }  // namespace
