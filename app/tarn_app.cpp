@@ -10,6 +10,7 @@
 #include "packing/release_modes.h"
 #include "support/name_compare.h"
 #include "support/program_path.h"
+#include "support/user_prompt.h"
 
 bool CTarn_Gridwell_20xxApp::InitInstance()
 {
@@ -19,6 +20,10 @@ bool CTarn_Gridwell_20xxApp::InitInstance()
     SplitCommandLine(tokens, m_lpCmdLine.c_str());
     const tarn::DownloadSettings download = tarn::ScanDownloadKeywords(tokens);
     const tarn::StartMode mode = tarn::ChooseStartMode(download, m_lpCmdLine.c_str());
+    // The download modes run in the background: no one is there to answer a question.
+    if (mode == tarn::StartMode::UpdateDownload || mode == tarn::StartMode::SingleFileDownload) {
+        tarn::SetMayAskUser(false);
+    }
     if (mode == tarn::StartMode::UpdateDownload) {
         DownloadProductUpdate(download.value, download.targetFolder, static_cast<int>(download.updateKind));
         return false;

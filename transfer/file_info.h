@@ -22,6 +22,7 @@ struct ExpectedFile {
     int64_t size = -1;         // > 0 when known: a body of another length is refused
     uint32_t checksum = 0;     // 0: nothing to verify
     bool unavailable = false;  // the server has a record that could not be fetched
+    bool notStorable = false;  // with `unavailable`: no file for it here; no later attempt can help
 };
 
 // Reads a record file: a positive "FileSize" (the store's saturating

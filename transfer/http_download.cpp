@@ -300,10 +300,11 @@ Attempt RunAttempt(const std::wstring& url, DownloadTarget& target, const tarn::
                    HWND progressBar, int* cancelFlag, int* retryFlag)
 {
     if (expected.unavailable) {
-        // Never an unverified success: the body waits for its record.
-        SetRetryFlag(retryFlag, 1);
+        // Never an unverified success: the body waits for its record, unless
+        // the record cannot be stored here at all.
+        SetRetryFlag(retryFlag, expected.notStorable ? 0 : 1);
         target.Discard();
-        return Attempt::Failed;
+        return expected.notStorable ? Attempt::Refused : Attempt::Failed;
     }
     const tarn::DownloadTiming& timing = tarn::GetDownloadTiming();
     const tarn::UniqueInternetHandle session(
@@ -326,6 +327,11 @@ Attempt RunAttempt(const std::wstring& url, DownloadTarget& target, const tarn::
     case tarn::OpenResult::BadRedirect:
         target.Discard();
         return Attempt::Failed;
+    case tarn::OpenResult::ProxyLoginMissing:
+        // No later attempt of this run gets further.
+        target.Discard();
+        SetRetryFlag(retryFlag, 0);
+        return Attempt::Refused;
     default:
         return Attempt::Failed;
     }

@@ -4,6 +4,7 @@
 #include "support/text_format.h"
 #include "support/trace.h"
 #include "transfer/cab_extract.h"
+#include "transfer/proxy_login.h"
 
 namespace {
 
@@ -31,6 +32,10 @@ public:
             status_.Save();
         }
         for (;;) {
+            if (tarn::ProxyLoginRefused()) {
+                tarn::Trace(L"Install: %ls not fetched: the proxy's login is missing", url.c_str());
+                return false;
+            }
             view_.SetStatusText(prefix + L"wird heruntergeladen...");
             if (inputs_.source->Fetch(url, local, view_.ProgressBar())) {
                 retries_ = 0;
