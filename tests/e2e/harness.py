@@ -206,7 +206,8 @@ http_access deny all
         if not os.path.exists(self.access_log):
             return []
         with open(self.access_log) as f:
-            return [(fields[3], fields[6], fields[7]) for fields in (line.split() for line in f) if len(fields) > 7]
+            return [(fields[3], fields[6], fields[7]) for fields in (line.split() for line in f)
+                    if len(fields) > 7 and fields[5] == "GET"]
 
     def stop(self):
         if self.process.poll() is None:

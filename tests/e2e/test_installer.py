@@ -361,6 +361,7 @@ class ThroughProxy(InstallerCase):
         nginx = S["nginx"]
         self.point_at(nginx, "p")
         tree = self.make_product("p", packages=3)
+        nginx.clear_log()
         log = os.path.join(self.temp, "Tarn_Gridwell_2023.log")
         for path in [log] + [os.path.join(self.temp, name) for name in self.packages]:
             if os.path.exists(path):
