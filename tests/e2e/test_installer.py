@@ -145,6 +145,13 @@ class InstallerCase(unittest.TestCase):
         return read(out).decode("utf-8")
 
     def status_text(self):
+        # The program replaces the file whole: while it runs, the name may be
+        # gone for a moment between the old file and the new one.
+        for _ in range(50):
+            try:
+                return read(self.status).decode("cp1252")
+            except FileNotFoundError:
+                time.sleep(0.02)
         return read(self.status).decode("cp1252")
 
 
@@ -318,6 +325,7 @@ class KillAndResume(InstallerCase):
         as a process of its own): the one of this prefix whose command line is
         the program alone; its update downloads run on."""
         prefix = harness.wine_env()["WINEPREFIX"]
+        killed = 0
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
                 with open(f"/proc/{pid}/cmdline", "rb") as f:
@@ -329,6 +337,8 @@ class KillAndResume(InstallerCase):
             if (len(args) == 1 and args[0].lower().endswith(b"tarn_gridwell_2023.exe")
                     and b"WINEPREFIX=" + prefix.encode() in environ):
                 os.kill(int(pid), signal.SIGKILL)
+                killed += 1
+        self.assertEqual(killed, 1, "the program's Windows process was not found to kill")
         process.wait(30)
 
     def section(self, name):
