@@ -12,10 +12,10 @@
 #include "support/unique_handle.h"
 #include "transfer/http_download.h"
 #include "transfer/process_launch.h"
+#include "transfer/server_layout.h"
 
 namespace {
 
-const wchar_t kUpdaterCabinet[] = L"SetupUpdater_2023.cab";
 
 // Brings the dialog of the installer that holds the lock to the front.
 void ShowRunningInstaller()
@@ -53,20 +53,20 @@ void StartReadyProduct(const std::wstring& baseUrl, const std::wstring& productF
 {
     std::wstring downloaded;
     int cancel = 0;
-    const std::wstring url = baseUrl + L"/Downloads/" + kUpdaterCabinet;
+    const std::wstring url = DownloadsUrl(baseUrl, kUpdaterCabinetName);
     if (HttpGetFileRetrying(url, downloaded, nullptr, &cancel) && FileExists(downloaded.c_str())) {
-        const std::wstring target = productFolder + kUpdaterCabinet;
+        const std::wstring target = productFolder + kUpdaterCabinetName;
         ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (!::MoveFileExW(downloaded.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
             Trace(L"Ready product: %ls not moved to %ls (error %lu)", downloaded.c_str(), target.c_str(),
                   ::GetLastError());
         }
     } else {
-        Trace(L"Ready product: %ls not refreshed (error %lu)", url.c_str(), ::GetLastError());
+        Trace(L"Ready product: %ls not refreshed", url.c_str());  // the download traced its cause
     }
     const std::wstring setup = productFolder + L"Setup.exe";
     if (!RunAndWait(setup.c_str(), L"", 0)) {
-        Trace(L"Ready product: %ls not started (error %lu)", setup.c_str(), ::GetLastError());
+        Trace(L"Ready product: %ls not started", setup.c_str());  // the start traced its cause
     }
 }
 

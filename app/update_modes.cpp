@@ -5,7 +5,6 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/install/test_share_source.h"
 #include "config/text/csv_file.h"
 #include "config/text/file_compare.h"
 #include "support/file_queries.h"
@@ -18,6 +17,7 @@
 #include "transfer/download_url.h"
 #include "transfer/file_info.h"
 #include "transfer/http_download.h"
+#include "transfer/server_layout.h"
 
 namespace tarn {
 
@@ -127,22 +127,12 @@ bool FolderHoldsVersion(const std::wstring& serverRecord, const std::wstring& lo
 void RunTestDownloadsFrom(std::wstring_view serverRoot)
 {
     ShowMessageBox(nullptr, L"TestFunc", kTestModeCaption, MB_OK);
-    for (const wchar_t* path : {L"/Lumara/Data/2023/Downloads/SetupUpdater_2023.cab",
-                                L"/Gridwell/Data/2023/Downloads/SetupUpdater_2023.cab"}) {
+    for (const wchar_t* product : {L"/Lumara/Data/2023", L"/Gridwell/Data/2023"}) {
         std::wstring destination;
-        HttpGetFileRetrying(std::wstring(serverRoot) + path, destination);
+        HttpGetFileRetrying(tarn::DownloadsUrl(std::wstring(serverRoot) + product, tarn::kUpdaterCabinetName),
+                            destination);
         ShowMessageBox(nullptr, destination, kTestModeCaption, MB_OK);
     }
-}
-
-int TestDownloadSourceFrom(std::wstring_view url, std::wstring& destination, std::wstring_view commandLine,
-                           std::wstring_view shareFolder)
-{
-    destination.clear();
-    if (!EqualsNoCase(commandLine, L"TestDownload")) {
-        return 0;
-    }
-    return CopyFromTestShare(url, destination, shareFolder);
 }
 
 }  // namespace tarn
@@ -267,7 +257,3 @@ void RunTestDownloads()
     tarn::RunTestDownloadsFrom(tarn::kTestServerRoot);
 }
 
-int TestDownloadSource(std::wstring_view url, std::wstring& destination)
-{
-    return tarn::TestDownloadSourceFrom(url, destination, tarn::GetApplicationCommandLine(), tarn::kTestDownloadShare);
-}

@@ -29,20 +29,13 @@ int DownloadProductUpdate(std::wstring_view tableUrl, std::wstring_view folder, 
 // temporary folder and shows each resulting path in a message box.
 void RunTestDownloads();
 
-// Test source: with the program's whole command line "TestDownload", copies
-// the URL's file from the test share into the temporary folder. 1 with
-// `destination` set to the copy; otherwise 0 and `destination` empty.
-int TestDownloadSource(std::wstring_view url, std::wstring& destination);
-
 namespace tarn {
 
 // The test server's root.
 extern const wchar_t kTestServerRoot[];
 
-// The test mode and the test source with their fixed inputs handed in.
+// The test mode with its server root handed in.
 void RunTestDownloadsFrom(std::wstring_view serverRoot);
-int TestDownloadSourceFrom(std::wstring_view url, std::wstring& destination, std::wstring_view commandLine,
-                           std::wstring_view shareFolder);
 
 // The single-file mode's test for a current folder: the server's record
 // equals the local record byte for byte and the file it describes exists.

@@ -13,10 +13,9 @@
 #include "transfer/cab_extract.h"
 #include "transfer/download_url.h"
 #include "transfer/process_launch.h"
+#include "transfer/server_layout.h"
 
 namespace {
-
-const wchar_t kUpdater[] = L"SetupUpdater_2023.cab";
 
 // One product of the image: where its packages lie and how they are named.
 struct ImageProduct {
@@ -53,7 +52,7 @@ std::vector<std::wstring> PackagesOf(const ImageProduct& product, std::vector<st
             packages.push_back(package);
         }
     }
-    packages.push_back(folder + L"\\" + kUpdater);
+    packages.push_back(folder + L"\\" + tarn::kUpdaterCabinetName);
     return packages;
 }
 
@@ -119,7 +118,7 @@ void BuildProductImage(const ImageProduct& product, const std::wstring& target, 
     }
     const std::wstring folder = product.download;
     Unpack(PackagesOf(product, failed), target, failed);
-    tarn::CopyWithRecord(folder + L"\\" + kUpdater, target, failed);
+    tarn::CopyWithRecord(folder + L"\\" + tarn::kUpdaterCabinetName, target, failed);
     const std::wstring update = target + L"\\Update_x64.exe";
     if (!RunAndWait(update.c_str(), L"x64")) {
         tarn::Trace(L"CreateDataPack: cannot run %ls", update.c_str());

@@ -40,12 +40,6 @@ std::wstring StampVersionMarker(const std::wstring& folder)
     return marker;
 }
 
-std::wstring FileNameOf(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 void CopyWithRecord(const std::wstring& file, const std::wstring& folder, std::vector<std::wstring>& failed)
 {
     for (const std::wstring& source : {file, FileInfoNameFor(file)}) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "support/path_text.h"
+
 namespace tarn {
 
 // Lists every file below `folder`. False (nothing listed) when the folder is
@@ -14,9 +16,6 @@ bool ListSourceFiles(const std::wstring& folder, std::vector<std::wstring>& file
 // at the top of `folder` (section "Settings", "UpdateCreateTime"). The
 // marker's path, or empty when it could not be written.
 std::wstring StampVersionMarker(const std::wstring& folder);
-
-// The text after the last backslash.
-std::wstring FileNameOf(const std::wstring& path);
 
 // Copies `file` and its file-info record, under their names, into `folder`.
 // Appends what could not be copied to `failed`.

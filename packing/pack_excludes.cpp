@@ -7,9 +7,11 @@
 #include "config/text/text_file.h"
 #include "packing/build_folders.h"
 #include "support/name_compare.h"
+#include "support/path_text.h"
 #include "support/text_format.h"
 #include "support/trace.h"
 #include "transfer/download_url.h"
+#include "transfer/server_layout.h"
 
 namespace {
 
@@ -32,7 +34,7 @@ std::vector<std::wstring> DefaultFiles()
             L"!__Update_Version__!.txt",
             L"Thumbs.db",
             L"Touch.ini",
-            L"SetupUpdater_2023.cab",
+            tarn::kUpdaterCabinetName,
             L"TouchEX.exe",
             tarn::FormatText(L"%d_Setup.pdf", kProductYear - 1),
             tarn::FormatText(L"%d_Setup_App.pdf", kProductYear - 1)};
@@ -58,12 +60,6 @@ bool Contains(const std::vector<std::wstring>& sorted, std::wstring_view name)
     bool found = false;
     tarn::LowerBoundNoCase(sorted, name, &found);
     return found;
-}
-
-std::wstring NameOf(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
@@ -99,10 +95,10 @@ void SetPackedListRecordForTest(const std::wstring& path)
 void ApplyFixedExcludes(std::vector<std::wstring>& files)
 {
     static const wchar_t* const kExtensions[] = {L"bak", L"tmp", L"sbr", L"pch", L"lib", L"pdb"};
-    static const wchar_t* const kNames[] = {L"Setup.cfg", L"Thumbs.db", L"Touch.ini", L"SetupUpdater_2023.cab",
+    static const wchar_t* const kNames[] = {L"Setup.cfg", L"Thumbs.db", L"Touch.ini", tarn::kUpdaterCabinetName,
                                             L"TouchEX.exe"};
     for (size_t i = files.size(); i-- > 0;) {
-        const std::wstring name = NameOf(files[i]);
+        const std::wstring name = tarn::FileNameOf(files[i]);
         const size_t dot = name.find_last_of(L'.');
         if (dot == std::wstring::npos) {
             continue;
@@ -137,7 +133,7 @@ int ApplyPackingExcludes(std::vector<std::wstring>& files, const wchar_t* prefix
         const std::vector<std::wstring> extensions = ReadList(config, L"Extension", DefaultExtensions());
         const std::vector<std::wstring> names = ReadList(config, L"File", DefaultFiles());
         for (size_t i = files.size(); i-- > 0;) {
-            const std::wstring name = NameOf(files[i]);
+            const std::wstring name = tarn::FileNameOf(files[i]);
             const size_t dot = name.find_last_of(L'.');
             const std::wstring stem = dot == std::wstring::npos ? name : name.substr(0, dot);
             if (stem.empty()) {

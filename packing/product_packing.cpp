@@ -13,6 +13,7 @@
 #include "support/trace.h"
 #include "transfer/cab_create.h"
 #include "transfer/file_info.h"
+#include "transfer/server_layout.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ int PackCorvin()
     SwitchPackingConfigDrive(L'M');
     const std::wstring source = build::kCorvinSource;
     const std::wstring download = build::kCorvinDownload;
-    std::vector<std::wstring> packages{download + L"\\SetupUpdater_2023.cab"};
+    std::vector<std::wstring> packages{download + L"\\" + kUpdaterCabinetName};
     std::vector<std::wstring> files;
     if (!ListSourceFiles(source, files)) {
         ReportPackingFailure({source});
@@ -103,7 +104,7 @@ int PackRvtTrainings()
 
     // The updater is refreshed with a fresh record: the installer checks one
     // against the other.
-    const std::wstring updater = download + L"\\SetupUpdater_2023.cab";
+    const std::wstring updater = download + L"\\" + kUpdaterCabinetName;
     std::vector<std::wstring> packages{updater};
     std::vector<std::wstring> failed;
     if (!CopyFileKeepAttributes(build::kUpdaterBuild, updater.c_str()) || !WriteFileInfo(updater.c_str())) {

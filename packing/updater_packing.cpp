@@ -11,6 +11,7 @@
 #include "support/trace.h"
 #include "transfer/cab_create.h"
 #include "transfer/download_url.h"
+#include "transfer/server_layout.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ int PackCorvinUpdate()
     std::erase_if(files, [&](const std::wstring& path) { return EqualsNoCase(path, batch) || EqualsNoCase(path, info); });
 
     // Made aside first, so that a failed run leaves the old cabinet.
-    const std::wstring target = resources + L"\\SetupUpdater_2023.cab";
+    const std::wstring target = resources + L"\\" + kUpdaterCabinetName;
     const std::wstring temporary = GetUniqueTempFile(L".cab", 0);
     const int made = !temporary.empty() && MakeCabinet(source.c_str(), temporary.c_str(), &files);
     const int copied = made && CopyFileKeepAttributes(temporary.c_str(), target.c_str());

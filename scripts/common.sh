@@ -49,8 +49,10 @@ tarn_build() {
 }
 
 # The environment of every Wine run: our own prefix, quiet, German code pages.
+# The prefix is the tests' shared one, or <build>/wineprefix-<name> after
+# tarn_use_prefix <name>.
 tarn_wine_env() {
-    export WINEPREFIX="$TARN_BUILD/wineprefix"
+    export WINEPREFIX="$TARN_BUILD/wineprefix${TARN_PREFIX_NAME:+-$TARN_PREFIX_NAME}"
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
     # The host may lack this locale; the build makes one of its own (see
@@ -114,6 +116,27 @@ tarn_seal_prefix() {
     done
 }
 
+# Runs the following Wine programs in a prefix of their own, made (and sealed)
+# by tarn_start_wine, so that a script disturbs no test run and the tests do
+# not disturb it.
+tarn_use_prefix() { TARN_PREFIX_NAME="$1"; tarn_wine_env; }
+
+# The Wine processes (servers, services, programs) whose environment names
+# one of this build's prefixes (<build>/wineprefix*), as "pid command" lines;
+# none when all have ended.
+tarn_prefix_processes() {
+    local proc pid
+    for proc in /proc/[0-9]*; do
+        pid=${proc#/proc/}
+        case "$(readlink "$proc/exe" 2>/dev/null)" in
+            */wine*) ;;
+            *) continue ;;
+        esac
+        tr '\0' '\n' <"$proc/environ" 2>/dev/null | grep -q "^WINEPREFIX=$TARN_BUILD/wineprefix" || continue
+        printf '%s %s\n' "$pid" "$(tr '\0' ' ' <"$proc/cmdline" 2>/dev/null)"
+    done
+}
+
 tarn_stop_wine() {
     wineserver -k 2>/dev/null || true
     [ -n "${TARN_XVFB_PID:-}" ] && kill "$TARN_XVFB_PID" 2>/dev/null
@@ -157,30 +180,12 @@ tarn_free_port() {
 # given; waits until it answers. Sets TARN_NGINX_PORT and TARN_NGINX_PID (the
 # caller stops it); fails, with nginx stopped, when it does not answer.
 tarn_start_nginx() {
-    local folder="$1" root="$2" servers="${3:-}" user=""
-    [ "$(id -u)" -eq 0 ] && user="user root root;"
-    mkdir -p "$folder/tmp"
+    local folder="$1" root="$2" servers="${3:-}"
+    mkdir -p "$folder"
     TARN_NGINX_PORT=$(tarn_free_port)
-    cat >"$folder/nginx.conf" <<CONF
-$user
-daemon off;
-worker_processes 1;
-pid $folder/nginx.pid;
-error_log $folder/error.log warn;
-events { worker_connections 64; }
-http {
-    default_type application/octet-stream;
-    access_log off;
-    client_body_temp_path $folder/tmp;
-    proxy_temp_path $folder/tmp;
-    fastcgi_temp_path $folder/tmp;
-    uwsgi_temp_path $folder/tmp;
-    scgi_temp_path $folder/tmp;
-    sendfile on;
-    server { listen 127.0.0.1:$TARN_NGINX_PORT; root $root; }
-    $servers
-}
-CONF
+    # The tests' configuration (tests/e2e/nginx_conf.py), without access log.
+    python3 "$TARN_ROOT/tests/e2e/nginx_conf.py" "$folder" "$root" "$TARN_NGINX_PORT" "$servers" \
+        >"$folder/nginx.conf" || return 1
     /usr/sbin/nginx -c "$folder/nginx.conf" -p "$folder" </dev/null >/dev/null 2>&1 &
     TARN_NGINX_PID=$!
     local _

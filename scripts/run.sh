@@ -20,6 +20,9 @@ tarn_build
 ownDisplay=0
 [ -z "${DISPLAY:-}" ] && ownDisplay=1
 tarn_start_display
+# A sealed prefix of its own (build/wineprefix-run): the demo maps drives and
+# writes a product list, which no test run may see.
+tarn_use_prefix run
 tarn_start_wine
 
 if [ $# -gt 0 ]; then
@@ -61,7 +64,7 @@ for letter in n h; do
     fi
 done
 # The demo's product lists on the prefix's desktop go at the end, and one
-# that was there before comes back: the tests share the prefix.
+# that was there before comes back.
 productList="$WINEPREFIX/drive_c/users/$(id -un)/Desktop/Tarnix_Software.txt"
 [ -f "$productList" ] && cp -p "$productList" "$demo/Tarnix_Software.txt.before"
 cleanup() {

@@ -19,8 +19,7 @@ if [ ! -f "$TARN_BUILD/build.ninja" ]; then
     cmake -S "$TARN_ROOT" -B "$TARN_BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TARN_ROOT/cmake/mingw-w64-x86_64.cmake"
 fi
 cmake --build "$TARN_BUILD" --target show_installer_dialog
-tarn_wine_env
-export WINEPREFIX="$TARN_BUILD/wineprefix-screenshot"
+tarn_use_prefix screenshot
 outDir="$TARN_BUILD/screenshots"
 mkdir -p "$outDir"
 helper="$TARN_BUILD/tests/bin/show_installer_dialog.exe"
@@ -36,6 +35,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i >/dev/null 2>&1
     wineserver -w
 fi
+tarn_seal_prefix
 
 for dpi in "${dpis[@]}"; do
     tarn_log "dialog at $dpi DPI"

@@ -112,12 +112,11 @@ int CreateFolderOfFile(const wchar_t* path)
     if (tarn::IsEmptyText(path)) {
         return 0;
     }
-    const std::wstring file(path);
-    const size_t slash = file.find_last_of(L'\\');
-    if (slash == std::wstring::npos) {
+    const std::wstring_view file(path);
+    if (file.find(L'\\') == std::wstring_view::npos) {
         return 0;
     }
-    return CreateFolderPath(file.substr(0, slash).c_str());
+    return CreateFolderPath(tarn::FolderOf(file).c_str());
 }
 
 int ListFiles(const wchar_t* start, std::vector<std::wstring>& files, std::vector<std::wstring>* folders,
@@ -129,9 +128,8 @@ int ListFiles(const wchar_t* start, std::vector<std::wstring>& files, std::vecto
     std::wstring folder(start);
     std::wstring pattern = L"*.*";
     if (folder.find(L'*') != std::wstring::npos) {
-        const size_t slash = folder.find_last_of(L'\\');
-        pattern = folder.substr(slash == std::wstring::npos ? 0 : slash + 1);
-        folder.resize(slash == std::wstring::npos ? 0 : slash);
+        pattern = tarn::FileNameOf(folder);
+        folder = tarn::FolderOf(folder);
     }
     if (folder.empty()) {
         return 0;

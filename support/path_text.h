@@ -31,4 +31,18 @@ inline std::wstring WithoutTrailingBackslash(std::wstring_view path)
     return std::wstring(path);
 }
 
+// The part of `path` after its last backslash: the whole path when it has none.
+inline std::wstring FileNameOf(std::wstring_view path)
+{
+    const size_t slash = path.find_last_of(L'\\');
+    return std::wstring(slash == std::wstring_view::npos ? path : path.substr(slash + 1));
+}
+
+// The part of `path` before its last backslash: empty when it has none.
+inline std::wstring FolderOf(std::wstring_view path)
+{
+    const size_t slash = path.find_last_of(L'\\');
+    return std::wstring(slash == std::wstring_view::npos ? std::wstring_view() : path.substr(0, slash));
+}
+
 }  // namespace tarn

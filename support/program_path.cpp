@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "support/path_text.h"
+
 namespace tarn {
 
 namespace {
@@ -40,9 +42,7 @@ std::wstring GetProgramPath()
 
 std::wstring GetProgramFolder()
 {
-    std::wstring path = GetProgramPath();
-    const size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+    return FolderOf(GetProgramPath());
 }
 
 }  // namespace tarn

@@ -200,10 +200,12 @@ HKEY OpenRegistryKey(HKEY root, const wchar_t* keyPath, int create, int is64, RE
     if (status == ERROR_SUCCESS) {
         return key;
     }
-    // A missing key is an answer, not a failure; saving code reports its own.
+    // A missing key is an answer, not a failure; saving code reports its own
+    // and finds the cause in the last error.
     if (!create && status != ERROR_FILE_NOT_FOUND) {
         tarn::Trace(L"registry key %ls cannot be opened (error %ld)", subKey, static_cast<long>(status));
     }
+    ::SetLastError(static_cast<DWORD>(status));
     return nullptr;
 }
 

@@ -22,8 +22,8 @@ HKEY SplitRegistryPath(const wchar_t* path, std::wstring& rootName, std::wstring
 
 // Opens (or with `create` nonzero creates, with every missing key along the
 // path) a key below `root` with `access`; creating adds KEY_WRITE. `is64`
-// nonzero adds KEY_WOW64_64KEY. Null on any failure; the caller closes the
-// key it gets.
+// nonzero adds KEY_WOW64_64KEY. Null on any failure, with the status as the
+// last error; the caller closes the key it gets.
 HKEY OpenRegistryKey(HKEY root, const wchar_t* keyPath, int create = 0, int is64 = 0,
                      REGSAM access = KEY_READ);
 

@@ -22,15 +22,9 @@ std::wstring Quoted(const std::wstring& text)
     return L"\"" + text + L"\"";
 }
 
-std::wstring AfterLastBackslash(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 bool IsCabinetName(const std::wstring& path)
 {
-    const std::wstring name = AfterLastBackslash(path);
+    const std::wstring name = tarn::FileNameOf(path);
     const size_t dot = name.find_last_of(L'.');
     return dot != std::wstring::npos && tarn::EqualsNoCase(std::wstring_view(name).substr(dot), L".cab");
 }
@@ -156,8 +150,7 @@ std::wstring DirectiveFolder(const std::wstring& arguments)
     size_t length = 0;
     FindLastArgument(arguments, start, length);
     const std::wstring path = arguments.substr(start, length);
-    const size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+    return tarn::FolderOf(path);
 }
 
 bool BuildMakeCabBatch(const std::wstring& program, const std::wstring& arguments,

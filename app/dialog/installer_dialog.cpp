@@ -83,7 +83,7 @@ bool CTarn_Gridwell_20xxDlg::OnInitDialog()
     m_Picture.LayoutControls(0);
     CenterOnMonitor(m_hWnd);
     m_Link->Connect(::GetDlgItem(m_hWnd, IDC_STATUS_TEXT), ::GetDlgItem(m_hWnd, IDC_PROGRESS));
-    m_TimerId = ::SetTimer(m_hWnd, tarn::kWorkerTimerId, 1000, nullptr);
+    m_TimerId = ::SetTimer(m_hWnd, tarn::kWorkerTimerId, m_TickMs, nullptr);
 
     // Started suspended, so that its identifier is stored before the worker
     // can store its end mark over it.

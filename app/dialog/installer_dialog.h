@@ -35,6 +35,10 @@ public:
     // True while the worker thread still runs (after a cancel, say).
     bool WorkerRunning() const;
 
+    // Test seam: the interval of the timer that closes the dialog on its
+    // second tick after the worker's end (one second); before DoModal.
+    void SetTickForTest(UINT milliseconds) { m_TickMs = milliseconds; }
+
 protected:
     bool OnInitDialog() override;
     void OnTimer(UINT_PTR id) override;
@@ -52,6 +56,7 @@ private:
     std::shared_ptr<tarn::WorkerLink> m_Link;
     int m_EndSeen = 0;
     UINT_PTR m_TimerId = 0;
+    UINT m_TickMs = 1000;
     tarn::UniqueKernelHandle m_WorkerThread;
     HICON m_hIcon = nullptr;
     CMyScaledBackground m_Picture;

@@ -6,7 +6,6 @@
 
 namespace {
 
-const wchar_t kUpdaterEntry[] = L"SetupUpdater_2023.cab";
 const wchar_t kHostUpdateCabinet[] = L"RODOvoVuviri.cab";
 const wchar_t kUpdateTable[] = L"AutoUpdateInfo.csv";
 constexpr size_t kPrefixLength = 12;  // "RODOvoVuviri", "SetupUpdater"
@@ -55,29 +54,13 @@ DownloadListEntries ReadDownloadListLines(const std::vector<std::wstring>& lines
             continue;
         }
         entries.statusEntries.push_back(line);
-        if (!EqualsNoCase(line, kUpdaterEntry)) {
+        if (!EqualsNoCase(line, kUpdaterCabinetName)) {
             entries.packages.push_back(line);
         }
     }
     RemoveLastStartingLike(entries.packages, kHostUpdateCabinet);
-    RemoveLastStartingLike(entries.packages, kUpdaterEntry);
+    RemoveLastStartingLike(entries.packages, kUpdaterCabinetName);
     return entries;
-}
-
-std::wstring DownloadsUrl(std::wstring_view baseUrl, std::wstring_view name)
-{
-    return std::wstring(baseUrl) + L"/Downloads/" + std::wstring(name);
-}
-
-std::wstring UpdatesUrl(std::wstring_view baseUrl, std::wstring_view name)
-{
-    return std::wstring(baseUrl) + L"/Updates/" + std::wstring(name);
-}
-
-std::wstring UpdaterCabinetName(std::wstring_view baseUrl)
-{
-    const std::wstring_view year = baseUrl.substr(baseUrl.size() >= 4 ? baseUrl.size() - 4 : 0);
-    return L"SetupUpdater_" + std::wstring(year) + L".cab";
 }
 
 std::vector<std::wstring> UpdateDownloadArguments(int profile, bool hostPresent, std::wstring_view baseUrl,

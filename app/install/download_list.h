@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "transfer/server_layout.h"
+
 namespace tarn {
 
 // A list line that may name a file beside the list: at least 4 characters,
@@ -26,14 +28,6 @@ struct DownloadListEntries {
 
 // Sorts the lines of a download list into status entries and packages.
 DownloadListEntries ReadDownloadListLines(const std::vector<std::wstring>& lines);
-
-// "<base URL>/Downloads/<name>" and "<base URL>/Updates/<name>".
-std::wstring DownloadsUrl(std::wstring_view baseUrl, std::wstring_view name);
-std::wstring UpdatesUrl(std::wstring_view baseUrl, std::wstring_view name);
-
-// "SetupUpdater_" with the base URL's last four characters (its release
-// year) and ".cab".
-std::wstring UpdaterCabinetName(std::wstring_view baseUrl);
 
 // The command lines of the update downloads for a profile, in start order:
 // the host's OEM update for profiles 0 and 1 without the host, the updater

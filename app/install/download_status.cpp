@@ -2,6 +2,7 @@
 
 #include "support/name_compare.h"
 #include "support/trace.h"
+#include "transfer/server_layout.h"
 
 namespace {
 
@@ -10,7 +11,7 @@ const wchar_t kUnpacked[] = L"Unpacked";
 
 std::wstring PackagePrefix(std::wstring_view baseUrl)
 {
-    return std::wstring(baseUrl) + L"/Downloads/";
+    return tarn::DownloadsUrl(baseUrl, L"");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "app/profile/product_profile.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
+#include "support/path_text.h"
 #include "support/trace.h"
 
 namespace {
@@ -121,15 +122,11 @@ std::wstring InstallDataFolderFor(const std::wstring& tempFolder, const std::wst
     if (productFolder.empty()) {
         return root;
     }
-    std::wstring product = productFolder;
-    if (product.back() == L'\\') {
-        product.pop_back();
-    }
-    const size_t slash = product.find_last_of(L'\\');
-    if (slash == std::wstring::npos) {
+    const std::wstring product = WithoutTrailingBackslash(productFolder);
+    if (product.find(L'\\') == std::wstring::npos) {
         return root;
     }
-    return root + kDataFolderName + L"\\" + product.substr(slash + 1);
+    return root + kDataFolderName + L"\\" + FileNameOf(product);
 }
 
 std::wstring InstallDataFolder()

@@ -18,6 +18,7 @@
 #include "config/text/text_file.h"
 #include "support/file_system.h"
 #include "support/message_box.h"
+#include "support/path_text.h"
 #include "support/program_path.h"
 #include "support/trace.h"
 #include "transfer/process_launch.h"
@@ -42,21 +43,26 @@ bool FetchDownloadList(const tarn::InstallInputs& inputs, tarn::InstallView& vie
     if (!inputs.source->Fetch(url, local, view.ProgressBar())) {
         return false;
     }
-    ReadArray(local.c_str(), lines);
+    // An unreadable or empty copy is no list: it must not pass for a release
+    // of no packages.
+    const bool read = ReadArray(local.c_str(), lines) != 0;
+    if (!read) {
+        tarn::Trace(L"Install: the download list %ls fetched to %ls cannot be read or is empty", url.c_str(),
+                    local.c_str());
+    }
     ::DeleteFileW(local.c_str());
-    return true;
+    return read;
 }
 
 void StartUpdateDownloads(const tarn::InstallInputs& inputs, const std::wstring& installDataFolder,
                           bool hostPresent, CCabUtil::CMyShellExecuteExecDatas& children)
 {
-    const std::wstring programFolder = inputs.programPath.substr(0, inputs.programPath.find_last_of(L'\\'));
+    const std::wstring programFolder = tarn::FolderOf(inputs.programPath);
     for (const std::wstring& arguments : tarn::UpdateDownloadArguments(
              inputs.profile.number, hostPresent, inputs.profile.baseUrl, installDataFolder)) {
         if (!StartRecordedProcess(children, inputs.programPath.c_str(), arguments.c_str(), 1,
                                   programFolder.c_str())) {
-            tarn::Trace(L"Install: update download %ls not started (error %lu)", arguments.c_str(),
-                        ::GetLastError());
+            tarn::Trace(L"Install: update download %ls not started", arguments.c_str());  // cause traced
         }
     }
 }
@@ -73,7 +79,7 @@ void StartSetup(tarn::InstallView& view, const tarn::InstallInputs& inputs, cons
         CCfgReader starter(inputs.starterFile);
         starter.SetValue(L"Setup", L"SetupStarter", inputs.profile.settingsKey);
         if (!starter.Save()) {
-            tarn::Trace(L"Install: %ls not written (error %lu)", inputs.starterFile.c_str(), ::GetLastError());
+            tarn::Trace(L"Install: %ls not written", inputs.starterFile.c_str());  // Save traced the cause
         }
     }
     view.SetStatusText(L"Setup wird gestartet...");

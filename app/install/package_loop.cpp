@@ -53,8 +53,8 @@ private:
         CabExtractContext context;
         const std::wstring folder = view_.InstallDataFolder();
         if (!ExtractCabinetTo(context, local.c_str(), folder.c_str())) {
-            tarn::Trace(L"Install: %ls not completely unpacked into %ls (error %lu)", local.c_str(),
-                        folder.c_str(), ::GetLastError());
+            // The extraction traced its cause; the last error is no longer it.
+            tarn::Trace(L"Install: %ls not completely unpacked into %ls", local.c_str(), folder.c_str());
             return false;
         }
         status_.SetUnpacked(url, true);

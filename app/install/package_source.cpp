@@ -15,9 +15,11 @@ public:
         localPath.clear();
         int cancel = 0;
         const int fetched = HttpGetFileRetrying(url, localPath, progressBar, &cancel);
-        if (!fetched || !FileExists(localPath.c_str())) {
-            tarn::Trace(L"Install: %ls not fetched to %ls (error %lu)", url.c_str(), localPath.c_str(),
-                        ::GetLastError());
+        if (!fetched) {
+            return false;  // the download traced its cause
+        }
+        if (!FileExists(localPath.c_str())) {
+            tarn::Trace(L"Install: %ls was fetched, but %ls is missing", url.c_str(), localPath.c_str());
             return false;
         }
         return true;

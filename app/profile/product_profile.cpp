@@ -5,6 +5,7 @@
 #include "config/store/cfg_reader.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
+#include "support/path_text.h"
 #include "support/program_path.h"
 #include "support/text_format.h"
 #include "support/trace.h"
@@ -86,8 +87,7 @@ ProductProfile ResolveProductProfile()
 
 ReducedProgramName ReduceProgramName(std::wstring_view programPath)
 {
-    const size_t slash = programPath.find_last_of(L'\\');
-    std::wstring name(slash == std::wstring_view::npos ? programPath : programPath.substr(slash + 1));
+    std::wstring name = FileNameOf(programPath);
     size_t dot = name.find_last_of(L'.');
     if (dot == std::wstring::npos) {
         dot = name.size();
@@ -132,10 +132,7 @@ ProductProfile LookupProductProfile(std::wstring_view programPath, std::wstring_
     profile.pictureName = row.pictureName;
     profile.baseUrl = std::wstring(serverRoot) + std::wstring(row.basePath);
     if (!row.productSubfolder.empty()) {
-        const size_t slash = programPath.find_last_of(L'\\');
-        const std::wstring_view folder =
-            slash == std::wstring_view::npos ? std::wstring_view() : programPath.substr(0, slash);
-        profile.productFolder = std::wstring(folder) + L"\\" + std::wstring(row.productSubfolder) + L"\\";
+        profile.productFolder = FolderOf(programPath) + L"\\" + std::wstring(row.productSubfolder) + L"\\";
     }
     profile.downloadList = row.downloadList;
     profile.windowTitle = row.windowTitle;

@@ -192,9 +192,8 @@ void PathVariableTable::KeepFoldersOnly()
 
 void PathVariableTable::AddHostRelease(const HostRelease& release)
 {
-    const size_t slash = release.executablePath.find_last_of(L'\\');
-    if (slash != std::wstring::npos) {
-        Add(L"%ACINSTALLFOLDER%", release.executablePath.substr(0, slash));
+    if (release.executablePath.find(L'\\') != std::wstring::npos) {
+        Add(L"%ACINSTALLFOLDER%", FolderOf(release.executablePath));
     }
     if (release.registryKey.empty()) {
         return;

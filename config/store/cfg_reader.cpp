@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "support/name_compare.h"
+#include "support/path_text.h"
 
 namespace {
 
@@ -120,10 +121,7 @@ int CCfgReader::GetSortedKeyArray(std::vector<std::wstring>*& keys)
 bool CCfgReader::IsFolderFile()
 {
     if (m_HasVarPath == -1) {
-        const size_t slash = m_File.rfind(L'\\');
-        const std::wstring_view name =
-            slash == std::wstring::npos ? std::wstring_view(m_File) : std::wstring_view(m_File).substr(slash + 1);
-        m_HasVarPath = tarn::EqualsNoCase(name, L"Ordner.ini") ? 1 : 0;
+        m_HasVarPath = tarn::EqualsNoCase(tarn::FileNameOf(m_File), L"Ordner.ini") ? 1 : 0;
     }
     return m_HasVarPath == 1;
 }

@@ -418,6 +418,10 @@ bool WriteValue(HKEY key, const wchar_t* valueName, const ValueToWrite& value)
         status = SetRegistryValue(key, valueName, value.type, value.bytes.data(),
                                   static_cast<DWORD>(value.bytes.size()));
     }
+    if (status != ERROR_SUCCESS) {
+        tarn::Trace(L"Registry value \"%ls\" cannot be written (error %ld)", valueName ? valueName : L"",
+                    static_cast<long>(status));
+    }
     return status == ERROR_SUCCESS;
 }
 
@@ -432,6 +436,7 @@ bool WriteRegistryKey(HKEY configuredKey, const std::wstring& section, const std
         key = opened.Get();
     }
     if (key == nullptr) {
+        tarn::Trace(L"Registry key %ls cannot be opened for saving (error %lu)", section.c_str(), ::GetLastError());
         return false;
     }
     const size_t count = std::min(keys.size(), values.size());
@@ -495,7 +500,8 @@ int CCfgReader::SaveToRegistry()
     const int is64 = (m_IsRegistry & kSixtyFourBitView) ? 1 : 0;
     tarn::UniqueRegKey key(OpenForSaving(root, keyPath.c_str(), is64));
     if (!key) {
-        tarn::Trace(L"settings store %ls: the registry key cannot be opened for saving", m_File.c_str());
+        tarn::Trace(L"settings store %ls: the registry key cannot be opened for saving (error %lu)", m_File.c_str(),
+                    ::GetLastError());
         return 0;
     }
     // Every section is tried; one that fails makes the whole save fail, so
@@ -507,8 +513,8 @@ int CCfgReader::SaveToRegistry()
         std::vector<std::wstring> values;
         GetSection(keys, values, section, 0);
         if (!WriteRegistryKey(key.Get(), section, keys, values, *this, is64)) {
-            tarn::Trace(L"Cannot write section [%ls] of %ls to the registry (error %lu)", section.c_str(),
-                        m_File.c_str(), ::GetLastError());
+            // The failed open or write traced its status above.
+            tarn::Trace(L"Cannot write section [%ls] of %ls to the registry", section.c_str(), m_File.c_str());
             allWritten = false;
         }
     }

@@ -11,6 +11,7 @@
 
 #include "support/path_text.h"
 #include "support/handover.h"
+#include "support/trace.h"
 #include "support/unique_handle.h"
 
 namespace {
@@ -256,6 +257,10 @@ uint32_t GetFileCrc(const wchar_t* fileName)
     tarn::UniqueFileHandle file(::CreateFileW(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            tarn::Trace(L"Checksum: %ls cannot be opened (error %lu)", fileName, error);
+        }
         return 0;
     }
     LARGE_INTEGER size{};

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "support/path_text.h"
+#include "support/trace.h"
 #include "support/unique_handle.h"
 
 namespace {
@@ -66,22 +67,31 @@ ReadResult ReadFileBytes(const wchar_t* fileName, CChar& bytes, uint32_t& count)
     tarn::UniqueFileHandle file(::CreateFileW(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
+        // A missing file is an everyday answer; any other refusal is worth a line.
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            tarn::Trace(L"Text file %ls cannot be opened for reading (error %lu)", fileName, error);
+        }
         return ReadResult::CannotOpen;
     }
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.Get(), &size)) {
+        tarn::Trace(L"Text file %ls: its size is unknown (error %lu)", fileName, ::GetLastError());
         return ReadResult::Failed;
     }
     if (size.QuadPart == 0) {
         return ReadResult::Empty;
     }
     if (size.QuadPart > static_cast<LONGLONG>(kMaxReadSize)) {
+        tarn::Trace(L"Text file %ls is too large to read (%lld bytes)", fileName,
+                    static_cast<long long>(size.QuadPart));
         return ReadResult::Failed;
     }
     const DWORD wanted = static_cast<DWORD>(size.QuadPart);
     bytes.SetSize(static_cast<int>(wanted) + 1);
     DWORD read = 0;
     if (!::ReadFile(file.Get(), bytes.Data(), wanted, &read, nullptr)) {
+        tarn::Trace(L"Text file %ls cannot be read (error %lu)", fileName, ::GetLastError());
         bytes.SetSize(0);
         return ReadResult::Failed;
     }
@@ -213,21 +223,31 @@ void SplitLines(std::wstring_view text, std::vector<std::wstring>& lines, bool f
 bool WriteFileBytes(const wchar_t* fileName, const void* data, size_t size)
 {
     if (size > MAXDWORD) {
+        tarn::Trace(L"Text file %ls: %llu bytes are too many for one write", fileName,
+                    static_cast<unsigned long long>(size));
         return false;
     }
     tarn::UniqueFileHandle file(::CreateFileW(fileName, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
+        tarn::Trace(L"Text file %ls cannot be opened for writing (error %lu)", fileName, ::GetLastError());
         return false;
     }
     bool written = true;
     if (size > 0) {
         DWORD done = 0;
         written = ::WriteFile(file.Get(), data, static_cast<DWORD>(size), &done, nullptr) && done == size;
+        if (!written) {
+            tarn::Trace(L"Text file %ls: %lu of %llu bytes written (error %lu)", fileName, done,
+                        static_cast<unsigned long long>(size), ::GetLastError());
+        }
     }
     // Cut at the written end even after a short write, so no stale tail of
     // an older, longer file remains behind the new text.
     const bool cut = ::SetEndOfFile(file.Get()) != FALSE;
+    if (!cut) {
+        tarn::Trace(L"Text file %ls cannot be cut at its end (error %lu)", fileName, ::GetLastError());
+    }
     return written && cut;
 }
 

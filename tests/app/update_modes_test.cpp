@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/install/test_share_source.h"
 #include "common/test_files.h"
 #include "support/file_system.h"
 #include "support/message_box.h"
@@ -68,7 +69,7 @@ TEST(UpdateProductName, OnlyKindsZeroAndOne)
     EXPECT_TRUE(tarn::UpdateProductName(2).empty());
 }
 
-TEST(TestDownloadSource, CopiesFromTheShareOnlyInTestDownloadRuns)
+TEST(CopyFromTestShare, CopiesTheUrlsFileFromTheShare)
 {
     ScratchFolder share;
     ASSERT_TRUE(WriteBytes(share / L"Tarn_Gridwell_2023_(1).cab", "cabinet"));
@@ -77,12 +78,7 @@ TEST(TestDownloadSource, CopiesFromTheShareOnlyInTestDownloadRuns)
     ::DeleteFileW(copy.c_str());
 
     std::wstring destination = L"stale";
-    EXPECT_EQ(tarn::TestDownloadSourceFrom(url, destination, L"", share.Path()), 0);
-    EXPECT_TRUE(destination.empty());
-    EXPECT_EQ(tarn::TestDownloadSourceFrom(url, destination, L"TestDownload ", share.Path()), 0);
-    EXPECT_FALSE(PathExists(copy));
-
-    EXPECT_EQ(tarn::TestDownloadSourceFrom(url, destination, L"testdownload", share.Path()), 1);
+    EXPECT_EQ(tarn::CopyFromTestShare(url, destination, share.Path()), 1);
     EXPECT_EQ(destination, copy);
     EXPECT_EQ(ReadBytes(copy), "cabinet");
     ::DeleteFileW(copy.c_str());
@@ -93,14 +89,9 @@ TEST(TestDownloadSource, CopiesFromTheShareOnlyInTestDownloadRuns)
     for (const wchar_t* bad : refused) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(bad)));
         destination = L"stale";
-        EXPECT_EQ(tarn::TestDownloadSourceFrom(bad, destination, L"TestDownload", share.Path()), 0);
+        EXPECT_EQ(tarn::CopyFromTestShare(bad, destination, share.Path()), 0);
         EXPECT_TRUE(destination.empty());
     }
-    // The production entry takes the program's own command line, which here is
-    // the test program's and not "TestDownload": nothing is copied.
-    destination = L"stale";
-    EXPECT_EQ(TestDownloadSource(url, destination), 0);
-    EXPECT_TRUE(destination.empty());
 }
 
 std::vector<std::wstring> g_shown;

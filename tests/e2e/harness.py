@@ -25,6 +25,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from fileinfo import file_crc, record_path, record_text, signed32  # noqa: E402,F401
 
 import authority  # noqa: E402
+from nginx_conf import nginx_conf  # noqa: E402
 
 CONFIG = {}
 STATE = {}
@@ -94,10 +95,7 @@ class Nginx:
         os.makedirs(self.work, exist_ok=True)
         self.access_log = os.path.join(self.work, "access.log")
         self.port = free_port()
-        user = "user root root;\n" if os.geteuid() == 0 else ""
-        temp = os.path.join(self.work, "tmp")
-        os.makedirs(temp, exist_ok=True)
-        servers = f"    server {{ listen 127.0.0.1:{self.port}; root {root}; }}\n"
+        servers = ""
         self.tls_urls = {}
         for name, (certificate, key) in (tls or {}).items():
             port = free_port()
@@ -111,25 +109,7 @@ class Nginx:
     }}
 """
             self.tls_urls[name] = f"https://localhost:{port}"
-        conf = f"""{user}daemon off;
-worker_processes 1;
-pid {self.work}/nginx.pid;
-error_log {self.work}/error.log warn;
-events {{ worker_connections 64; }}
-http {{
-    default_type application/octet-stream;
-    types {{ text/plain txt; text/csv csv; }}
-    log_format plain '$request_method $uri $status $body_bytes_sent';
-    access_log {self.access_log} plain;
-    client_body_temp_path {temp}/body;
-    proxy_temp_path {temp}/proxy;
-    fastcgi_temp_path {temp}/fastcgi;
-    uwsgi_temp_path {temp}/uwsgi;
-    scgi_temp_path {temp}/scgi;
-    sendfile on;
-    keepalive_timeout 30;
-{servers}}}
-"""
+        conf = nginx_conf(self.work, root, self.port, servers, access_log=self.access_log)
         self.conf = os.path.join(self.work, "nginx.conf")
         with open(self.conf, "w") as f:
             f.write(conf)
@@ -369,10 +349,11 @@ def prefix_temp():
 
 
 def start(name, tls=False):
-    """Makes a fresh work folder, starts the servers and keeps one Wine
-    server running for the module's runs. With `tls`, a test authority made
-    now is trusted in the prefix, and nginx also serves TLS with each
-    certificate of authority.SERVERS (STATE["tls"]: name -> URL)."""
+    """Makes a fresh work folder, starts the servers and switches the
+    module's runs to a prefix of its own (use_prefix(name)), whose Wine
+    server runs until stop(). With `tls`, a test authority made now is
+    trusted in that prefix, and nginx also serves TLS with each certificate
+    of authority.SERVERS (STATE["tls"]: name -> URL)."""
     start_display()
     work = os.path.join(CONFIG["build_dir"], "e2e-work", name)
     shutil.rmtree(work, ignore_errors=True)
@@ -380,9 +361,7 @@ def start(name, tls=False):
     STATE["work"] = work
     STATE["www"] = os.path.join(work, "www")
     os.makedirs(STATE["www"])
-    STATE["wineserver"] = subprocess.Popen(["wineserver", "-p"], env=wine_env(), stdin=subprocess.DEVNULL,
-                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                           start_new_session=True)
+    use_prefix(name)
     certificates = None
     if tls:
         paths = authority.make(os.path.join(work, "tls"))
@@ -399,19 +378,14 @@ def stop():
     for key in ("dev200", "dev", "nginx"):
         if key in STATE:
             STATE.pop(key).stop()
-    server = STATE.pop("wineserver", None)
-    # Only a Wine server that this run started is ended; one that was already
-    # running (the test script's) made ours exit at once.
-    if server is not None:
-        time.sleep(0.2)
-        if server.poll() is None:
-            subprocess.run(["wineserver", "-k"], env=wine_env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            server.wait(10)
+    # A prefix of the module's own is only its runs': its server and the
+    # Wine services that live as long as it are ended, whoever started them.
     for prefix, server in STATE.pop("prefix_servers", {}).items():
         env = dict(wine_env(), WINEPREFIX=prefix)
         subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=30)
         server.wait(10)
     shared = STATE.pop("shared_prefix", None)
     if shared is not None:

@@ -27,7 +27,7 @@ STARTERS = ["Tarn_Gridwell_2023.exe", "Tarn_Gridwell_2023_Test.exe", "Tarn_Gridw
 
 
 def prefix():
-    return os.path.join(harness.CONFIG["build_dir"], "packing-wineprefix")
+    return harness.wine_env()["WINEPREFIX"]
 
 
 def find_makecab():
@@ -39,13 +39,9 @@ def find_makecab():
 
 
 def setUpModule():
-    # A prefix of our own: the shared one keeps Z: on the host's root, which
-    # the other tests' paths rely on.
-    os.environ["WINEPREFIX"] = prefix()
-    if not os.path.exists(os.path.join(prefix(), "system.reg")):
-        # A copy of the shared prefix is ready at once; a new one takes long.
-        shared = os.path.join(harness.CONFIG["build_dir"], "wineprefix")
-        shutil.copytree(shared, prefix(), symlinks=True, ignore=shutil.ignore_patterns("wineserver"))
+    # The module's prefix of its own: its drives, Z: included, are mapped
+    # into the test's folder below.
+    harness.start("packing")
     desktop = os.path.join(prefix(), "drive_c", "users", pwd.getpwuid(os.getuid()).pw_name, "Desktop")
     os.makedirs(desktop, exist_ok=True)
     # A desktop copy of the server product list stands in for the maker's
@@ -53,7 +49,6 @@ def setUpModule():
     # product-list download on a server the test machine cannot reach.
     with open(os.path.join(desktop, "Tarnix_Software.txt"), "wb") as f:
         f.write(b"[Settings]\r\n[Ready]\r\n")
-    harness.start("packing")
     S["drives"] = os.path.join(S["work"], "drives")
     devices = os.path.join(prefix(), "dosdevices")
     for letter in DRIVES + "ts":

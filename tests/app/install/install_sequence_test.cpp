@@ -249,6 +249,8 @@ TEST_F(InstallSequence, IncompleteDataStartsNoSetup)
         {"hostile entry", {L"Evil.cab", L"P1.cab"}, {}, 1},
         // No list this run, and no earlier run that completed.
         {"no list", {L"P1.cab"}, {{kBase + L"/Downloads/List.txt", 1}}, 0},
+        // A fetched list that holds nothing is no list of zero packages.
+        {"empty list", {}, {}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
