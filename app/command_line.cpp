@@ -174,7 +174,8 @@ StartMode MatchModeWord(const wchar_t* commandLineText)
     return StartMode::Installer;
 }
 
-StartMode ChooseStartMode(const DownloadSettings& download, const wchar_t* commandLineText)
+StartMode ChooseStartMode(const DownloadSettings& download, const wchar_t* commandLineText,
+                          const InstallerSwitches& switches)
 {
     if (download.updateKind != UpdateKind::None) {
         return StartMode::UpdateDownload;
@@ -182,7 +183,53 @@ StartMode ChooseStartMode(const DownloadSettings& download, const wchar_t* comma
     if (!download.value.empty() && !download.targetFolder.empty()) {
         return StartMode::SingleFileDownload;
     }
-    return MatchModeWord(commandLineText);
+    const StartMode mode = MatchModeWord(commandLineText);
+    return mode == StartMode::Installer && switches.help ? StartMode::InstallerHelp : mode;
+}
+
+InstallerSwitches ScanInstallerSwitches(const std::vector<std::wstring>& tokens)
+{
+    InstallerSwitches switches;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const std::wstring& token = tokens[i];
+        if (token.empty() || (token[0] != L'/' && token[0] != L'-')) {
+            continue;
+        }
+        const std::wstring_view name = std::wstring_view(token).substr(1);
+        if (EqualsNoCase(name, L"quiet")) {
+            switches.quiet = true;
+        } else if (EqualsNoCase(name, L"passive")) {
+            switches.passive = true;
+        } else if (EqualsNoCase(name, L"log") && i + 1 < tokens.size()) {
+            switches.logPath = tokens[++i];
+        } else {
+            switches.help = true;
+        }
+    }
+    return switches;
+}
+
+std::wstring InstallerSwitchesHelp()
+{
+    return L"Aufruf: <Programm> [/quiet | /passive] [/log \"<Datei>\"]\n\n"
+           L"/quiet\tohne Fenster und ohne Meldungen; das Ergebnis steht im Exit-Code und im Protokoll\n"
+           L"/passive\tnur der Fortschritt, ohne Meldungen\n"
+           L"/log \"<Datei>\"\tschreibt das Protokoll auch in diese Datei\n"
+           L"/?\tzeigt diese Hilfe\n\n"
+           L"Exit-Codes: 0 Setup gestartet, 1602 abgebrochen, 1603 unvollst\u00e4ndig oder nicht freigegeben, "
+           L"1618 ein anderer Installationsstarter des Produkts l\u00e4uft";
+}
+
+const wchar_t* StartModeName(StartMode mode)
+{
+    switch (mode) {
+    case StartMode::UpdateDownload: return L"update download";
+    case StartMode::SingleFileDownload: return L"DownloadFile";
+    case StartMode::Installer: return L"installer";
+    case StartMode::InstallerHelp: return L"installer help";
+    default: break;
+    }
+    return L"build or test mode";
 }
 
 }  // namespace tarn

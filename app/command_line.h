@@ -36,6 +36,21 @@ struct DownloadSettings {
 // "DownloadFile=" and "ToFolder=" (any letter case); the last token wins.
 DownloadSettings ScanDownloadKeywords(const std::vector<std::wstring>& tokens);
 
+// The installer's switches (any letter case): "/quiet", "/passive",
+// "/log <path>" (the path may be quoted); any other token that starts with
+// '/' or '-' ("/?", "-h", "--help") asks for the list of switches.
+struct InstallerSwitches {
+    bool quiet = false;    // no window, no message box
+    bool passive = false;  // the dialog with its progress, no message box
+    bool help = false;
+    std::wstring logPath;  // the log also goes there
+};
+
+InstallerSwitches ScanInstallerSwitches(const std::vector<std::wstring>& tokens);
+
+// The text of the help box: the switches and the exit codes.
+std::wstring InstallerSwitchesHelp();
+
 enum class StartMode {
     UpdateDownload,      // an update keyword was given
     SingleFileDownload,  // "DownloadFile=" and "ToFolder=" were given
@@ -51,13 +66,19 @@ enum class StartMode {
     PackCorvin,
     PackGridwell,        // "PackGridwell" and "PackQuick"
     Installer,           // anything else
+    InstallerHelp,       // the installer asked for its switches
 };
 
 // The mode chosen by the whole command-line text alone (compared without
 // regard to case, nothing trimmed). A null text selects the installer.
 StartMode MatchModeWord(const wchar_t* commandLineText);
 
-// The complete choice of start-up: download keywords first, then mode words.
-StartMode ChooseStartMode(const DownloadSettings& download, const wchar_t* commandLineText);
+// The complete choice of start-up: download keywords first, then mode words;
+// an installer whose switches ask for help shows them instead.
+StartMode ChooseStartMode(const DownloadSettings& download, const wchar_t* commandLineText,
+                          const InstallerSwitches& switches = {});
+
+// The mode's name for the log ("installer", "DownloadFile", "PackAll", ...).
+const wchar_t* StartModeName(StartMode mode);
 
 }  // namespace tarn

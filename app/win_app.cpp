@@ -26,8 +26,8 @@ int CWinApp::Run(HINSTANCE instance)
     m_lpCmdLine = tarn::GetApplicationCommandLine();
     InitInstance();
     // Start-up always returns false: the chosen mode has run to its end and
-    // the process ends with a plain exit code.
-    return 0;
+    // left the process's exit code.
+    return m_ExitCode;
 }
 
 namespace tarn {

@@ -17,11 +17,13 @@ public:
     // Start-up. Returning false ends the process without a message loop.
     virtual bool InitInstance() = 0;
 
-    // Runs the application: start-up, then the exit code.
+    // Runs the application: start-up, then the exit code it left in
+    // m_ExitCode.
     int Run(HINSTANCE instance);
 
     HINSTANCE m_hInstance = nullptr;
     std::wstring m_lpCmdLine;  // the text after the program name and its blanks
+    int m_ExitCode = 0;        // the process's exit code, set by start-up
 };
 
 namespace tarn {

@@ -17,6 +17,7 @@ constexpr unsigned long long kDefaultRotateAt = 1024 * 1024;
 
 std::mutex g_logMutex;
 std::wstring g_logOverride;
+std::wstring g_copyPath;
 unsigned long long g_rotateAt = kDefaultRotateAt;
 
 std::wstring DefaultLogPath()
@@ -67,7 +68,7 @@ std::string ToUtf8(const std::wstring& text)
 // Appends one line: time, process and thread, text. Several processes of the
 // program (the installer and its update children) share one log, so the file
 // is opened for appending with full sharing and written in one call.
-void AppendToLog(const std::wstring& path, const std::wstring& text)
+void AppendToLog(const std::wstring& path, const std::wstring& text, bool rotate = true)
 {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
@@ -80,7 +81,7 @@ void AppendToLog(const std::wstring& path, const std::wstring& text)
     std::lock_guard<std::mutex> lock(g_logMutex);
     const unsigned long long rotateAt = g_logOverride.empty() ? kDefaultRotateAt : g_rotateAt;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+    if (rotate && ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
         const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         if (size + line.size() > rotateAt) {
             ::MoveFileExW(path.c_str(), OldLogPath(path).c_str(), MOVEFILE_REPLACE_EXISTING);
@@ -116,6 +117,14 @@ void Trace(const wchar_t* format, ...)
     if (!path.empty()) {
         AppendToLog(path, text);
     }
+    std::wstring copy;
+    {
+        std::lock_guard<std::mutex> lock(g_logMutex);
+        copy = g_copyPath;
+    }
+    if (!copy.empty()) {
+        AppendToLog(copy, text, false);
+    }
     ::SetLastError(lastError);
 }
 
@@ -129,6 +138,12 @@ std::wstring TraceLogPath()
     }
     static const std::wstring path = DefaultLogPath();
     return path;
+}
+
+void SetTraceCopyPath(const std::wstring& path)
+{
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    g_copyPath = path;
 }
 
 void SetTraceLogForTest(const std::wstring& path, unsigned long long rotateAt)

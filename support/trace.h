@@ -19,6 +19,10 @@ void Trace(const wchar_t* format, ...);
 // The log file's full path (empty when the temporary folder is unknown).
 std::wstring TraceLogPath();
 
+// Every later line also goes to `path` (opened per line like the log; not
+// rotated). An empty path ends that.
+void SetTraceCopyPath(const std::wstring& path);
+
 // Test seam: lines go to this file instead (an empty path restores the
 // default); rotation then happens at `rotateAt` bytes.
 void SetTraceLogForTest(const std::wstring& path, unsigned long long rotateAt);

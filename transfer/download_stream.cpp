@@ -41,7 +41,10 @@ public:
         ULONGLONG waitingSince = timing_.clock.now();
         while (filled_ - chunkStart_ < kDownloadChunkSize && !ended_) {
             DWORD read = 0;
-            if (body_.Read(block_ + filled_, kDownloadBlockSize - filled_, read)) {
+            const DWORD wanted = std::min(readSize_, kDownloadBlockSize - filled_);
+            const ULONGLONG readStart = timing_.clock.now();
+            if (body_.Read(block_ + filled_, wanted, read)) {
+                AdaptReadSize(wanted, read, timing_.clock.now() - readStart);
                 if (read == 0) {
                     ended_ = true;
                     // A connection that failed and then reports its end has
@@ -91,8 +94,25 @@ public:
     }
 
 private:
+    // A read returns only when it is full or the body ends, so on a slow
+    // line a large read holds the bar still for seconds. Reads start at one
+    // chunk, double while they fill quickly and fall back to one chunk when
+    // one took long: fast lines get large reads, slow ones a moving bar.
+    void AdaptReadSize(DWORD wanted, DWORD read, ULONGLONG took)
+    {
+        if (took >= kSlowRead) {
+            readSize_ = kDownloadChunkSize;
+        } else if (read == wanted && took < kFastRead) {
+            readSize_ = std::min(readSize_ * 2, kDownloadBlockSize);
+        }
+    }
+
+    static constexpr ULONGLONG kFastRead = 50;   // ms
+    static constexpr ULONGLONG kSlowRead = 250;  // ms
+
     BodySource& body_;
     const DownloadTiming& timing_;
+    DWORD readSize_ = kDownloadChunkSize;
     const std::unique_ptr<char[]> buffer_;
     char* block_;
     DWORD filled_ = 0;      // bytes of the block received

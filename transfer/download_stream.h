@@ -1,9 +1,12 @@
 #pragma once
 // The body of one download streamed into a file. The observable unit is the
 // 16,384-byte chunk: progress steps, cancel looks, stall accounting and the
-// end of the body work on chunks. The platform is read in blocks of 512 KiB,
-// because each read call has a fixed cost far above the cost of its bytes;
-// each block is cut into chunks exactly as if they had been read one by one.
+// end of the body work on chunks. The platform is read in pieces of up to a
+// block of 512 KiB, because each read call has a fixed cost far above the
+// cost of its bytes; a read starts at one chunk and grows while reads fill
+// quickly (a read returns only when full, so large reads on a slow line would
+// hold the progress bar still). Each block is cut into chunks exactly as if
+// they had been read one by one.
 // One buffer of two blocks serves an attempt: while one block is written to
 // disk, the next one is read from the network.
 

@@ -75,7 +75,7 @@ bool CTarn_Gridwell_20xxDlg::OnInitDialog()
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-    const std::wstring& title = tarn::CachedProductProfile().windowTitle;
+    const std::wstring& title = tarn::LocalProductProfile().windowTitle;
     if (!title.empty()) {
         ::SetWindowTextW(m_hWnd, title.c_str());
     }
@@ -126,6 +126,7 @@ void CTarn_Gridwell_20xxDlg::OnTimer(UINT_PTR id)
     }
     ::KillTimer(m_hWnd, m_TimerId);
     m_WorkerThread.Reset();
+    m_ClosedAfterWorker = true;
     EndDialog(IDOK);
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "app/install/install_result.h"
 #include "app/install/install_view.h"
 #include "app/dialog/scaled_background.h"
 #include "app/dialog/win_dialog.h"
@@ -39,6 +40,10 @@ public:
     // second tick after the worker's end (one second); before DoModal.
     void SetTickForTest(UINT milliseconds) { m_TickMs = milliseconds; }
 
+    // True once the dialog closed itself after the worker's end (false after
+    // the user ended it).
+    bool ClosedAfterWorker() const { return m_ClosedAfterWorker; }
+
 protected:
     bool OnInitDialog() override;
     void OnTimer(UINT_PTR id) override;
@@ -55,6 +60,7 @@ private:
     // user cancels: the worker reaches the dialog only through it.
     std::shared_ptr<tarn::WorkerLink> m_Link;
     int m_EndSeen = 0;
+    bool m_ClosedAfterWorker = false;
     UINT_PTR m_TimerId = 0;
     UINT m_TickMs = 1000;
     tarn::UniqueKernelHandle m_WorkerThread;
@@ -68,9 +74,16 @@ namespace tarn {
 // Identifier of the dialog's one-second timer.
 inline constexpr UINT_PTR kWorkerTimerId = 1234321;
 
+struct InstallerDialogEnd {
+    bool cancelled = false;   // the user ended the dialog
+    bool workerRuns = false;  // ... while the worker still runs: the process must end at once
+    InstallResult result;     // the sequence's result when it ran to its end
+};
+
 // Constructs the dialog, shows it modally until the worker has ended or the
-// user cancelled, and destroys it. Start-up's default mode calls it. When the
-// user cancelled while the worker still runs, the process ends here at once.
-void RunInstallerDialog(bool testDownload);
+// user cancelled, and destroys it. The worker first fills the product
+// profile (which may fetch the server product list) behind the open dialog,
+// then runs the sequence. Start-up's default mode calls it.
+InstallerDialogEnd RunInstallerDialog(bool testDownload);
 
 }  // namespace tarn

@@ -102,7 +102,7 @@ SIZE ClientSize(HWND window)
 
 std::wstring ProfilePictureName()
 {
-    return tarn::CachedProductProfile().pictureName;
+    return tarn::LocalProductProfile().pictureName;
 }
 
 }  // namespace

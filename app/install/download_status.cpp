@@ -8,6 +8,8 @@ namespace {
 
 const wchar_t kDownloads[] = L"Downloads";
 const wchar_t kUnpacked[] = L"Unpacked";
+const wchar_t kRun[] = L"Run";
+const wchar_t kRunBaseUrl[] = L"BaseUrl";
 
 std::wstring PackagePrefix(std::wstring_view baseUrl)
 {
@@ -72,6 +74,14 @@ void DownloadStatus::BeginUnpacking(std::wstring_view baseUrl, const std::vector
     for (auto url = packageUrls.rbegin(); url != packageUrls.rend(); ++url) {
         SetUnpacked(*url, false);
     }
+    store_.SetValue(kRun, kRunBaseUrl, std::wstring(baseUrl));
+}
+
+bool DownloadStatus::LastRunComplete(std::wstring_view fallbackBaseUrl)
+{
+    std::wstring baseUrl;
+    store_.GetValue(baseUrl, kRun, kRunBaseUrl);
+    return EveryPackageInstalled(baseUrl.empty() ? fallbackBaseUrl : std::wstring_view(baseUrl));
 }
 
 bool DownloadStatus::EveryPackageInstalled(std::wstring_view baseUrl)

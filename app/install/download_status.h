@@ -32,12 +32,18 @@ public:
 
     // Starts a run over `packageUrls`: every package of `baseUrl` that an
     // earlier run recorded as unpacked is forgotten, and the given ones are
-    // marked not unpacked until this run has unpacked them.
+    // marked not unpacked until this run has unpacked them. The base URL is
+    // recorded as the run's (key "BaseUrl" of section "Run").
     void BeginUnpacking(std::wstring_view baseUrl, const std::vector<std::wstring>& packageUrls);
 
     // True when a run recorded packages of `baseUrl` and every one of them
     // is downloaded and unpacked.
     bool EveryPackageInstalled(std::wstring_view baseUrl);
+
+    // EveryPackageInstalled for the base URL the last run recorded, wherever
+    // it came from (the built-in one or the server product list);
+    // `fallbackBaseUrl` when a file of an older program recorded none.
+    bool LastRunComplete(std::wstring_view fallbackBaseUrl);
 
     // Writes the file when its text has changed. 1 on success.
     int Save();

@@ -131,7 +131,7 @@ std::wstring InstallDataFolderFor(const std::wstring& tempFolder, const std::wst
 
 std::wstring InstallDataFolder()
 {
-    return InstallDataFolderFor(GetTempFolder(), CachedProductProfile().productFolder);
+    return InstallDataFolderFor(GetTempFolder(), LocalProductProfile().productFolder);
 }
 
 int CreateInstallDataFolder(const std::wstring& installDataFolder)

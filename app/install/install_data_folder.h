@@ -17,7 +17,8 @@ namespace tarn {
 std::wstring InstallDataFolderFor(const std::wstring& tempFolder, const std::wstring& productFolder);
 
 // The folder for this process: the user's temporary folder and the product
-// profile's product folder.
+// folder that the program's file name gives (the server product list does
+// not change it).
 std::wstring InstallDataFolder();
 
 // Creates `installDataFolder` with every missing parent. The

@@ -68,12 +68,13 @@ void StartUpdateDownloads(const tarn::InstallInputs& inputs, const std::wstring&
 }
 
 // Writes the starter file and starts the setup when the folder holds one.
-void StartSetup(tarn::InstallView& view, const tarn::InstallInputs& inputs, const std::wstring& installDataFolder)
+tarn::InstallResult StartSetup(tarn::InstallView& view, const tarn::InstallInputs& inputs,
+                               const std::wstring& installDataFolder)
 {
     const std::wstring setup = installDataFolder + L"\\Setup.exe";
     if (!FileExists(setup.c_str())) {
         tarn::Trace(L"Install: %ls is missing after unpacking", setup.c_str());
-        return;
+        return tarn::InstallResult::Failed(tarn::InstallReason::NoSetup);
     }
     {
         CCfgReader starter(inputs.starterFile);
@@ -87,69 +88,102 @@ void StartSetup(tarn::InstallView& view, const tarn::InstallInputs& inputs, cons
     if (reinterpret_cast<INT_PTR>(started) <= 32) {
         tarn::Trace(L"Install: %ls not started (error %lu)", setup.c_str(),
                     static_cast<unsigned long>(reinterpret_cast<INT_PTR>(started)));
+        return tarn::InstallResult::Failed(tarn::InstallReason::SetupNotStarted);
     }
     ::Sleep(inputs.setupPause);
+    return tarn::InstallResult::Started();
 }
 
-int RunAfterChecks(tarn::InstallView& view, const tarn::InstallInputs& inputs)
+tarn::InstallResult Incomplete(tarn::InstallReason reason)
+{
+    tarn::Trace(L"Install: incomplete (%ls), nothing started", tarn::InstallReasonName(reason));
+    tarn::ShowMessageBox(nullptr, tarn::IncompleteInstallText(reason, tarn::TraceLogPath()), kCaption,
+                         MB_ICONWARNING | MB_OK);
+    return tarn::InstallResult::Failed(reason);
+}
+
+// Starts the setup, or warns when it cannot be started.
+tarn::InstallResult FinishWithSetup(tarn::InstallView& view, const tarn::InstallInputs& inputs,
+                                    const std::wstring& installDataFolder)
+{
+    const tarn::InstallResult result = StartSetup(view, inputs, installDataFolder);
+    return result.SetupStarted() ? result : Incomplete(result.reason);
+}
+
+tarn::InstallResult RunAfterChecks(tarn::InstallView& view, const tarn::InstallInputs& inputs)
 {
     const std::wstring installDataFolder = view.InstallDataFolder();
     if (!tarn::CreateInstallDataFolder(installDataFolder)) {
-        return 0;
+        return Incomplete(tarn::InstallReason::FolderNotCreated);
     }
     tarn::DownloadStatus status(tarn::DownloadStatusPath(installDataFolder));
     const std::wstring& baseUrl = inputs.profile.baseUrl;
+    const bool hostPresent = inputs.host->IsHostPresent();
+    CCabUtil::CMyShellExecuteExecDatas children;
 
     std::vector<std::wstring> lines;
     if (!FetchDownloadList(inputs, view, lines)) {
-        // Without this release's list only a complete earlier run may go on
-        // to the setup; the update downloads would fail the same way.
-        if (!status.EveryPackageInstalled(baseUrl)) {
-            tarn::ShowMessageBox(nullptr, kIncompleteText, kCaption, MB_ICONWARNING | MB_OK);
-            return 0;
+        // The update downloads still run and are waited for; without this
+        // release's list only a complete earlier run (whatever base URL it
+        // had) may go on to the setup.
+        const tarn::InstallReason reason = inputs.source->LastFailure();
+        StartUpdateDownloads(inputs, installDataFolder, hostPresent, children);
+        view.SetStatusText(L"Downloads werden beendet...");
+        WaitForRecordedProcesses(children);
+        if (!status.LastRunComplete(baseUrl)) {
+            return Incomplete(reason);
         }
-        StartSetup(view, inputs, installDataFolder);
-        return 1;
+        return FinishWithSetup(view, inputs, installDataFolder);
     }
 
-    const bool hostPresent = inputs.host->IsHostPresent();
     const tarn::InstallPlan plan =
         tarn::MakeInstallPlan(tarn::ReadDownloadListLines(lines), inputs.profile, hostPresent, inputs.tempFolder);
     status.AddEntries(plan.listedUrls);
 
-    CCabUtil::CMyShellExecuteExecDatas children;
     StartUpdateDownloads(inputs, installDataFolder, hostPresent, children);
 
     status.BeginUnpacking(baseUrl, plan.PackageUrls());
     status.Save();
 
-    const bool complete = tarn::RunPackageLoop(view, inputs, status, plan);
+    const tarn::InstallReason reason = tarn::RunPackageLoop(view, inputs, status, plan);
 
     view.SetStatusText(L"Downloads werden beendet...");
     WaitForRecordedProcesses(children);
-    if (!complete) {
-        tarn::ShowMessageBox(nullptr, kIncompleteText, kCaption, MB_ICONWARNING | MB_OK);
-        return 0;
+    if (reason != tarn::InstallReason::None) {
+        return Incomplete(reason);
     }
-    StartSetup(view, inputs, installDataFolder);
-    return 1;
+    return FinishWithSetup(view, inputs, installDataFolder);
 }
 
 }  // namespace
 
 namespace tarn {
 
-int RunInstallSequence(InstallView& view, const InstallInputs& inputs)
+std::wstring IncompleteInstallText(InstallReason reason, const std::wstring& logPath)
+{
+    std::wstring text = kIncompleteText;
+    const std::wstring why = InstallReasonText(reason);
+    if (!why.empty()) {
+        text += L"\n\n" + why;
+    }
+    if (!logPath.empty()) {
+        text += (why.empty() ? L"\n\n" : L"\n") + std::wstring(L"Protokoll: ") + logPath;
+    }
+    return text;
+}
+
+InstallResult RunInstallSequence(InstallView& view, const InstallInputs& inputs)
 {
     if (inputs.profile.productFolder == kDownloadNotReady) {
+        Trace(L"Install: the server product list marks %ls as not ready", inputs.profile.settingsKey.c_str());
         ShowMessageBox(nullptr, kNotReadyText, kCaption, MB_ICONWARNING | MB_OK);
-        return 0;
+        return {InstallOutcome::NotReady, InstallReason::None};
     }
     // The generic profile names no product: nothing to fetch, and its
     // installation data folder would be the drive's root.
     if (inputs.profile.productFolder.empty() || inputs.profile.downloadList.empty()) {
         Trace(L"Install: no product for profile %d, nothing installed", inputs.profile.number);
-        return 0;
+        return {InstallOutcome::NoProduct, InstallReason::None};
     }
     try {
         return RunAfterChecks(view, inputs);
@@ -158,25 +192,33 @@ int RunInstallSequence(InstallView& view, const InstallInputs& inputs)
     } catch (...) {
         Trace(L"Install: the sequence ended by an unexpected error");
     }
-    return 0;
+    return InstallResult::Failed(InstallReason::Unexpected);
+}
+
+InstallResult RunInstall(InstallView& view, bool testDownload)
+{
+    try {
+        // The first call may fetch the server product list: the dialog is
+        // open meanwhile and says what it waits for.
+        view.SetStatusText(L"Verbindung zum Server wird hergestellt...");
+        InstallInputs inputs;
+        inputs.profile = CachedProductProfile();
+        inputs.tempFolder = GetTempFolder();
+        inputs.programPath = GetProgramPath();
+        std::wstring variableForm;
+        CCfgReader::GetPathWithoutVars(variableForm, inputs.starterFile, L"%temp%\\TarnInstallStarter.txt");
+        inputs.host = &InstalledHost();
+        inputs.source = testDownload ? &TestSharePackageSource() : &ServerPackageSource();
+        return RunInstallSequence(view, inputs);
+    } catch (...) {
+        Trace(L"Install: the sequence ended by an unexpected error");
+        return InstallResult::Failed(InstallReason::Unexpected);
+    }
 }
 
 }  // namespace tarn
 
 int RunDownloadAndInstall(tarn::InstallView& view, bool testDownload)
 {
-    try {
-        tarn::InstallInputs inputs;
-        inputs.profile = tarn::CachedProductProfile();
-        inputs.tempFolder = GetTempFolder();
-        inputs.programPath = tarn::GetProgramPath();
-        std::wstring variableForm;
-        CCfgReader::GetPathWithoutVars(variableForm, inputs.starterFile, L"%temp%\\TarnInstallStarter.txt");
-        inputs.host = &tarn::InstalledHost();
-        inputs.source = testDownload ? &tarn::TestSharePackageSource() : &tarn::ServerPackageSource();
-        return tarn::RunInstallSequence(view, inputs);
-    } catch (...) {
-        tarn::Trace(L"Install: the sequence ended by an unexpected error");
-        return 0;
-    }
+    return tarn::RunInstall(view, testDownload).SetupStarted() ? 1 : 0;
 }

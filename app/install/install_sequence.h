@@ -6,13 +6,12 @@
 
 #include <string>
 
+#include "app/install/install_result.h"
 #include "app/install/install_view.h"
 #include "app/profile/product_profile.h"
 
-// Runs the whole sequence for the product of this process; the worker thread
-// routine calls it and ignores the result. Catches everything. With
-// `testDownload` (the command line "TestDownload") each file is first looked
-// for on the test share.
+// Runs the whole sequence for the product of this process (see
+// tarn::RunInstall); 1 when the setup was started, else 0.
 int RunDownloadAndInstall(tarn::InstallView& view, bool testDownload = false);
 
 namespace tarn {
@@ -32,10 +31,20 @@ struct InstallInputs {
     DWORD setupPause = 5000;    // the wait after the setup was started
 };
 
-// The sequence for `inputs`. 1 when the setup was started or nothing was
-// missing to start it; 0 when it ended early: a product that is not ready
-// (after the refusal box) or has no product folder, or data that could not
-// be completed (after the warning box; nothing is started then).
-int RunInstallSequence(InstallView& view, const InstallInputs& inputs);
+// The sequence for `inputs`: the setup started, or the refusal of a product
+// that is not ready (after its box), a profile without product, or an
+// incomplete install with its reason (after the warning box, which names the
+// reason and the log file; nothing is started then).
+InstallResult RunInstallSequence(InstallView& view, const InstallInputs& inputs);
+
+// The sequence for this process's product: the product profile is taken
+// from its cache (filled here on the first call, which may fetch the server
+// product list). With `testDownload` (the command line "TestDownload") each
+// file is first looked for on the test share. Catches everything.
+InstallResult RunInstall(InstallView& view, bool testDownload);
+
+// The warning of an incomplete install: the fixed text, the reason line and
+// the log file's path.
+std::wstring IncompleteInstallText(InstallReason reason, const std::wstring& logPath);
 
 }  // namespace tarn

@@ -1,5 +1,6 @@
 #include "app/install/package_loop.h"
 
+#include "app/install/install_result.h"
 #include "app/install/package_source.h"
 #include "support/text_format.h"
 #include "support/trace.h"
@@ -41,6 +42,7 @@ public:
             if (++retries_ >= kTriesPerPackage) {
                 retries_ = 0;
                 tarn::Trace(L"Install: %ls skipped after %d tries", url.c_str(), kTriesPerPackage);
+                Note(inputs_.source->LastFailure());
                 return false;
             }
         }
@@ -53,8 +55,10 @@ private:
         CabExtractContext context;
         const std::wstring folder = view_.InstallDataFolder();
         if (!ExtractCabinetTo(context, local.c_str(), folder.c_str())) {
-            // The extraction traced its cause; the last error is no longer it.
+            const DWORD error = ::GetLastError();
+            // The extraction traced its cause.
             tarn::Trace(L"Install: %ls not completely unpacked into %ls", local.c_str(), folder.c_str());
+            Note(tarn::IsDiskFullError(error) ? tarn::InstallReason::DiskFull : tarn::InstallReason::DamagedPackage);
             return false;
         }
         status_.SetUnpacked(url, true);
@@ -62,6 +66,19 @@ private:
         return true;
     }
 
+    // The first cause stays: it is the one the user can act on first.
+    void Note(tarn::InstallReason reason)
+    {
+        if (reason_ == tarn::InstallReason::None) {
+            reason_ = reason;
+        }
+    }
+
+public:
+    tarn::InstallReason Reason() const { return reason_; }
+
+private:
+    tarn::InstallReason reason_ = tarn::InstallReason::None;
     tarn::InstallView& view_;
     const tarn::InstallInputs& inputs_;
     tarn::DownloadStatus& status_;
@@ -77,18 +94,15 @@ std::wstring PackageStatusPrefix(size_t number, size_t count)
     return FormatText(L"Das %d. Datenpaket von %d ", static_cast<int>(number), static_cast<int>(count));
 }
 
-bool RunPackageLoop(InstallView& view, const InstallInputs& inputs, DownloadStatus& status,
-                    const InstallPlan& plan)
+InstallReason RunPackageLoop(InstallView& view, const InstallInputs& inputs, DownloadStatus& status,
+                             const InstallPlan& plan)
 {
     const size_t count = plan.packages.size();
     PackageRun run(view, inputs, status);
-    bool complete = true;
     for (size_t i = 0; i < count; ++i) {
-        if (!run.Handle(plan.packages[i], PackageStatusPrefix(i + 1, count))) {
-            complete = false;
-        }
+        run.Handle(plan.packages[i], PackageStatusPrefix(i + 1, count));
     }
-    return complete;
+    return run.Reason();
 }
 
 }  // namespace tarn

@@ -14,10 +14,11 @@ namespace tarn {
 
 // Handles the plan's packages in order. A download that fails is tried again
 // up to ten tries in a row across the packages (the counter restarts after a
-// success); a package that reaches ten is skipped. True when every planned
-// package was downloaded and unpacked completely.
-bool RunPackageLoop(InstallView& view, const InstallInputs& inputs, DownloadStatus& status,
-                    const InstallPlan& plan);
+// success); a package that reaches ten is skipped. InstallReason::None when
+// every planned package was downloaded and unpacked completely, else the
+// cause of the first package that was not.
+InstallReason RunPackageLoop(InstallView& view, const InstallInputs& inputs, DownloadStatus& status,
+                             const InstallPlan& plan);
 
 // "Das <n>. Datenpaket von <count> ".
 std::wstring PackageStatusPrefix(size_t number, size_t count);

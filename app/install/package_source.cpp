@@ -16,14 +16,20 @@ public:
         int cancel = 0;
         const int fetched = HttpGetFileRetrying(url, localPath, progressBar, &cancel);
         if (!fetched) {
-            return false;  // the download traced its cause
+            // The download traced its cause.
+            lastFailure_ = tarn::IsDiskFullError(::GetLastError()) ? tarn::InstallReason::DiskFull
+                                                                   : tarn::InstallReason::NoConnection;
+            return false;
         }
         if (!FileExists(localPath.c_str())) {
             tarn::Trace(L"Install: %ls was fetched, but %ls is missing", url.c_str(), localPath.c_str());
+            lastFailure_ = tarn::InstallReason::NoConnection;
             return false;
         }
         return true;
     }
+
+    tarn::InstallReason LastFailure() const override { return lastFailure_; }
 
     bool IsCurrentCopy(const std::wstring& url, const std::wstring& localPath) override
     {
@@ -45,6 +51,9 @@ public:
         }
         return true;
     }
+
+private:
+    tarn::InstallReason lastFailure_ = tarn::InstallReason::NoConnection;
 };
 
 }  // namespace

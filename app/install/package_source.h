@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "app/install/install_result.h"
+
 namespace tarn {
 
 class PackageSource {
@@ -17,6 +19,12 @@ public:
     // when the fetch reported success and the file is there; `localPath`
     // then names it (it may be set on failure too).
     virtual bool Fetch(const std::wstring& url, std::wstring& localPath, HWND progressBar) = 0;
+
+    // After a Fetch that returned false: why, as far as the source can tell
+    // (a lost connection, a proxy that wants a login, a package that stays
+    // damaged on the server, a full disk). The sequence shows it in its
+    // warning and ends with it.
+    virtual InstallReason LastFailure() const { return InstallReason::NoConnection; }
 
     // True when the file at `localPath` is the one the server's current
     // record for `url` describes (size and checksum). A missing file, a

@@ -77,9 +77,12 @@ std::wstring ExpandedPath(const wchar_t* text)
 
 ProductProfile ResolveProductProfile()
 {
-    ProductProfile profile = LookupProductProfile(GetProgramPath(), GetServerRoot());
+    ProductProfile profile = LocalProductProfile();
     tarn::ConsultServerProductList(profile, GetServerRoot(), ExpandedPath(L"%Desktop%\\Tarnix_Software.txt"),
                                    ExpandedPath(L"%Temp%\\Tarnix_Software.txt"));
+    Trace(L"Product profile %d (%ls): base URL %ls (%ls)%ls", profile.number, profile.settingsKey.c_str(),
+          profile.baseUrl.c_str(), profile.baseUrlFromList ? L"from the server product list" : L"built in",
+          profile.productFolder == kDownloadNotReady ? L", marked not ready" : L"");
     return profile;
 }
 
@@ -140,6 +143,25 @@ ProductProfile LookupProductProfile(std::wstring_view programPath, std::wstring_
     return profile;
 }
 
+const ProductProfile& LocalProductProfile()
+{
+    static const ProductProfile profile = LookupProductProfile(GetProgramPath(), GetServerRoot());
+    return profile;
+}
+
+std::vector<std::wstring> TitlesSharingProductFolder(const ProductProfile& profile)
+{
+    std::vector<std::wstring> titles{profile.windowTitle};
+    for (int i = 0; i < kGenericProfile; ++i) {
+        const ProfileRow& row = kProfiles[i];
+        if (i != profile.number && !profile.productFolder.empty() &&
+            EndsWithNoCase(profile.productFolder, L"\\" + std::wstring(row.productSubfolder) + L"\\")) {
+            titles.emplace_back(row.windowTitle);
+        }
+    }
+    return titles;
+}
+
 std::wstring GetServerRoot()
 {
     return TARN_SERVER_ROOT;
@@ -155,6 +177,7 @@ void ApplyServerProductList(ProductProfile& profile, const std::wstring& listPat
             baseUrl.pop_back();
         }
         profile.baseUrl = baseUrl;
+        profile.baseUrlFromList = true;
     }
     // Yes/no reading: "True"/"False" in any letter case, else the leading
     // number; a missing or empty entry keeps the default, ready.
@@ -200,7 +223,7 @@ namespace tarn {
 
 const ProductProfile& CachedProductProfile()
 {
-    // Filled on the main thread before any other thread exists; read-only afterwards.
+    // Filled once (a thread that asks meanwhile waits); read-only afterwards.
     static const ProductProfile profile = ResolveProductProfile();
     return profile;
 }

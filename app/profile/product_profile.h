@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Fills the requested fields from the process's product profile and returns
 // the profile number. The first call computes and caches the profile.
@@ -24,6 +25,7 @@ struct ProductProfile {
     std::wstring downloadList;  // file name of the download list on the server
     std::wstring windowTitle;
     std::wstring settingsKey;   // e.g. "Tarn_Gridwell_2023"
+    bool baseUrlFromList = false;  // the server product list gave the base URL
 };
 
 struct ReducedProgramName {
@@ -40,8 +42,19 @@ ReducedProgramName ReduceProgramName(std::wstring_view programPath);
 ProductProfile LookupProductProfile(std::wstring_view programPath, std::wstring_view serverRoot);
 
 // The process's product profile; the first call works it out (it may fetch
-// the server product list) and caches it.
+// the server product list, which offline takes a minute) and caches it. The
+// installer fills it on its worker thread behind the open dialog; a second
+// thread that asks meanwhile waits for the first call to end.
 const ProductProfile& CachedProductProfile();
+
+// What the program's file name alone tells (the table row, before the server
+// product list): picture, window title, product folder, settings key. Never
+// waits; what the dialog's thread uses while the worker fills the cache.
+const ProductProfile& LocalProductProfile();
+
+// The window titles of the profiles whose product folder has the same name
+// as that of `profile` (Gridwell and Gridwell App share one), its own first.
+std::vector<std::wstring> TitlesSharingProductFolder(const ProductProfile& profile);
 
 // The scheme and host of the maker's download server (a build setting).
 std::wstring GetServerRoot();

@@ -163,6 +163,43 @@ INSTANTIATE_TEST_SUITE_P(
         ModeCase{L"Download=x ToFolde=y", StartMode::Installer, {}},
         ModeCase{L"/DownloadFile=x ToFolder=y", StartMode::Installer, Download(L"", L"y")}));
 
+struct SwitchCase {
+    const wchar_t* text;
+    bool quiet;
+    bool passive;
+    const wchar_t* logPath;
+    StartMode mode;
+};
+
+class InstallerSwitchesTest : public ::testing::TestWithParam<SwitchCase> {};
+
+TEST_P(InstallerSwitchesTest, ScansSwitchesAndHelpOnlyForTheInstaller)
+{
+    const SwitchCase& c = GetParam();
+    Tokens tokens;
+    SplitCommandLine(tokens, c.text);
+    const tarn::InstallerSwitches switches = tarn::ScanInstallerSwitches(tokens);
+    EXPECT_EQ(switches.quiet, c.quiet);
+    EXPECT_EQ(switches.passive, c.passive);
+    EXPECT_EQ(switches.logPath, c.logPath);
+    EXPECT_EQ(ChooseStartMode(ScanDownloadKeywords(tokens), c.text, switches), c.mode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InstallerSwitchesTest,
+    ::testing::Values(
+        SwitchCase{L"/QUIET /log \"C:\\a b\\x.log\"", true, false, L"C:\\a b\\x.log", StartMode::Installer},
+        SwitchCase{L"-passive /Log C:\\x.log", false, true, L"C:\\x.log", StartMode::Installer},
+        SwitchCase{L"/?", false, false, L"", StartMode::InstallerHelp},
+        SwitchCase{L"--help", false, false, L"", StartMode::InstallerHelp},
+        SwitchCase{L"/quiet -h", true, false, L"", StartMode::InstallerHelp},
+        SwitchCase{L"/log", false, false, L"", StartMode::InstallerHelp},
+        // Mode words and download keywords are not switches.
+        SwitchCase{L"PackAll", false, false, L"", StartMode::PackAll},
+        SwitchCase{L"TestDownload", false, false, L"", StartMode::Installer},
+        SwitchCase{L"DownloadFile=\"http://h/-x\" ToFolder=\"C:\\-y\"", false, false, L"",
+                   StartMode::SingleFileDownload}));
+
 TEST(MatchModeWord, NullTextIsTheInstaller)
 {
     EXPECT_EQ(MatchModeWord(nullptr), StartMode::Installer);

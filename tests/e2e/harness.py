@@ -252,6 +252,10 @@ def run_program(command_line, program=None, timeout=300, dll_overrides=None):
                                 dll_overrides)
     finally:
         os.remove(path)
+    # The whole exit code (1602 and the like) as the helper printed it.
+    for line in output.splitlines():
+        if line.startswith("exit=") and line[5:].strip().isdigit():
+            code = int(line[5:])
     return code, output
 
 

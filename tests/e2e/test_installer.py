@@ -88,16 +88,19 @@ class InstallerCase(unittest.TestCase):
         self.downloads = os.path.join(S["www"], root, *BASE.split("/"), "Downloads")
         self.url_path = f"/{root}/{BASE}/Downloads"
 
-    def make_product(self, root, packages=2, extra_lines=(), bulk=0):
+    def make_product(self, root, packages=2, extra_lines=(), bulk=0, big=0):
         """A product tree of a few folders with a Setup.exe, packed into
         `packages` cabinets with gcab, their records and the download list.
-        `bulk` small files lead the last cabinet, so that it unpacks slowly."""
+        `bulk` small files lead the last cabinet, so that it unpacks slowly;
+        a file of `big` bytes makes a cabinet that large."""
         tree = os.path.join(S["work"], "product-" + root)
         shutil.rmtree(tree, ignore_errors=True)
         files = {"Setup.exe": read(test_bin("record_start.exe")), "Autorun.inf": b"[autorun]\r\n"}
         for i in range(12):
             files[f"Daten/Teil {i % 3}/datei_{i}.bin"] = harness.payload(1000 + 7919 * i, seed=i)
         files["Hilfe/liesmich.txt"] = "Grüße aus dem Installationsordner\r\n".encode("cp1252")
+        if big:
+            files["Daten/gross.bin"] = harness.payload(big, seed=99)
         self.bulk = [f"Masse/{i // 500}/teil_{i:04}.txt" for i in range(bulk)]
         for i, name in enumerate(self.bulk):
             files[name] = b"%d\r\n" % i
@@ -125,9 +128,10 @@ class InstallerCase(unittest.TestCase):
         self.packages = lines[:packages]
         return tree
 
-    def run_installer(self, program=None, box=None):
-        """Runs the program's default mode; with `box` (a caption) answers
-        the message box that should appear and returns its text."""
+    def run_installer(self, program=None, box=None, code=0, command_line=""):
+        """Runs the program's default mode with `command_line`, expecting
+        the exit `code`; with `box` (a caption) answers the message box that
+        should appear and returns its text."""
         answer = None
         if box:
             out = os.path.join(S["work"], "box.txt")
@@ -137,8 +141,8 @@ class InstallerCase(unittest.TestCase):
                                        "240"],
                                       env=harness.wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                       stderr=subprocess.DEVNULL)
-        code, output = run_program("", program=program, timeout=400)
-        self.assertEqual(code, 0, output)
+        exit_code, output = run_program(command_line, program=program, timeout=400)
+        self.assertEqual(exit_code, code, output)
         if answer is None:
             return None
         self.assertEqual(answer.wait(60), 0, "no message box " + box)
@@ -233,21 +237,33 @@ class Faults(InstallerCase):
         bad = self.packages[1]
         publish(S["www"], f"f/{BASE}/Downloads/{bad}", read(os.path.join(self.downloads, bad)), crc=12345)
         dev.reset()
-        text = self.run_installer(box="Tarnwerk AG")
+        text = self.run_installer(box="Tarnwerk AG", code=1603)
         self.assertIn("nicht vollständig", text)
+        # The reason and the log file, each on a line of its own.
+        self.assertRegex(text, r"\n\nGrund: [^\n]+\nProtokoll: C:\\users\\[^\n]+\\Temp\\Tarn_Gridwell_2023\.log$")
         self.assertEqual(len(dev.gets(f"{self.url_path}/{bad}")), 100)
         self.assertFalse(os.path.exists(os.path.join(self.data, "Setup.started.txt")))
         self.assertFalse(os.path.exists(self.starter))
         self.assertIn(f"/Downloads/{bad}=False", self.status_text())
 
-        # Offline: the list cannot be fetched; nothing is started, not even the
-        # update downloads.
+        # Offline: the list cannot be fetched; the update downloads are still
+        # tried, no package is, nothing is started. "/passive" shows no box:
+        # the warning goes to the log, and so does the log's own copy.
         dev.reset()
         dev.rules([{"path": "*", "fault": "error-page"}])
-        self.run_installer(box="Tarnwerk AG")
-        self.assertEqual([e["path"] for e in dev.log()],
-                         [f"{self.url_path}/Tarn_Gridwell_2023_Download_List.txt"])
+        copy = os.path.join(S["work"], "passive.log")
+        self.run_installer(code=1603, command_line=f'/PASSIVE /log "{harness.winpath(copy)}"')
+        paths = [e["path"] for e in dev.log()]
+        self.assertEqual(paths[0], f"{self.url_path}/Tarn_Gridwell_2023_Download_List.txt")
+        self.assertIn(f"{self.url_path}/SetupUpdater_2023.fileinfo.txt", paths)
+        self.assertFalse(any(p.endswith(".cab") and "Tarn_Gridwell" in p for p in paths))
         self.assertFalse(os.path.exists(os.path.join(self.data, "Setup.started.txt")))
+        log = read(copy).decode("utf-8")
+        self.assertIn("message not shown (unattended run): Tarnwerk AG: Der Download konnte nicht", log)
+        self.assertRegex(log, r"Start: version [^\n]+ mode installer, command line \"/PASSIVE /log ")
+        self.assertRegex(log, r"End: mode installer, incomplete \([a-z-]+\), nothing started, exit code 1603")
+        # The update children write their own start and end lines.
+        self.assertRegex(log, r"Start: version [^\n]+ mode DownloadFile, command line \"DownloadFile=")
         dev.reset()
 
     def test_product_rules_not_ready_generic_and_update_downloads(self):
@@ -287,13 +303,76 @@ class Faults(InstallerCase):
         generic = os.path.join(programs, "Tarn_Software_2023.exe")
         shutil.copy(exe, generic)
         dev.reset()
-        self.run_installer(program=generic)
+        self.run_installer(program=generic, code=1603)
         self.assertEqual(dev.log(), [])
         self.point_at(dev, "p", ready="False")
-        text = self.run_installer(box="Tarnwerk AG")
+        text = self.run_installer(box="Tarnwerk AG", code=1603)
         self.assertIn("noch nicht möglich", text)
         self.assertEqual(dev.log(), [])
         self.assertFalse(os.path.exists(self.status))
+
+
+class Unattended(InstallerCase):
+    """What users and deployment tools see: a moving bar, a second start,
+    "/quiet", "/log" and "/?"."""
+    prefix = "installer-dev"
+
+    def test_bar_moves_second_start_quiet_log_and_help(self):
+        dev = S["dev"]
+        self.point_at(dev, "u")
+        self.make_product("u", packages=1, big=2 * 1024 * 1024)
+        package = f"{self.url_path}/{self.packages[0]}"
+        dev.reset()
+        # About 2 MiB in 12 s.
+        dev.rules([{"path": package, "fault": "trickle", "piece": 16384, "interval": 0.09}])
+        positions = os.path.join(S["work"], "positions.txt")
+        sampler = subprocess.Popen(["wine", test_bin("answer_boxes.exe"), harness.winpath(positions), "--progress",
+                                    self.caption, "120"], env=harness.wine_env(), stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        first = subprocess.Popen(["wine", os.path.join(CONFIG_BUILD(), "Tarn_Gridwell_2023.exe")],
+                                 env=harness.wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+        for _ in range(600):
+            if any(e["path"] == package for e in dev.log()):
+                break
+            time.sleep(0.1)
+        # A second start of the same product while the first runs.
+        code, output = run_program("/quiet")
+        self.assertEqual(code, 1618, output)
+        self.assertEqual(first.wait(120), 0)
+        self.assertEqual(sampler.wait(30), 0)
+        seen = read(positions).decode().split()
+        during = [p for p in seen if 0 < int(p) < 990]
+        self.assertGreaterEqual(len(set(during)), 10, seen)
+        self.assertEqual(len(starts(os.path.join(self.data, "Setup.started.txt"))), 1)
+
+        # "/quiet": no window at all, the result in the exit code and the log.
+        dev.rules([])
+        stop = os.path.join(S["work"], "stop-watch")
+        record = os.path.join(S["work"], "windows.txt")
+        for path in (stop, record):
+            if os.path.exists(path):
+                os.remove(path)
+        watcher = subprocess.Popen(["wine", test_bin("answer_boxes.exe"), harness.winpath(record),
+                                    harness.winpath(stop)], env=harness.wine_env(), stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        copy = os.path.join(S["work"], "quiet.log")
+        self.run_installer(command_line=f'/Quiet /LOG "{harness.winpath(copy)}"')
+        open(stop, "w").close()
+        self.assertEqual(watcher.wait(30), 0)
+        self.assertFalse(os.path.exists(record) and read(record), "a window was shown")
+        self.assertEqual(len(starts(os.path.join(self.data, "Setup.started.txt"))), 2)
+        self.assertRegex(read(copy).decode("utf-8"), r"End: mode installer, setup started, exit code 0")
+
+        # "/?" and its kin list the switches and install nothing.
+        for switches in ("/?", "--help"):
+            with self.subTest(switches):
+                dev.reset()
+                text = self.run_installer(box="Tarnwerk AG", command_line=switches)
+                self.assertIn("/quiet", text)
+                self.assertIn("1618", text)
+                self.assertEqual(dev.log(), [])
+        self.assertEqual(len(starts(os.path.join(self.data, "Setup.started.txt"))), 2)
 
 
 def CONFIG_BUILD():
@@ -415,8 +494,9 @@ class KillAndResume(InstallerCase):
         dialog = harness.winpath(os.path.join(S["work"], "dialog.txt"))
         code, _ = harness.run_wine([test_bin("answer_boxes.exe"), dialog, "--first", self.caption, "30"])
         self.assertEqual(code, 0, "no installer dialog")
-        # The trickle would take minutes: the program ends without its worker.
-        self.assertEqual(process.wait(30), 0)
+        # The trickle would take minutes: the program ends without its worker,
+        # with 1602 (of which a Linux exit status keeps the low eight bits).
+        self.assertEqual(process.wait(30), 1602 % 256)
         text = read(output).decode("utf-8", "replace") + (read(log).decode("utf-8", "replace")
                                                            if os.path.exists(log) else "")
         for sign in ("Unhandled", "exception", "Backtrace", "page fault"):

@@ -10,8 +10,15 @@
 //   Waits up to <seconds> for a message box with <caption>, writes its text
 //   alone (UTF-8, as shown) to the output file, answers it and exits with 0;
 //   exits with 1 when no such box appeared.
+// answer_boxes.exe <output file> --progress <caption> <seconds>
+//   Waits up to <seconds> for a window with <caption>, then every 50 ms
+//   until it is gone writes the position of its progress bar (control 1001)
+//   as a line to the output file whenever it changed; answers nothing.
+//   Exits with 1 when no such window appeared.
 
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cwchar>
 #include <string>
@@ -122,6 +129,29 @@ int AnswerFirst(const wchar_t* outputFile, const wchar_t* caption, DWORD seconds
     }
 }
 
+int SampleProgress(const wchar_t* outputFile, const wchar_t* caption, DWORD seconds)
+{
+    const ULONGLONG deadline = ::GetTickCount64() + ULONGLONG{seconds} * 1000;
+    HWND dialog = nullptr;
+    while ((dialog = ::FindWindowW(L"#32770", caption)) == nullptr) {
+        if (::GetTickCount64() >= deadline) {
+            return 1;
+        }
+        ::Sleep(50);
+    }
+    std::wstring positions;
+    LRESULT last = -1;
+    while (::IsWindow(dialog) && ::GetTickCount64() < deadline) {
+        const LRESULT position = ::SendMessageW(::GetDlgItem(dialog, 1001), PBM_GETPOS, 0, 0);
+        if (position != last) {
+            positions += std::to_wstring(position) + L"\n";
+            last = position;
+        }
+        ::Sleep(50);
+    }
+    return WriteFileBytes(outputFile, GENERIC_WRITE, CREATE_ALWAYS, positions) ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -131,6 +161,9 @@ int wmain(int argc, wchar_t** argv)
     }
     if (argc == 5 && std::wstring(argv[2]) == L"--first") {
         return AnswerFirst(argv[1], argv[3], static_cast<DWORD>(_wtoi(argv[4])));
+    }
+    if (argc == 5 && std::wstring(argv[2]) == L"--progress") {
+        return SampleProgress(argv[1], argv[3], static_cast<DWORD>(_wtoi(argv[4])));
     }
     return 125;
 }

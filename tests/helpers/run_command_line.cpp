@@ -1,12 +1,14 @@
 // run_command_line.exe <program> <command-line file>
 // Starts <program> with exactly the command-line text held in the file
 // (UTF-8), after the quoted program path and one blank, waits for it and
-// exits with its exit code. Wine's own start-up re-quotes the arguments it is
+// exits with its exit code, which it also prints as "exit=<code>" (a Linux
+// exit status keeps only its low eight bits). Wine's own start-up re-quotes the arguments it is
 // given, so tests that need a precise command line (quoted keyword values,
 // blanks, letter case) go through this program.
 
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -53,5 +55,7 @@ int wmain(int argc, wchar_t** argv)
     DWORD code = 127;
     ::GetExitCodeProcess(process.hProcess, &code);
     ::CloseHandle(process.hProcess);
+    std::printf("exit=%lu\n", static_cast<unsigned long>(code));
+    std::fflush(stdout);
     return static_cast<int>(code);
 }

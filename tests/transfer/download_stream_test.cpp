@@ -263,8 +263,20 @@ TEST_F(TransferTest, ReadsInBlocksAndWritesWholeBlocks)
     const tarn::TransferResult result = Run(body);
     EXPECT_EQ(result.end, TransferEnd::Complete);
     EXPECT_EQ(body.largestRequest, tarn::kDownloadBlockSize);
-    EXPECT_EQ(body.calls, 6);  // five full blocks and the end
+    // Quick reads grow from one chunk: 16+32+64+128+256+16 KiB fill the
+    // first block, then four full blocks and the end.
+    EXPECT_EQ(body.calls, 11);
     EXPECT_EQ(sink.writes, 5);
+
+    // Reads that take long stay at one chunk, so that the bar moves.
+    std::deque<Step> slow;
+    for (int i = 0; i < 40; ++i) {
+        slow.push_back(Step{Step::Data, kDownloadChunkSize, 300});
+    }
+    ScriptedBody trickle(slow);
+    sink.writes = 0;
+    EXPECT_EQ(Run(trickle).end, TransferEnd::Complete);
+    EXPECT_EQ(trickle.largestRequest, kDownloadChunkSize);
 }
 
 TEST_F(TransferTest, BlockStaysUntouchedUntilTheNextWrite)
@@ -339,7 +351,7 @@ TEST_F(TransferTest, LostConnectionEndsTheAttemptAtOnce)
         const tarn::TransferResult result = Run(body, -1, tarn::kDefaultExpectedSize, nullptr, retry);
         EXPECT_EQ(result.end, TransferEnd::Truncated);
         EXPECT_EQ(g_sleeps, 0);
-        EXPECT_EQ(body.calls, 2);
+        EXPECT_EQ(body.calls, 3);  // 16 KiB, the rest of the 20000 bytes, the lost read
         EXPECT_EQ(retryFlag, retry != nullptr ? 1 : -1);
     }
 }

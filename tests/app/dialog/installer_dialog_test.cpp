@@ -154,8 +154,8 @@ TEST_F(InstallerDialogTest, FillsThePictureLaysOutTheControlsAndClosesOnTheSecon
     EXPECT_EQ(g_seen.picture.right, 750);
     EXPECT_EQ(g_seen.picture.bottom, 380);
     // Left edges and widths from the record, whatever the font's metrics.
-    const int lefts[] = {632, 21, 306, 665};
-    const int widths[] = {102, 276, 428, 9};
+    const int lefts[] = {632, 13, 334, 665};
+    const int widths[] = {102, 304, 400, 9};
     const int centres[] = {254, 222, 223, 298};
     for (int i = 0; i < 4; ++i) {
         const RECT& r = g_seen.controls[i];

@@ -31,10 +31,12 @@ using Lines = std::vector<std::wstring>;
 const std::wstring kBase = L"http://test/gridwell/data/2023";
 
 std::vector<std::wstring> g_boxes;
+std::wstring g_lastBoxText;
 
 int RecordBox(HWND, const std::wstring& text, const std::wstring& caption, UINT type)
 {
     g_boxes.push_back(caption + L"|" + std::to_wstring(type) + L"|" + text.substr(0, 20));
+    g_lastBoxText = text;
     return IDOK;
 }
 
@@ -161,7 +163,8 @@ protected:
     {
         view_.texts.clear();
         source_.fetches.clear();
-        return tarn::RunInstallSequence(view_, inputs_);
+        result_ = tarn::RunInstallSequence(view_, inputs_);
+        return result_.SetupStarted() ? 1 : 0;
     }
 
     std::wstring Status(const std::wstring& section, const std::wstring& name)
@@ -181,6 +184,7 @@ protected:
     FixedHost host_;
     TestView view_;
     tarn::InstallInputs inputs_;
+    tarn::InstallResult result_;
     tarn::MessageBoxHandler previousHandler_ = nullptr;
 };
 
@@ -241,16 +245,20 @@ TEST_F(InstallSequence, IncompleteDataStartsNoSetup)
         Lines list;
         std::map<std::wstring, int> failures;
         int expectedFetchesOfP1;
+        tarn::InstallReason reason;
     };
     const Case cases[] = {
+        // A list without packages: no setup to start, which is said.
+        {"no packages", {L"SetupUpdater_2023.cab"}, {}, 0, tarn::InstallReason::NoSetup},
         // Ten failed tries skip the package; the next one starts afresh.
-        {"skipped", {L"P1.cab", L"P2.cab"}, {{kBase + L"/Downloads/P1.cab", 10}, {kBase + L"/Downloads/P2.cab", 9}}, 10},
+        {"skipped", {L"P1.cab", L"P2.cab"}, {{kBase + L"/Downloads/P1.cab", 10}, {kBase + L"/Downloads/P2.cab", 9}}, 10,
+         tarn::InstallReason::NoConnection},
         // A cabinet entry leading outside the folder: the package is not unpacked.
-        {"hostile entry", {L"Evil.cab", L"P1.cab"}, {}, 1},
+        {"hostile entry", {L"Evil.cab", L"P1.cab"}, {}, 1, tarn::InstallReason::DamagedPackage},
         // No list this run, and no earlier run that completed.
-        {"no list", {L"P1.cab"}, {{kBase + L"/Downloads/List.txt", 1}}, 0},
+        {"no list", {L"P1.cab"}, {{kBase + L"/Downloads/List.txt", 1}}, 0, tarn::InstallReason::NoConnection},
         // A fetched list that holds nothing is no list of zero packages.
-        {"empty list", {}, {}, 0},
+        {"empty list", {}, {}, 0, tarn::InstallReason::NoConnection},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -260,6 +268,9 @@ TEST_F(InstallSequence, IncompleteDataStartsNoSetup)
         EXPECT_EQ(Run(), 0);
         EXPECT_EQ(Fetches(L"P1.cab"), c.expectedFetchesOfP1);
         EXPECT_EQ(g_boxes, (Lines{L"Tarnwerk AG|48|Der Download konnte "}));
+        EXPECT_EQ(result_.reason, c.reason);
+        EXPECT_NE(g_lastBoxText.find(L"\n\n" + tarn::InstallReasonText(c.reason) + L"\nProtokoll: "),
+                  std::wstring::npos) << g_lastBoxText;
         EXPECT_EQ(SetupStarts(0), 0);
         EXPECT_FALSE(PathExists(inputs_.starterFile));
     }
@@ -277,6 +288,16 @@ TEST_F(InstallSequence, IncompleteDataStartsNoSetup)
     ASSERT_EQ(Run(), 1);
     EXPECT_TRUE(g_boxes.empty());
     EXPECT_EQ(SetupStarts(2), 2);
+    // Offline with the built-in base URL, after a complete run whose base URL
+    // came from the server product list: the update downloads still run, and
+    // the setup starts.
+    ::Sleep(1000);
+    ::DeleteFileW((scratch_ / L"program\\Tarn.started.txt").c_str());
+    inputs_.profile.baseUrl = L"http://built-in/gridwell/data/2023";
+    ASSERT_EQ(Run(), 1);
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_EQ(SetupStarts(3), 3);
+    EXPECT_EQ(Starts(scratch_ / L"program\\Tarn.started.txt", 3), 3);
 }
 
 TEST_F(InstallSequence, ProductRulesBeforeAnythingIsWritten)
