@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "app/mode_words.h"
+
 #include <windows.h>
 
 #include "support/name_compare.h"
@@ -142,49 +144,42 @@ DownloadSettings ScanDownloadKeywords(const std::vector<std::wstring>& tokens)
     return settings;
 }
 
-StartMode MatchModeWord(const wchar_t* commandLineText)
+const ModeWord* MatchModeWord(const wchar_t* commandLineText)
 {
-    struct ModeWord {
-        std::wstring_view word;
-        StartMode mode;
-    };
-    // Checked in this order; "PackAll" is among both the QX and the Gridwell words.
-    static const ModeWord kModeWords[] = {
-        {L"TestFunc", StartMode::TestFunc},
-        {L"CreateDataPack", StartMode::CreateDataPack},
-        {L"MakeNullUpdate", StartMode::MakeNullUpdate},
-        {L"PackCorvinUpdate", StartMode::PackCorvinUpdate},
-        {L"PackUpdate", StartMode::PackUpdate},
-        {L"PackOEM", StartMode::PackOem},
-        {L"PackAll", StartMode::PackAll},
-        {L"PackRVTTrainings", StartMode::PackRvtTrainings},
-        {L"CreateMemoryStickData", StartMode::CreateMemoryStickData},
-        {L"PackCorvin", StartMode::PackCorvin},
-        {L"PackGridwell", StartMode::PackGridwell},
-        {L"PackQuick", StartMode::PackGridwell},
-    };
     if (commandLineText == nullptr) {
-        return StartMode::Installer;
+        return nullptr;
     }
-    for (const ModeWord& entry : kModeWords) {
-        if (tarn::EqualsNoCase(commandLineText, entry.word)) {
-            return entry.mode;
+    const std::wstring_view text = commandLineText;
+    for (const ModeWord& entry : ModeWords()) {
+        // A word that takes an argument is followed by a blank and a text.
+        const bool matches = entry.takesArgument ? text.size() > entry.word.size() + 1 &&
+                                                       text[entry.word.size()] == L' ' &&
+                                                       StartsWithNoCase(text, entry.word)
+                                                 : EqualsNoCase(text, entry.word);
+        if (matches) {
+            return &entry;
         }
     }
-    return StartMode::Installer;
+    return nullptr;
 }
 
-StartMode ChooseStartMode(const DownloadSettings& download, const wchar_t* commandLineText,
-                          const InstallerSwitches& switches)
+StartChoice ChooseStartMode(const DownloadSettings& download, const wchar_t* commandLineText,
+                            const InstallerSwitches& switches)
 {
+    StartChoice choice;
     if (download.updateKind != UpdateKind::None) {
-        return StartMode::UpdateDownload;
+        choice.mode = StartMode::UpdateDownload;
+    } else if (!download.value.empty() && !download.targetFolder.empty()) {
+        choice.mode = StartMode::SingleFileDownload;
+    } else if ((choice.word = MatchModeWord(commandLineText)) != nullptr) {
+        choice.mode = StartMode::Word;
+        if (choice.word->takesArgument) {
+            choice.argument = std::wstring(commandLineText).substr(choice.word->word.size() + 1);
+        }
+    } else if (switches.help) {
+        choice.mode = StartMode::InstallerHelp;
     }
-    if (!download.value.empty() && !download.targetFolder.empty()) {
-        return StartMode::SingleFileDownload;
-    }
-    const StartMode mode = MatchModeWord(commandLineText);
-    return mode == StartMode::Installer && switches.help ? StartMode::InstallerHelp : mode;
+    return choice;
 }
 
 InstallerSwitches ScanInstallerSwitches(const std::vector<std::wstring>& tokens)
@@ -220,16 +215,16 @@ std::wstring InstallerSwitchesHelp()
            L"1618 ein anderer Installationsstarter des Produkts l\u00e4uft";
 }
 
-const wchar_t* StartModeName(StartMode mode)
+std::wstring StartModeName(const StartChoice& choice)
 {
-    switch (mode) {
+    switch (choice.mode) {
     case StartMode::UpdateDownload: return L"update download";
     case StartMode::SingleFileDownload: return L"DownloadFile";
+    case StartMode::Word: return std::wstring(choice.word->word);
     case StartMode::Installer: return L"installer";
     case StartMode::InstallerHelp: return L"installer help";
-    default: break;
     }
-    return L"build or test mode";
+    return L"installer";
 }
 
 }  // namespace tarn

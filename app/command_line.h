@@ -51,34 +51,41 @@ InstallerSwitches ScanInstallerSwitches(const std::vector<std::wstring>& tokens)
 // The text of the help box: the switches and the exit codes.
 std::wstring InstallerSwitchesHelp();
 
+// The build and test modes, each chosen by its word: the whole command-line
+// text (compared without regard to case, nothing trimmed), or the word, a
+// blank and an argument for a mode that takes one.
+struct ModeWord {
+    std::wstring_view word;
+    bool takesArgument;
+    // Runs the mode with the text after the word and its blank; returns the
+    // process's exit code.
+    int (*run)(const std::wstring& argument);
+};
+
+// The word the whole text selects, or null (a null text selects none).
+// Checked in table order.
+const ModeWord* MatchModeWord(const wchar_t* commandLineText);
+
 enum class StartMode {
     UpdateDownload,      // an update keyword was given
     SingleFileDownload,  // "DownloadFile=" and "ToFolder=" were given
-    TestFunc,
-    CreateDataPack,
-    MakeNullUpdate,
-    PackCorvinUpdate,
-    PackUpdate,          // ends at once
-    PackOem,
-    PackAll,             // QX packing, then Gridwell packing
-    PackRvtTrainings,
-    CreateMemoryStickData,
-    PackCorvin,
-    PackGridwell,        // "PackGridwell" and "PackQuick"
+    Word,                // a build or test mode's word
     Installer,           // anything else
     InstallerHelp,       // the installer asked for its switches
 };
 
-// The mode chosen by the whole command-line text alone (compared without
-// regard to case, nothing trimmed). A null text selects the installer.
-StartMode MatchModeWord(const wchar_t* commandLineText);
+struct StartChoice {
+    StartMode mode = StartMode::Installer;
+    const ModeWord* word = nullptr;  // for StartMode::Word
+    std::wstring argument;           // the text after a word that takes one
+};
 
 // The complete choice of start-up: download keywords first, then mode words;
 // an installer whose switches ask for help shows them instead.
-StartMode ChooseStartMode(const DownloadSettings& download, const wchar_t* commandLineText,
-                          const InstallerSwitches& switches = {});
+StartChoice ChooseStartMode(const DownloadSettings& download, const wchar_t* commandLineText,
+                            const InstallerSwitches& switches = {});
 
 // The mode's name for the log ("installer", "DownloadFile", "PackAll", ...).
-const wchar_t* StartModeName(StartMode mode);
+std::wstring StartModeName(const StartChoice& choice);
 
 }  // namespace tarn

@@ -9,7 +9,6 @@
 #include "app/dialog/win_dialog.h"
 #include "app/profile/product_profile.h"
 #include "app/update_modes.h"
-#include "packing/release_modes.h"
 #include "support/environment.h"
 #include "support/message_box.h"
 #include "support/name_compare.h"
@@ -23,14 +22,14 @@ const wchar_t kHelpCaption[] = L"Tarnwerk AG";
 
 // The log's first line of every process: the installer and its update
 // children share one log file.
-void TraceStart(tarn::StartMode mode, const std::wstring& commandLine)
+void TraceStart(const tarn::StartChoice& choice, const std::wstring& commandLine)
 {
     const tarn::ProductProfile& product = tarn::LocalProductProfile();
     tarn::Trace(L"Start: version %ls, mode %ls, command line \"%ls\", product %ls (profile %d), built-in base URL "
                 L"%ls%ls",
-                L"" TARN_VERSION_TEXT, tarn::StartModeName(mode), commandLine.c_str(), product.settingsKey.c_str(),
+                L"" TARN_VERSION_TEXT, tarn::StartModeName(choice).c_str(), commandLine.c_str(), product.settingsKey.c_str(),
                 product.number, product.baseUrl.c_str(),
-                mode == tarn::StartMode::Installer ? L" (the server product list may replace it)" : L"");
+                choice.mode == tarn::StartMode::Installer ? L" (the server product list may replace it)" : L"");
 }
 
 // The installer's update children write into its "/log" copy too: the path
@@ -54,48 +53,12 @@ void SetLogCopy(tarn::StartMode mode, const tarn::InstallerSwitches& switches)
     }
 }
 
-// Runs a mode that has no exit code of its own (the build and test modes).
-// 0 when it ran.
-int RunOtherMode(tarn::StartMode mode, const std::wstring& commandLine)
+// Runs a build or test mode; these read the product profile first, server
+// list included.
+int RunWordMode(const tarn::StartChoice& choice)
 {
-    // These modes read the product profile as before, server list included.
     tarn::CachedProductProfile();
-    switch (mode) {
-    case tarn::StartMode::TestFunc:
-        RunTestDownloads();
-        break;
-    case tarn::StartMode::CreateDataPack:
-        tarn::CreateDataPack();
-        break;
-    case tarn::StartMode::MakeNullUpdate:
-        tarn::MakeNullUpdate();
-        break;
-    case tarn::StartMode::PackCorvinUpdate:
-        tarn::PackCorvinUpdate();
-        break;
-    case tarn::StartMode::PackOem:
-        tarn::PackQxPackage();
-        break;
-    case tarn::StartMode::PackAll:
-        tarn::PackAll();
-        break;
-    case tarn::StartMode::PackRvtTrainings:
-        tarn::PackRvtTrainings();
-        break;
-    case tarn::StartMode::CreateMemoryStickData:
-        tarn::CreateMemoryStickData();
-        break;
-    case tarn::StartMode::PackCorvin:
-        tarn::PackCorvin();
-        break;
-    case tarn::StartMode::PackGridwell:
-        // "PackQuick" packs only the main package anew.
-        tarn::PackGridwell(tarn::EqualsNoCase(commandLine, L"PackQuick"));
-        break;
-    default:  // "PackUpdate" ends at once
-        break;
-    }
-    return 0;
+    return choice.word->run(choice.argument);
 }
 
 }  // namespace
@@ -108,9 +71,10 @@ bool CTarn_Gridwell_20xxApp::InitInstance()
     SplitCommandLine(tokens, m_lpCmdLine.c_str());
     const tarn::DownloadSettings download = tarn::ScanDownloadKeywords(tokens);
     const tarn::InstallerSwitches switches = tarn::ScanInstallerSwitches(tokens);
-    const tarn::StartMode mode = tarn::ChooseStartMode(download, m_lpCmdLine.c_str(), switches);
+    const tarn::StartChoice choice = tarn::ChooseStartMode(download, m_lpCmdLine.c_str(), switches);
+    const tarn::StartMode mode = choice.mode;
     SetLogCopy(mode, switches);
-    TraceStart(mode, m_lpCmdLine);
+    TraceStart(choice, m_lpCmdLine);
 
     std::wstring result = L"done";
     bool endAtOnce = false;
@@ -135,10 +99,11 @@ bool CTarn_Gridwell_20xxApp::InitInstance()
             result = end.result;
             endAtOnce = end.workerRuns;
         } else {
-            m_ExitCode = RunOtherMode(mode, m_lpCmdLine);
+            m_ExitCode = RunWordMode(choice);
+            result = m_ExitCode == 0 ? L"done" : L"failed";
         }
     }
-    tarn::Trace(L"End: mode %ls, %ls, exit code %d", tarn::StartModeName(mode), result.c_str(), m_ExitCode);
+    tarn::Trace(L"End: mode %ls, %ls, exit code %d", tarn::StartModeName(choice).c_str(), result.c_str(), m_ExitCode);
     if (endAtOnce) {
         ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(m_ExitCode));
     }

@@ -7,6 +7,7 @@
 #include "packing/pack_excludes.h"
 #include "support/file_queries.h"
 #include "support/name_compare.h"
+#include "support/text_format.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"
 #include "transfer/cab_create.h"
@@ -105,7 +106,7 @@ std::vector<std::vector<size_t>> BalanceGroups(const std::vector<int64_t>& estim
 }  // namespace tarn
 
 int SplitIntoCabinetGroups(std::vector<std::wstring>& files, tarn::CabinetGroups* groups, int limitMiB,
-                           std::vector<std::wstring>* problems)
+                           std::vector<std::wstring>* problems, std::vector<std::wstring>* causes)
 {
     tarn::ApplyFixedExcludes(files);
     if (groups == nullptr) {
@@ -120,19 +121,23 @@ int SplitIntoCabinetGroups(std::vector<std::wstring>& files, tarn::CabinetGroups
                                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                                         0, nullptr));
         LARGE_INTEGER size{};
+        std::wstring cause;
         if (!file || !::GetFileSizeEx(file.Get(), &size)) {
-            tarn::Trace(L"SplitIntoCabinetGroups: cannot open %ls (error %lu)", files[i].c_str(), ::GetLastError());
+            cause = tarn::FormatText(L"cannot be opened (error %lu)", ::GetLastError());
         } else if (TooLargeForCabinet(size.QuadPart)) {
-            tarn::Trace(L"SplitIntoCabinetGroups: %ls is too large for a cabinet (%lld bytes)", files[i].c_str(),
-                        static_cast<long long>(size.QuadPart));
+            cause = tarn::FormatText(L"too large for a cabinet (%lld bytes)", static_cast<long long>(size.QuadPart));
         } else {
             taken.push_back(i);
             estimates.push_back(tarn::EstimateGroupSize(files[i], size.QuadPart));
             continue;
         }
+        tarn::Trace(L"SplitIntoCabinetGroups: %ls %ls", files[i].c_str(), cause.c_str());
         allGrouped = 0;
         if (problems != nullptr) {
             problems->push_back(files[i]);
+        }
+        if (causes != nullptr) {
+            causes->push_back(cause);
         }
     }
     const int64_t limit = static_cast<int64_t>(limitMiB) * 1048576;

@@ -11,9 +11,10 @@
 // paths per cabinet, in number order) also splits what stays into groups of
 // at most `limitMiB` estimated bytes, and of 4,096 files on average at most. Returns 1 when every file was grouped; files
 // that cannot be opened or are too large for a cabinet go into no group and
-// are appended to `problems` when given (result 0).
+// are appended to `problems` and why to `causes` when given (result 0).
 int SplitIntoCabinetGroups(std::vector<std::wstring>& files, std::vector<std::vector<std::wstring>>* groups,
-                           int limitMiB, std::vector<std::wstring>* problems = nullptr);
+                           int limitMiB, std::vector<std::wstring>* problems = nullptr,
+                           std::vector<std::wstring>* causes = nullptr);
 
 // Splits the QX package into groups of at most 500 MiB estimated and 4,096
 // files on average; gives each file normal attributes. Returns 1 when every

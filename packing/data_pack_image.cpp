@@ -1,9 +1,11 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "config/store/cfg_reader.h"
 #include "config/text/text_file.h"
 #include "packing/build_folders.h"
-#include "packing/download_list.h"
+#include "packing/release_files.h"
 #include "packing/mode_steps.h"
 #include "packing/release_modes.h"
 #include "support/file_system.h"
@@ -29,7 +31,7 @@ struct ImageProduct {
 // The packages to unpack: those the product's download list names, or
 // without a list the fixed numbers that exist. A listed package that is
 // missing is a failure, never a gap in the image.
-std::vector<std::wstring> PackagesOf(const ImageProduct& product, std::vector<std::wstring>& failed)
+std::vector<std::wstring> PackagesOf(const ImageProduct& product, tarn::PackingFailures& failed)
 {
     const std::wstring folder = product.download;
     std::vector<std::wstring> packages;
@@ -42,8 +44,13 @@ std::vector<std::wstring> PackagesOf(const ImageProduct& product, std::vector<st
             }
         }
         if (packages.empty()) {
-            failed.push_back(list);
+            failed.push_back({list, L"the download list names no package"});
         }
+        // The updater is unpacked last, whatever its place in the list: its
+        // files are newer than the packages' ones.
+        std::stable_partition(packages.begin(), packages.end(), [](const std::wstring& path) {
+            return !tarn::EqualsNoCase(tarn::FileNameOf(path), tarn::kUpdaterCabinetName);
+        });
         return packages;
     }
     for (int n = 1; n <= product.fixedCount; ++n) {
@@ -56,13 +63,13 @@ std::vector<std::wstring> PackagesOf(const ImageProduct& product, std::vector<st
     return packages;
 }
 
-void Unpack(const std::vector<std::wstring>& packages, const std::wstring& target, std::vector<std::wstring>& failed)
+void Unpack(const std::vector<std::wstring>& packages, const std::wstring& target, tarn::PackingFailures& failed)
 {
     for (const std::wstring& package : packages) {
         std::vector<std::wstring> unpacked;
         if (!ExtractCabinetToList(package.c_str(), target.c_str(), unpacked)) {
-            tarn::Trace(L"CreateDataPack: cannot unpack %ls into %ls", package.c_str(), target.c_str());
-            failed.push_back(package);
+            failed.push_back({package, FileExists(package.c_str()) ? L"cannot be unpacked into " + target
+                                                                   : std::wstring(L"listed but missing")});
         }
     }
 }
@@ -70,7 +77,7 @@ void Unpack(const std::vector<std::wstring>& packages, const std::wstring& targe
 // Copies the newest update program "<pattern>NN.exe" (the last of an
 // unbroken run from 00) with its record and description into `target`.
 void CopyLatestUpdateProgram(const std::wstring& folder, const wchar_t* pattern, const std::wstring& target,
-                             std::vector<std::wstring>& failed)
+                             tarn::PackingFailures& failed)
 {
     std::wstring latest;
     for (int n = 0; n < 100; ++n) {
@@ -90,13 +97,13 @@ void CopyLatestUpdateProgram(const std::wstring& folder, const wchar_t* pattern,
         }
         const std::wstring copy = target + L"\\" + tarn::FileNameOf(source);
         if (!CopyFileKeepAttributes(source.c_str(), copy.c_str())) {
-            failed.push_back(copy);
+            failed.push_back({copy, tarn::FormatText(L"cannot copy %ls (error %lu)", source.c_str(), ::GetLastError())});
         }
     }
 }
 
 // The installer settings of an image: it installs without questions.
-void WriteSetupSettings(const std::wstring& target, std::vector<std::wstring>& failed)
+void WriteSetupSettings(const std::wstring& target, tarn::PackingFailures& failed)
 {
     const std::wstring path = target + L"\\Setup.cfg";
     CCfgReader settings(path);
@@ -104,16 +111,16 @@ void WriteSetupSettings(const std::wstring& target, std::vector<std::wstring>& f
     settings.SetValue(L"Settings", L"LicenceAccepted", L"True");
     settings.SetValue(L"Settings", L"AutoInstall", L"True");
     if (!settings.Save()) {
-        failed.push_back(path);
+        failed.push_back({path, tarn::FormatText(L"cannot be written (error %lu)", ::GetLastError())});
     }
 }
 
 // The product's packages unpacked into `target`, with its updater, its
 // latest update program and its settings. Appends what failed.
-void BuildProductImage(const ImageProduct& product, const std::wstring& target, std::vector<std::wstring>& failed)
+void BuildProductImage(const ImageProduct& product, const std::wstring& target, tarn::PackingFailures& failed)
 {
     if (!CreateFolderPath(target.c_str())) {
-        failed.push_back(target);
+        failed.push_back({target, tarn::FormatText(L"cannot be created (error %lu)", ::GetLastError())});
         return;
     }
     const std::wstring folder = product.download;
@@ -131,25 +138,23 @@ namespace tarn {
 
 int CreateMemoryStickData()
 {
-    std::vector<std::wstring> failed;
+    PackingFailures failed;
     for (const wchar_t* name : {L"Gridwell", L"Lumara"}) {
         const std::wstring folder = std::wstring(build::kMemoryStickFolder) + name;
         if (!CreateFolderPath(folder.c_str())) {
-            failed.push_back(folder);
+            failed.push_back({folder, FormatText(L"cannot be created (error %lu)", ::GetLastError())});
         }
     }
-    ReportPackingFailure(failed);
-    return failed.empty() ? 1 : 0;
+    return Finish(failed);
 }
 
 int CreateDataPack()
 {
     const std::wstring image = GetTempFolder() + L"\\Tarn_InstallData_x";
     const std::wstring data = image + L"\\Tarn_InstallData";
-    std::vector<std::wstring> failed;
+    PackingFailures failed;
     if (!CreateFolderPath(image.c_str()) || !EmptyFolder(image.c_str())) {
-        ReportPackingFailure({image});
-        return 0;
+        return Finish({{image, FormatText(L"cannot be made empty (error %lu)", ::GetLastError())}});
     }
 
     const ImageProduct gridwell{build::kImageGridwellDownload, L"Tarn_Gridwell_2023_Download_List.txt",
@@ -168,7 +173,7 @@ int CreateDataPack()
     const std::wstring corvinTarget = data + L"\\Tarn Corvin 2023";
     const std::wstring addOns = corvinTarget + L"\\Tarn Corvin\\Tarn Corvin 2023\\Adds";
     if (!CreateFolderPath(addOns.c_str())) {
-        failed.push_back(addOns);
+        failed.push_back({addOns, FormatText(L"cannot be created (error %lu)", ::GetLastError())});
     }
     BuildProductImage(corvin, corvinTarget, failed);
     CopyLatestUpdateProgram(corvin.download, corvin.updatePattern, corvinTarget, failed);
@@ -188,8 +193,7 @@ int CreateDataPack()
     }
     WriteSetupSettings(corvinTarget, failed);
     if (!failed.empty()) {
-        ReportPackingFailure(failed);
-        return 0;
+        return Finish(failed);
     }
 
     // An earlier zip goes first: a zip that the tool fails to make must not
@@ -200,21 +204,24 @@ int CreateDataPack()
     const std::wstring arguments = L"\"" + image + L"\" \"" + zip + L"\"";
     if (FileExists(zip.c_str()) || !RunAndWait(build::kZipFolderProgram, arguments.c_str()) ||
         !FileExists(zip.c_str())) {
-        ReportPackingFailure({zip});
-        return 0;
+        return Finish({{zip, std::wstring(L"not made by ") + build::kZipFolderProgram}});
     }
     std::wstring variableForm;
     std::wstring publish;
     CCfgReader::GetPathWithoutVars(variableForm, publish, build::kImagePublishFolder);
     // An unknown variable vanishes; the zip must not land in a drive's root.
     if (publish.empty() || publish[0] == L'\\' || publish.find(L'%') != std::wstring::npos) {
-        ReportPackingFailure({build::kImagePublishFolder});
-        return 0;
+        return Finish({{build::kImagePublishFolder, L"names an unknown path variable"}});
     }
+    // Copied beside the published zip, then moved over it: a failed copy
+    // never leaves a part of a zip in its place.
     const std::wstring published = publish + L"\\Tarn_InstallData.zip";
-    if (!CopyFileKeepAttributes(zip.c_str(), published.c_str())) {
-        ReportPackingFailure({published});
-        return 0;
+    const std::wstring incoming = published + L".new";
+    if (!CopyFileKeepAttributes(zip.c_str(), incoming.c_str()) ||
+        !::MoveFileExW(incoming.c_str(), published.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = ::GetLastError();
+        ::DeleteFileW(incoming.c_str());
+        return Finish({{published, FormatText(L"cannot be published (error %lu)", error)}});
     }
     return 1;
 }

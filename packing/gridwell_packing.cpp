@@ -1,11 +1,15 @@
+#include <windows.h>
+
 #include <deque>
 
 #include "packing/build_folders.h"
 #include "packing/cabinet_groups.h"
-#include "packing/download_list.h"
+#include "packing/release_files.h"
 #include "packing/mode_steps.h"
 #include "packing/pack_excludes.h"
+#include "packing/release_check.h"
 #include "packing/release_modes.h"
+#include "packing/release_stage.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/text_format.h"
@@ -30,13 +34,15 @@ bool IsQxCabinetName(const std::wstring& name)
 
 std::wstring GridwellPackage(int number)
 {
-    return tarn::FormatText(L"%ls\\Tarn_Gridwell_2023_(%d).cab", tarn::build::kGridwellDownload, number);
+    return tarn::FormatText(L"Tarn_Gridwell_2023_(%d).cab", number);
 }
 
 std::wstring QxCabinet(int number)
 {
-    return tarn::FormatText(L"%ls\\QX(%d).cab", tarn::build::kQxTarget, number);
+    return tarn::FormatText(L"QX(%d).cab", number);
 }
+
+const wchar_t kGridwellList[] = L"Tarn_Gridwell_2023_Download_List.txt";
 
 }  // namespace
 
@@ -48,21 +54,23 @@ int PackGridwell(bool quick)
     const std::wstring download = build::kGridwellDownload;
     std::vector<std::wstring> files;
     if (!ListSourceFiles(source, files)) {
-        ReportPackingFailure({source});
-        return 0;
+        return Finish({{source, L"the source folder is missing or holds no file"}});
     }
-    if (!CreateFolderPath(download.c_str())) {
-        ReportPackingFailure({download});
-        return 0;
+    PackingFailures failed;
+    ReleaseStage stage(download, L"PackGridwell");
+    if (!stage.Open(failed)) {
+        return Finish(failed);
     }
     const CTempTouchFiles touched(files);  // identical times in every build; restored at the end
     ApplyPackingExcludes(files, download.c_str());
+    if (!NamesCarried(files, failed)) {
+        return Finish(failed);
+    }
 
     // The QX cabinets travel in packages of their own, numbered from 2 in
     // the list's order. Their file lists must outlive the jobs.
     std::deque<std::vector<std::wstring>> carried;
     std::vector<std::wstring> packages;
-    std::vector<std::wstring> failed;
     CabinetJobList jobs;
     int number = 2;
     for (size_t i = 0; i < files.size();) {
@@ -71,39 +79,43 @@ int PackGridwell(bool quick)
             continue;
         }
         const std::wstring carrier = GridwellPackage(number++);
-        if (!quick) {
+        if (quick) {
+            packages.push_back(stage.Live(carrier));  // made by an earlier run
+        } else {
             carried.push_back({files[i]});
-            if (!StartCabinetJob(jobs, source.c_str(), carrier.c_str(), &carried.back())) {
-                failed.push_back(carrier);
+            packages.push_back(stage.Staged(carrier));
+            if (!StartCabinetJob(jobs, source.c_str(), packages.back().c_str(), &carried.back())) {
+                failed.push_back({stage.Live(carrier), L"no thread could be started to make it"});
             }
         }
-        packages.push_back(carrier);
         files.erase(files.begin() + static_cast<std::ptrdiff_t>(i));
     }
     const std::wstring mainPackage = GridwellPackage(1);
-    packages.insert(packages.begin(), mainPackage);
-    if (!StartCabinetJob(jobs, source.c_str(), mainPackage.c_str(), &files)) {
-        failed.push_back(mainPackage);
+    packages.insert(packages.begin(), stage.Staged(mainPackage));
+    if (!StartCabinetJob(jobs, source.c_str(), packages.front().c_str(), &files)) {
+        failed.push_back({stage.Live(mainPackage), L"no thread could be started to make it"});
     }
-    WaitForCabinetJobs(jobs, &failed);
+    std::vector<std::wstring> notMade;
+    std::vector<std::wstring> causes;
+    WaitForCabinetJobs(jobs, &notMade, &causes);
+    for (size_t i = 0; i < notMade.size(); ++i) {
+        failed.push_back({stage.Live(FileNameOf(notMade[i])), causes[i]});
+    }
     if (!failed.empty()) {
-        ReportPackingFailure(failed);
-        return 0;
+        return Finish(failed);
     }
-    const std::wstring list = download + L"\\Tarn_Gridwell_2023_Download_List.txt";
-    if (!WriteDownloadList(packages, list.c_str())) {
+    if (!WriteDownloadList(packages, stage.Staged(kGridwellList).c_str())) {
         return 0;
     }
     // One program serves all four names: it knows its product by its name.
-    for (const wchar_t* name : {L"\\Tarn_Gridwell_2023.exe", L"\\Tarn_Gridwell_2023_Test.exe",
-                                L"\\Tarn_Gridwell_2023_App.exe", L"\\Tarn_Gridwell_2023_App_Test.exe"}) {
-        const std::wstring starter = download + name;
-        if (!PublishStarterCopy(starter.c_str())) {
-            failed.push_back(starter);
-        }
+    const ReleaseKind& kind = ReleaseKinds().front();
+    for (const wchar_t* name : kind.starters) {
+        StageStarterCopy(stage.Staged(name), stage.Live(name), failed);
     }
-    ReportPackingFailure(failed);
-    return failed.empty() ? 1 : 0;
+    if (failed.empty()) {
+        stage.CheckAndPublish({kGridwellList}, RetiredEntries(download, kGridwellList, packages), failed);
+    }
+    return Finish(failed);
 }
 
 int PackQxPackage()
@@ -111,40 +123,48 @@ int PackQxPackage()
     const std::wstring source = build::kQxSource;
     int isFolder = 0;
     if (!FileExists(source.c_str(), &isFolder) || !isFolder) {
-        ReportPackingFailure({source});
-        return 0;
+        return Finish({{source, FormatText(L"the source folder is missing (error %lu)", ::GetLastError())}});
     }
     const std::wstring setup = source + L"\\QXSetup.exe";
     if (!CopyFileKeepAttributes(build::kQxSetupBuild, setup.c_str())) {
-        ReportPackingFailure({build::kQxSetupBuild});
-        return 0;
+        return Finish({{build::kQxSetupBuild, FormatText(L"cannot copy it to %ls (error %lu)", setup.c_str(),
+                                                          ::GetLastError())}});
     }
     std::vector<std::wstring> files;
     CabinetGroups groups;
-    std::vector<std::wstring> failed;
-    if (!ListSourceFiles(source, files) || !SplitQxPackage(files, groups, &failed) || groups.empty()) {
-        failed.insert(failed.begin(), source);
-        ReportPackingFailure(failed);
-        return 0;
+    std::vector<std::wstring> problems;
+    PackingFailures failed;
+    if (!ListSourceFiles(source, files) || !SplitQxPackage(files, groups, &problems) || groups.empty()) {
+        failed.push_back({source, L"the source folder holds no file, or files that cannot be packed"});
+        for (const std::wstring& problem : problems) {
+            failed.push_back({problem, L"missing, or too large for a cabinet"});
+        }
+        return Finish(failed);
+    }
+    // The staging folder lies beside the Gridwell tree, never inside it.
+    ReleaseStage stage(build::kQxTarget, L"PackOEM", std::wstring(build::kGridwellSource) + L".PackOEM.staging");
+    if (!NamesCarried(files, failed) || !stage.Open(failed)) {
+        return Finish(failed);
     }
     for (size_t i = groups.size(); i-- > 0;) {
         const std::wstring cabinet = QxCabinet(static_cast<int>(i) + 1);
-        if (!MakeCabinet(source.c_str(), cabinet.c_str(), &groups[i])) {
-            failed.push_back(cabinet);
+        std::wstring cause;
+        if (!MakeCabinetExplained(source.c_str(), stage.Staged(cabinet).c_str(), &groups[i], cause)) {
+            failed.push_back({stage.Live(cabinet), cause});
         }
     }
-    if (!failed.empty()) {
-        ReportPackingFailure(failed);
-        return 0;
-    }
     // Cabinets of an earlier, larger split would be carried along: they go
-    // once the new set is complete.
+    // when the new set is published.
+    std::vector<std::wstring> stale;
     for (int k = static_cast<int>(groups.size()) + 1; k <= kMaxQxCabinets; ++k) {
-        const std::wstring stale = QxCabinet(k);
-        ::DeleteFileW(stale.c_str());
-        ::DeleteFileW(FileInfoNameFor(stale).c_str());
+        if (FileExists(stage.Live(QxCabinet(k)).c_str())) {
+            stale.push_back(QxCabinet(k));
+        }
     }
-    return 1;
+    if (failed.empty()) {
+        stage.CheckAndPublish({}, stale, failed);
+    }
+    return Finish(failed);
 }
 
 int PackAll()

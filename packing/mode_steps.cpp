@@ -6,6 +6,7 @@
 #include "support/file_system.h"
 #include "support/text_format.h"
 #include "support/trace.h"
+#include "transfer/cab_create.h"
 #include "transfer/download_url.h"
 
 namespace tarn {
@@ -40,14 +41,38 @@ std::wstring StampVersionMarker(const std::wstring& folder)
     return marker;
 }
 
-void CopyWithRecord(const std::wstring& file, const std::wstring& folder, std::vector<std::wstring>& failed)
+void CopyWithRecord(const std::wstring& file, const std::wstring& folder, PackingFailures& failed)
 {
     for (const std::wstring& source : {file, FileInfoNameFor(file)}) {
         const std::wstring target = folder + L"\\" + FileNameOf(source);
         if (!CopyFileKeepAttributes(source.c_str(), target.c_str())) {
-            Trace(L"Packing: cannot copy %ls to %ls (error %lu)", source.c_str(), target.c_str(), ::GetLastError());
-            failed.push_back(target);
+            failed.push_back({target, FormatText(L"cannot copy %ls there (error %lu)", source.c_str(), ::GetLastError())});
         }
+    }
+}
+
+bool NamesCarried(const std::vector<std::wstring>& files, PackingFailures& failed)
+{
+    const size_t before = failed.size();
+    for (const std::wstring& file : files) {
+        if (!FindNameOutsideCodePage({file}).empty()) {
+            failed.push_back({file, L"its name cannot be written in the directive file's ANSI code page"});
+        }
+    }
+    return failed.size() == before;
+}
+
+int Finish(const PackingFailures& failed)
+{
+    ReportPackingFailure(failed);
+    return failed.empty() ? 1 : 0;
+}
+
+void StageStarterCopy(const std::wstring& target, const std::wstring& published, PackingFailures& failed)
+{
+    if (!PublishStarterCopy(target.c_str())) {
+        failed.push_back({published, FormatText(L"cannot copy %ls there (error %lu)", StarterSource().c_str(),
+                                                ::GetLastError())});
     }
 }
 

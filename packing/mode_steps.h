@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/path_text.h"
+#include "packing/release_files.h"
 
 namespace tarn {
 
@@ -19,6 +20,18 @@ std::wstring StampVersionMarker(const std::wstring& folder);
 
 // Copies `file` and its file-info record, under their names, into `folder`.
 // Appends what could not be copied to `failed`.
-void CopyWithRecord(const std::wstring& file, const std::wstring& folder, std::vector<std::wstring>& failed);
+void CopyWithRecord(const std::wstring& file, const std::wstring& folder, PackingFailures& failed);
+
+// Appends a failure for every file whose name the directive file's ANSI code
+// page cannot carry: a mode checks this before it makes its first cabinet.
+// True when there was none.
+bool NamesCarried(const std::vector<std::wstring>& files, PackingFailures& failed);
+
+// The end of a mode: shows `failed` and returns 0 when it holds anything;
+// else 1.
+int Finish(const PackingFailures& failed);
+
+// A starter copy at `target`; appends the failure with its cause.
+void StageStarterCopy(const std::wstring& target, const std::wstring& published, PackingFailures& failed);
 
 }  // namespace tarn

@@ -3,10 +3,11 @@
 #include "config/store/cfg_reader.h"
 #include "packing/build_folders.h"
 #include "packing/cabinet_groups.h"
-#include "packing/download_list.h"
+#include "packing/release_files.h"
 #include "packing/mode_steps.h"
 #include "packing/pack_excludes.h"
 #include "packing/release_modes.h"
+#include "packing/release_stage.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/text_format.h"
@@ -19,37 +20,64 @@ namespace {
 
 const int kProductGroupMiB = 400;
 
-// Splits `files` and makes one cabinet per group from `source`, named by
-// `pattern` with the next `number`; appends each to `packages` and what
-// failed to `failed`.
-void PackGroups(std::vector<std::wstring>& files, const std::wstring& source, const wchar_t* pattern, int& number,
-                std::vector<std::wstring>& packages, std::vector<std::wstring>& failed)
+// Splits `files` and makes one staged cabinet per group from `source`, named
+// by `pattern` with the next `number`; appends each to `packages` and what
+// failed to `failed`. A file the split cannot take stops it before any
+// cabinet is made.
+void PackGroups(std::vector<std::wstring>& files, const std::wstring& source, const tarn::ReleaseStage& stage,
+                const wchar_t* pattern, int& number, std::vector<std::wstring>& packages,
+                tarn::PackingFailures& failed)
 {
     tarn::CabinetGroups groups;
-    CreateFolderPath(tarn::build::kCorvinDownload);
-    SplitIntoCabinetGroups(files, &groups, kProductGroupMiB, &failed);
-    if (groups.empty()) {
-        failed.push_back(source);
+    std::vector<std::wstring> problems;
+    std::vector<std::wstring> causes;
+    SplitIntoCabinetGroups(files, &groups, kProductGroupMiB, &problems, &causes);
+    for (size_t i = 0; i < problems.size(); ++i) {
+        failed.push_back({problems[i], causes[i]});
+    }
+    if (groups.empty() && problems.empty()) {
+        failed.push_back({source, L"no file to pack"});
+    }
+    if (!failed.empty() || !tarn::NamesCarried(files, failed)) {
+        return;
     }
     for (const std::vector<std::wstring>& group : groups) {
-        const std::wstring cabinet = tarn::FormatText(pattern, tarn::build::kCorvinDownload, number++);
-        packages.push_back(cabinet);
-        if (!MakeCabinet(source.c_str(), cabinet.c_str(), &group)) {
-            failed.push_back(cabinet);
+        const std::wstring cabinet = tarn::FormatText(pattern, number++);
+        packages.push_back(stage.Staged(cabinet));
+        std::wstring cause;
+        if (!tarn::MakeCabinetExplained(source.c_str(), packages.back().c_str(), &group, cause)) {
+            failed.push_back({stage.Live(cabinet), cause});
         }
     }
 }
 
 // Restores "Autorun.inf" from its backup; the backup goes only after that.
-bool RestoreAutorun(const std::wstring& autorun, const std::wstring& backup)
+bool RestoreAutorun(const std::wstring& autorun, const std::wstring& backup, tarn::PackingFailures& failed)
 {
     if (!CopyFileKeepAttributes(backup.c_str(), autorun.c_str())) {
-        tarn::Trace(L"PackRVTTrainings: cannot restore %ls from %ls (error %lu)", autorun.c_str(), backup.c_str(),
-                    ::GetLastError());
+        failed.push_back({autorun, tarn::FormatText(L"cannot be restored from %ls (error %lu)", backup.c_str(),
+                                                    ::GetLastError())});
         return false;
     }
     ::DeleteFileW(backup.c_str());
     return true;
+}
+
+// Writes the staged list, copies the starter and publishes the release: the
+// mode's result (WriteDownloadList shows its own message).
+int ListAndPublish(tarn::ReleaseStage& stage, std::vector<std::wstring>& packages, const wchar_t* list,
+                   const wchar_t* starter, tarn::PackingFailures& failed)
+{
+    if (failed.empty() && !WriteDownloadList(packages, stage.Staged(list).c_str())) {
+        return 0;
+    }
+    if (failed.empty()) {
+        tarn::StageStarterCopy(stage.Staged(starter), stage.Live(starter), failed);
+    }
+    if (failed.empty()) {
+        stage.CheckAndPublish({list}, tarn::RetiredEntries(stage.LiveFolder(), list, packages), failed);
+    }
+    return tarn::Finish(failed);
 }
 
 }  // namespace
@@ -60,37 +88,27 @@ int PackCorvin()
 {
     SwitchPackingConfigDrive(L'M');
     const std::wstring source = build::kCorvinSource;
-    const std::wstring download = build::kCorvinDownload;
-    std::vector<std::wstring> packages{download + L"\\" + kUpdaterCabinetName};
     std::vector<std::wstring> files;
     if (!ListSourceFiles(source, files)) {
-        ReportPackingFailure({source});
-        return 0;
+        return Finish({{source, L"the source folder is missing or holds no file"}});
     }
+    PackingFailures failed;
+    ReleaseStage stage(build::kCorvinDownload, L"PackCorvin");
+    if (!stage.Open(failed)) {
+        return Finish(failed);
+    }
+    // The updater is not made here: the published one is listed.
+    std::vector<std::wstring> packages{stage.Live(kUpdaterCabinetName)};
     ApplyPackingExcludes(files);
     const CTempTouchFiles touched(files);
-    std::vector<std::wstring> failed;
     int number = 1;
-    PackGroups(files, source, L"%ls\\Tarn_Corvin_2023_%d.cab", number, packages, failed);
-    if (!failed.empty()) {
-        ReportPackingFailure(failed);
-        return 0;
-    }
-    const std::wstring list = download + L"\\Tarn_Corvin_2023_App_Download_List.txt";
-    if (!WriteDownloadList(packages, list.c_str())) {
-        return 0;
-    }
-    const std::wstring starter = download + L"\\Tarn_Corvin_2023_App.exe";
-    if (!PublishStarterCopy(starter.c_str())) {
-        ReportPackingFailure({starter});
-        return 0;
-    }
-    return 1;
+    PackGroups(files, source, stage, L"Tarn_Corvin_2023_%d.cab", number, packages, failed);
+    return ListAndPublish(stage, packages, L"Tarn_Corvin_2023_App_Download_List.txt", L"Tarn_Corvin_2023_App.exe",
+                          failed);
 }
 
 int PackRvtTrainings()
 {
-    const std::wstring download = build::kCorvinDownload;
     const std::wstring first = build::kTrainingsFirst;
     const std::wstring second = build::kTrainingsSecond;
     const std::wstring autorun = first + L"\\Autorun.inf";
@@ -98,78 +116,63 @@ int PackRvtTrainings()
     // A backup at the start means an earlier run was interrupted before it
     // restored the original: both files stay for a person to look at.
     if (FileExists(backup.c_str())) {
-        ReportPackingFailure({autorun, backup});
-        return 0;
+        return Finish({{autorun, L""}, {backup, L"a backup left by an interrupted run: compare and remove it"}});
+    }
+    PackingFailures failed;
+    ReleaseStage stage(build::kCorvinDownload, L"PackRVTTrainings");
+    if (!stage.Open(failed)) {
+        return Finish(failed);
     }
 
     // The updater is refreshed with a fresh record: the installer checks one
     // against the other.
-    const std::wstring updater = download + L"\\" + kUpdaterCabinetName;
+    const std::wstring updater = stage.Staged(kUpdaterCabinetName);
     std::vector<std::wstring> packages{updater};
-    std::vector<std::wstring> failed;
     if (!CopyFileKeepAttributes(build::kUpdaterBuild, updater.c_str()) || !WriteFileInfo(updater.c_str())) {
-        Trace(L"PackRVTTrainings: cannot refresh %ls from %ls (error %lu)", updater.c_str(), build::kUpdaterBuild,
-              ::GetLastError());
-        ReportPackingFailure({updater});
-        return 0;
+        return Finish({{stage.Live(kUpdaterCabinetName),
+                        FormatText(L"cannot be refreshed from %ls (error %lu)", build::kUpdaterBuild, ::GetLastError())}});
     }
 
     std::vector<std::wstring> files;
     if (!ListSourceFiles(first, files)) {
-        ReportPackingFailure({first});
-        return 0;
+        return Finish({{first, L"the source folder is missing or holds no file"}});
     }
     // The list was taken before the backup exists: the edited "Autorun.inf"
     // is packed, the backup is not.
     const bool edited = FileExists(autorun.c_str()) != 0;
     if (edited) {
         if (!CopyFileKeepAttributes(autorun.c_str(), backup.c_str())) {
-            ReportPackingFailure({backup});
-            return 0;
+            return Finish({{backup, FormatText(L"cannot be made (error %lu)", ::GetLastError())}});
         }
         CCfgReader info(autorun);
         info.SetValue(L"Tarn DVD-Info", L"Name", L"Tarn Revit 2023 VideoTrainings");
         info.SetValue(L"Setup", L"SetupTitle", L"Tarn Revit 2023 VideoTrainings");
         if (!info.Save()) {
-            failed.push_back(autorun);
+            failed.push_back({autorun, FormatText(L"cannot be edited (error %lu)", ::GetLastError())});
         }
     }
     int number = 1;
     if (failed.empty()) {
-        PackGroups(files, first, L"%ls\\Tarn_Revit_VTs_2023_%d.cab", number, packages, failed);
+        PackGroups(files, first, stage, L"Tarn_Revit_VTs_2023_%d.cab", number, packages, failed);
     }
-    if (edited && !RestoreAutorun(autorun, backup)) {
-        failed.push_back(autorun);
+    if (edited) {
+        RestoreAutorun(autorun, backup, failed);
     }
     if (!failed.empty()) {
-        ReportPackingFailure(failed);
-        return 0;
+        return Finish(failed);
     }
 
     if (!ListSourceFiles(second, files)) {
-        ReportPackingFailure({second});
-        return 0;
+        return Finish({{second, L"the source folder is missing or holds no file"}});
     }
     std::erase_if(files, [&](const std::wstring& path) {
         const std::wstring_view relative = std::wstring_view(path).substr(second.size() + 1);
         return !StartsWithNoCase(relative, L"Tarn Revit 2023 VideoTraining Advanced") &&
                !StartsWithNoCase(relative, L"Tarn Revit 2023 VideoTraining Professional");
     });
-    PackGroups(files, second, L"%ls\\Tarn_Revit_VTs_2023_%d.cab", number, packages, failed);
-    if (!failed.empty()) {
-        ReportPackingFailure(failed);
-        return 0;
-    }
-    const std::wstring list = download + L"\\Tarn_Revit_VTs_2023_Download_List.txt";
-    if (!WriteDownloadList(packages, list.c_str())) {
-        return 0;
-    }
-    const std::wstring starter = download + L"\\Tarn_Videotrainings_2023.exe";
-    if (!PublishStarterCopy(starter.c_str())) {
-        ReportPackingFailure({starter});
-        return 0;
-    }
-    return 1;
+    PackGroups(files, second, stage, L"Tarn_Revit_VTs_2023_%d.cab", number, packages, failed);
+    return ListAndPublish(stage, packages, L"Tarn_Revit_VTs_2023_Download_List.txt",
+                          L"Tarn_Videotrainings_2023.exe", failed);
 }
 
 }  // namespace tarn

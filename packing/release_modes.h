@@ -3,7 +3,9 @@
 // works on the fixed folders of build_folders.h, shows a message only when
 // something failed (naming what), and publishes nothing of a failed run:
 // no download list, no starter copy, no zip. Each returns 1 when it did
-// all its work, else 0.
+// all its work, else 0 (the process then exits with 1).
+
+#include <string>
 
 namespace tarn {
 
@@ -27,5 +29,15 @@ int CreateMemoryStickData();
 // "CreateDataPack": both products unpacked as the installer leaves them,
 // zipped and published.
 int CreateDataPack();
+// "VerifyRelease <folder or URL>": checks a published release (its lists,
+// cabinets, records and starters); one line per problem in the log and, from
+// a console, on standard output. 1 when everything holds.
+int VerifyRelease(const std::wstring& target);
+
+// The process's exit code for a mode's result: 0 when it did all its work, else 1.
+inline int ModeExitCode(int result)
+{
+    return result == 1 ? 0 : 1;
+}
 
 }  // namespace tarn

@@ -1,24 +1,33 @@
 #include <windows.h>
 
+#include <memory>
+
 #include "packing/build_folders.h"
-#include "packing/download_list.h"
+#include "packing/release_files.h"
 #include "packing/mode_steps.h"
 #include "packing/pack_excludes.h"
 #include "packing/release_modes.h"
+#include "packing/release_stage.h"
 #include "support/file_system.h"
 #include "support/message_box.h"
 #include "support/name_compare.h"
+#include "support/text_format.h"
 #include "support/trace.h"
 #include "transfer/cab_create.h"
+#include "transfer/cab_inspect.h"
 #include "transfer/download_url.h"
 #include "transfer/server_layout.h"
+#include "transfer/file_info.h"
 
 namespace {
 
-void ReportCreationProblem(const std::wstring& path)
+
+// "Problem beim Erstellen von" with the path, and the cause on a line of its own.
+int ReportCreationProblem(const std::wstring& path, const std::wstring& cause)
 {
-    tarn::Trace(L"PackCorvinUpdate: problem with %ls (error %lu)", path.c_str(), ::GetLastError());
-    tarn::ShowMessageBox(nullptr, L"Problem beim Erstellen von \"" + path + L"\"", L"Tarnwerk AG", MB_OK);
+    tarn::Trace(L"PackCorvinUpdate: problem with %ls: %ls", path.c_str(), cause.c_str());
+    tarn::ShowMessageBox(nullptr, L"Problem beim Erstellen von \"" + path + L"\"\n" + cause, L"Tarnwerk AG", MB_OK);
+    return 0;
 }
 
 }  // namespace
@@ -32,8 +41,7 @@ int MakeNullUpdate()
     const std::wstring source = build::kGridwellSource;
     int isFolder = 0;
     if (!FileExists(source.c_str(), &isFolder) || !isFolder) {
-        ReportPackingFailure({source});
-        return 0;
+        return Finish({{source, FormatText(L"the source folder is missing (error %lu)", ::GetLastError())}});
     }
     std::vector<std::wstring> files{source + L"\\!__Update_Version__!.txt"};
     for (const wchar_t* part : {L"\\Data", L"\\Data_X64"}) {
@@ -45,61 +53,89 @@ int MakeNullUpdate()
         const std::wstring name = FileNameOf(path);
         return EqualsNoCase(name, L"vcredist_x64.exe") || EqualsNoCase(name, L"vcredist_x86.exe");
     });
+    PackingFailures failed;
+    // The cabinet's own folder and the four download folders: all staged,
+    // all checked, then all published.
+    const std::wstring cabinetFolder = std::wstring(build::kNullUpdaterCabinet).substr(
+        0, std::wstring(build::kNullUpdaterCabinet).find_last_of(L'\\'));
+    std::vector<std::unique_ptr<ReleaseStage>> stages;
+    stages.push_back(std::make_unique<ReleaseStage>(cabinetFolder, L"MakeNullUpdate"));
+    for (const wchar_t* folder : build::kUpdaterDownloadFolders) {
+        stages.push_back(std::make_unique<ReleaseStage>(folder, L"MakeNullUpdate"));
+    }
+    if (!NamesCarried(files, failed)) {
+        return Finish(failed);
+    }
+    for (const std::unique_ptr<ReleaseStage>& stage : stages) {
+        if (!stage->Open(failed)) {
+            return Finish(failed);
+        }
+    }
 
-    const std::wstring cabinet = build::kNullUpdaterCabinet;
+    const std::wstring cabinet = stages.front()->Staged(kUpdaterCabinetName);
     const std::wstring marker = StampVersionMarker(source);
-    const int made = !marker.empty() && CreateFolderOfFile(cabinet.c_str()) &&
-                     MakeCabinet(source.c_str(), cabinet.c_str(), &files);
+    std::wstring cause = marker.empty() ? L"the version marker cannot be written" : std::wstring();
+    const int made = !marker.empty() && MakeCabinetExplained(source.c_str(), cabinet.c_str(), &files, cause);
     // The marker belongs to the cabinet only, never to the source tree.
     if (!marker.empty() && !::DeleteFileW(marker.c_str())) {
         Trace(L"MakeNullUpdate: cannot delete the version marker %ls (error %lu)", marker.c_str(), ::GetLastError());
     }
     if (!made) {
-        ReportPackingFailure({marker.empty() ? source + L"\\!__Update_Version__!.txt" : cabinet});
-        return 0;
+        return Finish({{marker.empty() ? source + L"\\!__Update_Version__!.txt" : stages.front()->Live(kUpdaterCabinetName),
+                        cause}});
     }
-    std::vector<std::wstring> failed;
-    for (const wchar_t* folder : build::kUpdaterDownloadFolders) {
-        CopyWithRecord(cabinet, folder, failed);
+    for (size_t i = 1; i < stages.size(); ++i) {
+        CopyWithRecord(cabinet, stages[i]->Folder(), failed);
+        RememberCabinetFacts(stages[i]->Staged(kUpdaterCabinetName), InspectCabinet(cabinet));
     }
-    ReportPackingFailure(failed);
-    return failed.empty() ? 1 : 0;
+    for (const std::unique_ptr<ReleaseStage>& stage : stages) {
+        if (failed.empty()) {
+            stage->Check({}, failed);
+        }
+    }
+    for (const std::unique_ptr<ReleaseStage>& stage : stages) {
+        // The staged releases are complete and checked: about to publish.
+        if (failed.empty()) {
+            stage->Publish({}, failed);
+        }
+    }
+    return Finish(failed);
 }
 
 int PackCorvinUpdate()
 {
     SwitchPackingConfigDrive(L'M');
     const std::wstring source = build::kCorvinUpdateSource;
+    const std::wstring resources = build::kCorvinUpdateResources;
+    const std::wstring target = resources + L"\\" + kUpdaterCabinetName;
     std::vector<std::wstring> files;
     if (!ListSourceFiles(source, files) || StampVersionMarker(source).empty()) {
-        ReportPackingFailure({source});
-        return 0;
+        return ReportCreationProblem(target, L"the source folder " + source +
+                                                 L" is missing, holds no file or takes no version marker");
     }
     ListFiles(source.c_str(), files);  // the marker may be new
     TouchFiles(files);
 
-    const std::wstring resources = build::kCorvinUpdateResources;
+    PackingFailures failed;
+    ReleaseStage stage(resources, L"PackCorvinUpdate");
+    if (!stage.Open(failed)) {
+        return ReportCreationProblem(target, failed.front().cause);
+    }
     const std::wstring info = source + L"\\UpdateInfo.txt";
-    const std::wstring infoTarget = resources + L"\\UpdateInfo.txt";
-    if (FileExists(info.c_str()) && !CopyFileKeepAttributes(info.c_str(), infoTarget.c_str())) {
-        ReportCreationProblem(infoTarget);
-        return 0;
+    if (FileExists(info.c_str()) && !CopyFileKeepAttributes(info.c_str(), stage.Staged(L"UpdateInfo.txt").c_str())) {
+        return ReportCreationProblem(stage.Live(L"UpdateInfo.txt"),
+                                     FormatText(L"cannot copy %ls (error %lu)", info.c_str(), ::GetLastError()));
     }
     const std::wstring batch = source + L"\\MakeIt.bat";
     std::erase_if(files, [&](const std::wstring& path) { return EqualsNoCase(path, batch) || EqualsNoCase(path, info); });
-
-    // Made aside first, so that a failed run leaves the old cabinet.
-    const std::wstring target = resources + L"\\" + kUpdaterCabinetName;
-    const std::wstring temporary = GetUniqueTempFile(L".cab", 0);
-    const int made = !temporary.empty() && MakeCabinet(source.c_str(), temporary.c_str(), &files);
-    const int copied = made && CopyFileKeepAttributes(temporary.c_str(), target.c_str());
-    if (!temporary.empty()) {
-        ::DeleteFileW(temporary.c_str());
-        ::DeleteFileW(FileInfoNameFor(temporary).c_str());
+    std::wstring cause;
+    if (!MakeCabinetExplained(source.c_str(), stage.Staged(kUpdaterCabinetName).c_str(), &files, cause)) {
+        return ReportCreationProblem(target, cause);
     }
-    if (!copied) {
-        ReportCreationProblem(target);
-        return 0;
+    // The update program's build takes the cabinet alone, without a record.
+    ::DeleteFileW(FileInfoNameFor(stage.Staged(kUpdaterCabinetName)).c_str());
+    if (!stage.CheckAndPublish({}, {}, failed)) {
+        return ReportCreationProblem(failed.front().path, failed.front().cause);
     }
     return 1;
 }

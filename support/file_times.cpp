@@ -37,7 +37,7 @@ bool GetTouchFileTime(FILETIME& result)
 
 tarn::UniqueFileHandle OpenForTimes(const std::wstring& path)
 {
-    return tarn::UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_WRITE,
+    return tarn::UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
                                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
@@ -70,12 +70,10 @@ SYSTEMTIME GetTouchLocalTime(const SYSTEMTIME& localToday)
 
 }  // namespace tarn
 
-int TouchFiles(const std::vector<std::wstring>& files)
+namespace {
+
+int TouchFilesAt(const std::vector<std::wstring>& files, const FILETIME& touch)
 {
-    FILETIME touch{};
-    if (!GetTouchFileTime(touch)) {
-        return 0;
-    }
     int touched = 0;
     for (const std::wstring& path : files) {
         tarn::UniqueFileHandle file = OpenForTimes(path);
@@ -84,6 +82,14 @@ int TouchFiles(const std::vector<std::wstring>& files)
         }
     }
     return touched;
+}
+
+}  // namespace
+
+int TouchFiles(const std::vector<std::wstring>& files)
+{
+    FILETIME touch{};
+    return GetTouchFileTime(touch) ? TouchFilesAt(files, touch) : 0;
 }
 
 CTempTouchFile::CTempTouchFile(const std::wstring& fileName)
@@ -108,6 +114,13 @@ CTempTouchFile::~CTempTouchFile()
         return;
     }
     tarn::UniqueFileHandle file = OpenForTimes(m_FileName);
+    // A file written during the run carries a time of its own: it keeps it.
+    FILETIME written{};
+    if (file && (m_TouchTime.dwLowDateTime != 0 || m_TouchTime.dwHighDateTime != 0) &&
+        ::GetFileTime(file.Get(), nullptr, nullptr, &written) && ::CompareFileTime(&written, &m_TouchTime) != 0) {
+        tarn::Trace(L"file %ls was changed during the run: it keeps its new time", m_FileName.c_str());
+        return;
+    }
     if (!file || !::SetFileTime(file.Get(), &m_CreationTime, &m_LastAccessTime, &m_LastWriteTime)) {
         tarn::Trace(L"file %ls cannot get its times back (error %lu)", m_FileName.c_str(), ::GetLastError());
     }
@@ -130,5 +143,11 @@ CTempTouchFiles::CTempTouchFiles(const std::vector<std::wstring>& files)
         }
         InsertAt(index, std::move(record));
     }
-    TouchFiles(files);
+    FILETIME touch{};
+    if (GetTouchFileTime(touch)) {
+        for (const auto& record : *this) {
+            record->m_TouchTime = touch;
+        }
+        TouchFilesAt(files, touch);
+    }
 }

@@ -26,10 +26,12 @@ public:
     FILETIME m_CreationTime{};
     FILETIME m_LastAccessTime{};
     FILETIME m_LastWriteTime{};
+    FILETIME m_TouchTime{};  // what it was touched to; a file that no longer has it is not restored
 };
 
 // Records the times of each existing file, touches them all, and restores
-// every recorded file's times when destroyed.
+// the times of every recorded file that still carries the touch time when
+// destroyed (a file edited meanwhile keeps its new time).
 class CTempTouchFiles : public CSortedPtrArray<CTempTouchFile> {
 public:
     explicit CTempTouchFiles(const std::vector<std::wstring>& files);

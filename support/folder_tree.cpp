@@ -8,8 +8,8 @@
 #include "support/name_compare.h"
 #include "support/path_text.h"
 #include "support/temp_files.h"
-#include "support/unique_handle.h"
 #include "support/trace.h"
+#include "support/unique_handle.h"
 
 using namespace tarn::fs;
 
@@ -67,9 +67,16 @@ void ListFolder(const std::wstring& folder, const std::wstring& pattern, std::ve
             return;
         }
         do {
-            if (!IsDotEntry(data) && IsFolderEntry(data)) {
-                subfolders.push_back(folder + data.cFileName + L"\\");
+            if (IsDotEntry(data) || !IsFolderEntry(data)) {
+                continue;
             }
+            // A folder link or junction is not followed: it may loop back
+            // into the tree or lead out of it.
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+                tarn::Trace(L"ListFiles: the folder link %ls%ls is not followed", folder.c_str(), data.cFileName);
+                continue;
+            }
+            subfolders.push_back(folder + data.cFileName + L"\\");
         } while (::FindNextFileW(find.Get(), &data));
     }
     for (const std::wstring& subfolder : subfolders) {

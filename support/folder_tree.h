@@ -16,7 +16,8 @@ int CreateFolderPath(const wchar_t* path);
 // Creates the folder part of a file path; 0 when it holds no backslash.
 int CreateFolderOfFile(const wchar_t* path);
 
-// Lists files below a folder, recursively. `start` is a folder or a folder
+// Lists files below a folder, recursively; folder links and junctions are
+// not followed. `start` is a folder or a folder
 // followed by a pattern ("C:\x\*.cab"); the pattern also filters the folders
 // descended into. Paths go into `files` (and folders into `folders`) at their
 // sorted place, case-insensitively and without duplicates; a new file's local

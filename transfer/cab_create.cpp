@@ -4,18 +4,27 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+
+#include "config/text/char_buffer.h"
 #include "config/text/text_file.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/path_text.h"
+#include "support/text_format.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"
+#include "transfer/cab_extract.h"
+#include "transfer/cab_inspect.h"
 #include "transfer/download_url.h"
 #include "transfer/file_info.h"
 
 namespace {
 
 const wchar_t kMakeCabProgram[] = L"MakeCab.exe";
+const wchar_t kMakeCabOutput[] = L"mcab.log";
+// What the command interpreter answers for a program it cannot find.
+const DWORD kCommandNotFound = 9009;
 
 std::wstring Quoted(const std::wstring& text)
 {
@@ -77,6 +86,79 @@ void WaitForProcessEnd(HANDLE process)
         }
         ::Sleep(100);
     }
+}
+
+// The last line that is not empty of the maker's captured output (UTF-8, or
+// the console's code page when it is not).
+std::wstring LastOutputLine(const std::wstring& path)
+{
+    CChar buffer;
+    if (!GetFileToBuffer(path.c_str(), buffer)) {
+        return std::wstring();
+    }
+    std::string bytes(buffer.Data(), static_cast<size_t>(buffer.GetSize()));
+    while (!bytes.empty() && (bytes.back() == '\r' || bytes.back() == '\n' || bytes.back() == ' ')) {
+        bytes.pop_back();
+    }
+    const size_t lineStart = bytes.find_last_of("\r\n");
+    const std::string line = lineStart == std::string::npos ? bytes : bytes.substr(lineStart + 1);
+    const int size = static_cast<int>(line.size());
+    UINT codePage = CP_UTF8;
+    int length = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, line.data(), size, nullptr, 0);
+    if (length <= 0) {
+        codePage = CP_OEMCP;
+        length = ::MultiByteToWideChar(codePage, 0, line.data(), size, nullptr, 0);
+    }
+    std::wstring text(static_cast<size_t>(std::max(length, 0)), L'\0');
+    ::MultiByteToWideChar(codePage, 0, line.data(), size, text.data(), length);
+    return text;
+}
+
+// A file's size and last-write time before and after it was packed.
+struct FileStamp {
+    int64_t size = -1;
+    FILETIME written{};
+};
+
+bool StampFile(const std::wstring& path, FileStamp& stamp)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        return false;
+    }
+    stamp.size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp.written = data.ftLastWriteTime;
+    return true;
+}
+
+// Why the cabinet's entries are not the files handed to the maker (their
+// paths below `source`, which ends with a backslash, and sizes); empty when
+// they are.
+std::wstring CompareEntries(const tarn::CabinetFacts& facts, const std::wstring& source,
+                            const std::vector<std::wstring>& files, const std::vector<FileStamp>& stamps)
+{
+    if (facts.entries.size() != files.size()) {
+        return tarn::FormatText(L"it holds %zu entries instead of %zu", facts.entries.size(), files.size());
+    }
+    std::vector<std::pair<std::wstring, int64_t>> expected;
+    std::vector<std::pair<std::wstring, int64_t>> found;
+    for (size_t i = 0; i < files.size(); ++i) {
+        expected.emplace_back(files[i].substr(source.size()), stamps[i].size);
+        found.emplace_back(tarn::NormalEntryName(facts.entries[i].name), facts.entries[i].size);
+    }
+    const auto byName = [](const auto& a, const auto& b) { return tarn::CompareNoCase(a.first, b.first) < 0; };
+    std::sort(expected.begin(), expected.end(), byName);
+    std::sort(found.begin(), found.end(), byName);
+    for (size_t i = 0; i < expected.size(); ++i) {
+        if (!tarn::EqualsNoCase(expected[i].first, found[i].first)) {
+            return L"it holds \"" + found[i].first + L"\" where \"" + expected[i].first + L"\" was handed in";
+        }
+        if (expected[i].second != found[i].second) {
+            return tarn::FormatText(L"its entry \"%ls\" has %lld bytes instead of %lld", found[i].first.c_str(),
+                                    static_cast<long long>(found[i].second), static_cast<long long>(expected[i].second));
+        }
+    }
+    return std::wstring();
 }
 
 void DeleteStaleRecord(const std::wstring& cabinetPath)
@@ -180,16 +262,21 @@ bool BuildMakeCabBatch(const std::wstring& program, const std::wstring& argument
     lines.push_back(L"@echo off");
     lines.push_back(drive);
     lines.push_back(L"cd " + Quoted(folder));
-    lines.push_back(quotedProgram + L" " + command);
+    // The maker's output is kept for the caller, and its exit code passed on.
+    lines.push_back(quotedProgram + L" " + command + L" > " + kMakeCabOutput + L" 2>&1");
+    lines.push_back(L"exit /b %errorlevel%");
     batchPath = folder + L"\\mcab.bat";
     return true;
 }
 
 }  // namespace tarn
 
-int RunMakeCab(const wchar_t* program, const wchar_t* arguments)
+namespace tarn {
+
+int RunMakeCabFor(const wchar_t* program, const wchar_t* arguments, MakeCabRun& run)
 {
-    if (tarn::IsEmptyText(program)) {
+    run = MakeCabRun{};
+    if (IsEmptyText(program)) {
         return 0;
     }
     const std::wstring programText = program;
@@ -211,11 +298,11 @@ int RunMakeCab(const wchar_t* program, const wchar_t* arguments)
 
     std::wstring batchPath;
     std::wstring workFolder;
-    if (tarn::StartsWithNoCase(name, kMakeCabProgram)) {
+    if (StartsWithNoCase(name, kMakeCabProgram)) {
         std::vector<std::wstring> lines;
-        if (tarn::BuildMakeCabBatch(programText, argumentText, lines, batchPath)) {
+        if (BuildMakeCabBatch(programText, argumentText, lines, batchPath)) {
             if (!WriteArray(batchPath.c_str(), lines)) {
-                tarn::Trace(L"RunMakeCab: cannot write the batch file %ls (error %lu)", batchPath.c_str(),
+                Trace(L"RunMakeCab: cannot write the batch file %ls (error %lu)", batchPath.c_str(),
                             ::GetLastError());
                 ::DeleteFileW(batchPath.c_str());
                 return 0;
@@ -225,33 +312,71 @@ int RunMakeCab(const wchar_t* program, const wchar_t* arguments)
         } else {
             // No drive to change to: the maker runs directly in the
             // directive file's folder, which stays its current folder.
-            workFolder = tarn::DirectiveFolder(argumentText);
+            workFolder = DirectiveFolder(argumentText);
             info.lpDirectory = workFolder.empty() ? nullptr : workFolder.c_str();
         }
     }
 
     if (!::ShellExecuteExW(&info)) {
-        tarn::Trace(L"RunMakeCab: cannot start %ls (error %lu)", info.lpFile, ::GetLastError());
+        Trace(L"RunMakeCab: cannot start %ls (error %lu)", info.lpFile, ::GetLastError());
         if (!batchPath.empty()) {
             ::DeleteFileW(batchPath.c_str());
         }
         return 0;
     }
-    const tarn::UniqueKernelHandle process(info.hProcess);
+    const UniqueKernelHandle process(info.hProcess);
     if (process) {
+        // Its exit code says when it is done: no settling time is needed.
         WaitForProcessEnd(process.Get());
-        // The maker's files settle before the caller looks for the cabinet.
-        ::Sleep(2000);
+        DWORD code = 0;
+        run.exitCode = ::GetExitCodeProcess(process.Get(), &code) ? code : 0;
     }
     if (!batchPath.empty()) {
         ::DeleteFileW(batchPath.c_str());
+        const std::wstring output = DirectiveFolder(argumentText) + L"\\" + kMakeCabOutput;
+        run.lastLine = LastOutputLine(output);
+        ::DeleteFileW(output.c_str());
     }
+    run.notFound = run.exitCode == kCommandNotFound;
     return 1;
 }
 
+}  // namespace tarn
+
+int RunMakeCab(const wchar_t* program, const wchar_t* arguments)
+{
+    tarn::MakeCabRun run;
+    return tarn::RunMakeCabFor(program, arguments, run);
+}
+
+
 int MakeCabinet(const wchar_t* sourceFolder, const wchar_t* cabinetPath, const std::vector<std::wstring>* fileList)
 {
-    if (tarn::IsEmptyText(sourceFolder) || tarn::IsEmptyText(cabinetPath)) {
+    std::wstring cause;
+    return tarn::MakeCabinetExplained(sourceFolder, cabinetPath, fileList, cause);
+}
+
+namespace tarn {
+
+std::wstring FindNameOutsideCodePage(const std::vector<std::wstring>& files)
+{
+    for (const std::wstring& file : files) {
+        BOOL lossy = FALSE;
+        const int size = static_cast<int>(file.size());
+        if (::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, file.data(), size, nullptr, 0, nullptr, &lossy) <= 0 ||
+            lossy) {
+            return file;
+        }
+    }
+    return std::wstring();
+}
+
+int MakeCabinetExplained(const wchar_t* sourceFolder, const wchar_t* cabinetPath,
+                         const std::vector<std::wstring>* fileList, std::wstring& cause)
+{
+    cause.clear();
+    if (IsEmptyText(sourceFolder) || IsEmptyText(cabinetPath)) {
+        cause = L"no source folder or cabinet path given";
         return 0;
     }
     std::wstring source = sourceFolder;
@@ -260,71 +385,102 @@ int MakeCabinet(const wchar_t* sourceFolder, const wchar_t* cabinetPath, const s
     }
     const std::wstring cabinet = cabinetPath;
     const size_t slash = cabinet.find_last_of(L'\\');
-    if (slash == std::wstring::npos) {
-        tarn::Trace(L"MakeCabinet: the cabinet path %ls names no folder", cabinetPath);
-        return 0;
-    }
-    const std::wstring cabinetName = cabinet.substr(slash + 1);
-
-    UniqueTempFolder work;
-    if (work.m_Folder.empty()) {
-        tarn::Trace(L"MakeCabinet: no work folder for %ls (error %lu)", cabinetPath, ::GetLastError());
-        return 0;
-    }
-    const std::wstring tempCabinet = work.m_Folder + L"\\" + cabinetName;
-    const std::wstring directiveFile = work.m_Folder + L"\\$TarnMakeCab$_" + cabinetName + L".txt";
-
-    std::vector<std::wstring> collected;
-    if (fileList == nullptr) {
-        ListFiles(source.c_str(), collected);
-    }
-    const std::vector<std::wstring>& files = fileList == nullptr ? collected : *fileList;
-    if (files.empty()) {
-        tarn::Trace(L"MakeCabinet: no file to pack into %ls from %ls", cabinetPath, source.c_str());
-        return 0;
-    }
-    std::vector<std::wstring> lines;
-    std::wstring outside;
-    if (!tarn::BuildMakeCabDirectives(source, tempCabinet, files, lines, outside)) {
-        tarn::Trace(L"MakeCabinet: %ls lies outside the source folder %ls of %ls", outside.c_str(), source.c_str(),
-                    cabinetPath);
-        return 0;
-    }
-    if (!WriteArray(directiveFile.c_str(), lines)) {
-        tarn::Trace(L"MakeCabinet: cannot write the directive file %ls (error %lu)", directiveFile.c_str(),
-                    ::GetLastError());
-        return 0;
-    }
-
-    const std::wstring arguments = L"/f \"" + directiveFile + L"\"";
-    RunMakeCab(kMakeCabProgram, arguments.c_str());
-    if (!FileExists(tempCabinet.c_str())) {
-        RunMakeCab(kMakeCabProgram, arguments.c_str());
-    }
-    ::Sleep(500);
-    ::DeleteFileW(directiveFile.c_str());
-
-    if (!FileExists(tempCabinet.c_str())) {
-        tarn::Trace(L"MakeCabinet: the cabinet maker made no %ls", cabinetPath);
-        if (!FileExists(cabinetPath)) {
-            DeleteStaleRecord(cabinet);
+    const int made = [&]() -> int {
+        if (slash == std::wstring::npos) {
+            cause = L"the cabinet path names no folder";
+            return 0;
         }
-        return 0;
-    }
-    // The earlier cabinet goes only when this run's replaces it: one that is
-    // held open elsewhere stays, with its record, and the run fails.
-    ::SetFileAttributesW(cabinetPath, FILE_ATTRIBUTE_NORMAL);
-    if (!::MoveFileExW(tempCabinet.c_str(), cabinetPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-        tarn::Trace(L"MakeCabinet: cannot move the new cabinet to %ls (error %lu)", cabinetPath, ::GetLastError());
-        if (!FileExists(cabinetPath)) {
-            DeleteStaleRecord(cabinet);
+        std::vector<std::wstring> collected;
+        if (fileList == nullptr) {
+            ListFiles(source.c_str(), collected);
         }
-        return 0;
+        const std::vector<std::wstring>& files = fileList == nullptr ? collected : *fileList;
+        if (files.empty()) {
+            cause = L"no file to pack below " + source;
+            return 0;
+        }
+        const std::wstring uncarried = FindNameOutsideCodePage(files);
+        if (!uncarried.empty()) {
+            cause = L"the name of " + uncarried + L" cannot be written in the directive file's code page";
+            return 0;
+        }
+        std::vector<FileStamp> before(files.size());
+        for (size_t i = 0; i < files.size(); ++i) {
+            if (!StampFile(files[i], before[i])) {
+                cause = FormatText(L"cannot read %ls (error %lu)", files[i].c_str(), ::GetLastError());
+                return 0;
+            }
+        }
+        UniqueTempFolder work;
+        if (work.m_Folder.empty()) {
+            cause = FormatText(L"no work folder in the temporary folder (error %lu)", ::GetLastError());
+            return 0;
+        }
+        const std::wstring cabinetName = cabinet.substr(slash + 1);
+        const std::wstring tempCabinet = work.m_Folder + L"\\" + cabinetName;
+        const std::wstring directiveFile = work.m_Folder + L"\\$TarnMakeCab$_" + cabinetName + L".txt";
+        std::vector<std::wstring> lines;
+        std::wstring outside;
+        if (!BuildMakeCabDirectives(source, tempCabinet, files, lines, outside)) {
+            cause = outside + L" lies outside the source folder " + source;
+            return 0;
+        }
+        if (!WriteArray(directiveFile.c_str(), lines)) {
+            cause = FormatText(L"cannot write the directive file %ls (error %lu)", directiveFile.c_str(),
+                               ::GetLastError());
+            return 0;
+        }
+        const std::wstring arguments = L"/f \"" + directiveFile + L"\"";
+        MakeCabRun run;
+        int started = RunMakeCabFor(kMakeCabProgram, arguments.c_str(), run);
+        if (!run.notFound && (!started || !FileExists(tempCabinet.c_str()))) {
+            started = RunMakeCabFor(kMakeCabProgram, arguments.c_str(), run);
+        }
+        if (!started || run.notFound) {
+            cause = std::wstring(L"the cabinet maker ") + kMakeCabProgram + L" cannot be started or is not on the search path";
+            return 0;
+        }
+        const std::wstring said = run.lastLine.empty() ? std::wstring() : L": " + run.lastLine;
+        if (run.exitCode != 0) {
+            cause = FormatText(L"%ls ended with exit code %lu%ls", kMakeCabProgram, run.exitCode, said.c_str());
+            return 0;
+        }
+        if (!FileExists(tempCabinet.c_str())) {
+            cause = std::wstring(kMakeCabProgram) + L" made no cabinet" + said;
+            return 0;
+        }
+        const CabinetFacts facts = InspectCabinet(tempCabinet);
+        cause = facts.problem.empty() ? CompareEntries(facts, source, files, before) : facts.problem;
+        if (!cause.empty()) {
+            cause = L"the cabinet the maker made is wrong: " + cause;
+            return 0;
+        }
+        // A file rewritten while it was read may be packed torn.
+        for (size_t i = 0; i < files.size(); ++i) {
+            FileStamp after;
+            if (!StampFile(files[i], after) || after.size != before[i].size ||
+                ::CompareFileTime(&after.written, &before[i].written) != 0) {
+                cause = files[i] + L" changed while it was packed";
+                return 0;
+            }
+        }
+        ::SetFileAttributesW(cabinetPath, FILE_ATTRIBUTE_NORMAL);
+        if (!::MoveFileExW(tempCabinet.c_str(), cabinetPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+            cause = FormatText(L"cannot move the new cabinet to %ls (error %lu)", cabinetPath, ::GetLastError());
+            return 0;
+        }
+        RememberCabinetFacts(cabinet, facts);
+        if (!WriteFileInfoWith(cabinetPath, facts.size, facts.checksum)) {
+            cause = FormatText(L"cannot write the record of %ls (error %lu)", cabinetPath, ::GetLastError());
+            DeleteStaleRecord(cabinet);
+            return 0;
+        }
+        return 1;
+    }();
+    if (!made) {
+        Trace(L"MakeCabinet: %ls not made: %ls", cabinetPath, cause.c_str());
     }
-    if (!WriteFileInfo(cabinetPath)) {
-        tarn::Trace(L"MakeCabinet: cannot write the record of %ls (error %lu)", cabinetPath, ::GetLastError());
-        DeleteStaleRecord(cabinet);
-        return 0;
-    }
-    return 1;
+    return made;
 }
+
+}  // namespace tarn

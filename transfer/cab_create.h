@@ -28,20 +28,44 @@ public:
 
 // Makes the cabinet `cabinetPath` (a full path) from `fileList` (full paths
 // below `sourceFolder`), or from every file below `sourceFolder` when no list
-// is given. Returns 1 only when this run's cabinet was moved into place and
-// its record written. On failure a cabinet that was there stays with its
-// record (a missing cabinet loses a stale record); a listed file outside the
-// source folder fails the cabinet.
+// is given (tarn::MakeCabinetExplained without the cause).
 int MakeCabinet(const wchar_t* sourceFolder, const wchar_t* cabinetPath,
                 const std::vector<std::wstring>* fileList = nullptr);
 
-// Runs `program` with `arguments` hidden and waits for its end. A cabinet
-// maker whose directive file has a drive runs through a batch file that first
-// changes to the directive file's folder; without a drive it runs directly
-// in that folder. Returns 1 when it could be started.
+// tarn::RunMakeCabFor without the maker's result: 1 when it could be started.
 int RunMakeCab(const wchar_t* program, const wchar_t* arguments);
 
 namespace tarn {
+
+// Makes the cabinet as MakeCabinet describes. Returns 1 only when the maker
+// ended with exit code 0, its cabinet opens and holds exactly the files
+// handed to it (names below the source folder and sizes), no file changed
+// while it was packed, and the cabinet was moved into place with its record
+// (written from the one read that checked it). Otherwise 0 with `cause`
+// naming why (the maker's own last output line among it), and a cabinet that
+// was at `cabinetPath` stays as it was. A listed file outside the source
+// folder, or one whose name the ANSI code page of the directive file cannot
+// carry, fails the cabinet before the maker runs.
+int MakeCabinetExplained(const wchar_t* sourceFolder, const wchar_t* cabinetPath,
+                         const std::vector<std::wstring>* fileList, std::wstring& cause);
+
+// The first of `files` whose name the ANSI code page cannot carry unchanged;
+// empty when there is none.
+std::wstring FindNameOutsideCodePage(const std::vector<std::wstring>& files);
+
+// What one run of the cabinet maker came to.
+struct MakeCabRun {
+    unsigned long exitCode = 0;
+    std::wstring lastLine;  // its last line of output (captured by the batch wrapper)
+    bool notFound = false;  // the command interpreter could not find it
+};
+
+// Runs `program` with `arguments` hidden and waits for its end. A cabinet
+// maker whose directive file has a drive runs through a batch file that first
+// changes to the directive file's folder, keeps the maker's output and passes
+// its exit code on; without a drive it runs directly in that folder. Returns
+// 1 when it could be started, with `run` filled.
+int RunMakeCabFor(const wchar_t* program, const wchar_t* arguments, MakeCabRun& run);
 
 // Longest cabinet the directive files allow.
 inline constexpr long long kMaxCabinetBytes = 2147483648LL;
@@ -54,7 +78,9 @@ bool BuildMakeCabDirectives(const std::wstring& sourceFolder, const std::wstring
                             std::wstring& outside);
 
 // The batch wrapper's lines for `program` and `arguments` (the last argument
-// is the directive file, as given, quoted or not) and the batch file's path.
+// is the directive file, as given, quoted or not) and the batch file's path:
+// the maker's output goes to "mcab.log" beside it, its exit code is the
+// batch's.
 // False when the arguments name no drive: the maker then runs directly.
 bool BuildMakeCabBatch(const std::wstring& program, const std::wstring& arguments,
                        std::vector<std::wstring>& lines, std::wstring& batchPath);

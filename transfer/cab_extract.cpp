@@ -15,6 +15,51 @@
 #include "support/trace.h"
 #include "support/unique_handle.h"
 
+namespace tarn {
+
+std::wstring NormalEntryName(std::wstring name)
+{
+    // The platform takes a slash for a backslash; folders are made at backslashes.
+    std::replace(name.begin(), name.end(), L'/', L'\\');
+    if (!name.empty() && name.front() == L'\\') {
+        name.erase(0, 1);
+    }
+    return name;
+}
+
+namespace {
+
+// A component of dots and blanks only ("..", "...", ". .") is trimmed by the
+// platform to the folder itself or its parent.
+bool IsDotComponent(std::wstring_view component)
+{
+    return !component.empty() && component.find_first_not_of(L". ") == std::wstring_view::npos;
+}
+
+}  // namespace
+
+bool IsContainedEntryName(std::wstring_view name)
+{
+    if (name.empty() || name.front() == L'\\' || name.back() == L'\\' ||
+        name.find(L':') != std::wstring_view::npos) {
+        return false;
+    }
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find(L'\\', start);
+        if (end == std::wstring_view::npos) {
+            end = name.size();
+        }
+        if (IsDotComponent(name.substr(start, end - start))) {
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+}  // namespace tarn
+
 namespace {
 
 constexpr int kMaxDefaultFolders = 999;
@@ -45,37 +90,6 @@ public:
 private:
     DWORD saved_;
 };
-
-// A component of dots and blanks only ("..", "...", ". .") is trimmed by the
-// platform to the folder itself or its parent.
-bool IsDotComponent(std::wstring_view component)
-{
-    return !component.empty() && component.find_first_not_of(L". ") == std::wstring_view::npos;
-}
-
-// True when a cabinet entry's name (slashes turned into backslashes, its one
-// leading backslash dropped) names a file below the folder it is appended
-// to: no further leading backslash (a root or a share), no drive or stream
-// colon, no dot component and no trailing backslash.
-bool IsContainedName(std::wstring_view name)
-{
-    if (name.empty() || name.front() == L'\\' || name.back() == L'\\' ||
-        name.find(L':') != std::wstring_view::npos) {
-        return false;
-    }
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find(L'\\', start);
-        if (end == std::wstring_view::npos) {
-            end = name.size();
-        }
-        if (IsDotComponent(name.substr(start, end - start))) {
-            return false;
-        }
-        start = end + 1;
-    }
-    return true;
-}
 
 std::wstring FullPathOf(const std::wstring& path)
 {
@@ -162,17 +176,12 @@ bool CreateTargetFile(Iteration& iteration, const std::wstring& target)
 UINT OnFileInCabinet(Iteration& iteration, FILE_IN_CABINET_INFO_W& info)
 {
     CabExtractContext& context = iteration.context;
-    std::wstring name = info.NameInCabinet ? info.NameInCabinet : L"";
-    // The platform takes a slash for a backslash; folders are made at backslashes.
-    std::replace(name.begin(), name.end(), L'/', L'\\');
-    if (!name.empty() && name.front() == L'\\') {
-        name.erase(0, 1);
-    }
+    const std::wstring name = tarn::NormalEntryName(info.NameInCabinet ? info.NameInCabinet : L"");
     const std::wstring target = context.m_TargetFolder + name;
     RememberTarget(context, target);
 
     // Refused entries keep their done flag at 0, so the extraction reports failure.
-    if (!IsContainedName(name) || target.size() >= MAX_PATH ||
+    if (!tarn::IsContainedEntryName(name) || target.size() >= MAX_PATH ||
         !LiesBelow(target, iteration.fullTargetFolder)) {
         tarn::Trace(L"Extract: entry \"%ls\" of %ls skipped: its name leads outside %ls or is too long",
                     info.NameInCabinet ? info.NameInCabinet : L"", context.m_CabinetPath.c_str(),

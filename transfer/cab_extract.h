@@ -4,6 +4,7 @@
 // telling whether every file the cabinet announced was really extracted.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // One extraction. The caller sets m_TargetFolder (empty: a fresh folder
@@ -35,3 +36,16 @@ int ExtractCabinetTo(CabExtractContext& context, const wchar_t* cabinetPath, con
 // sorted full paths of the extracted files only when the result is 1.
 int ExtractCabinetToList(const wchar_t* cabinetPath, const wchar_t* targetFolder,
                          std::vector<std::wstring>& fileList);
+
+namespace tarn {
+
+// A cabinet entry's name with slashes turned into backslashes and its one
+// leading backslash dropped: the path below the folder it is unpacked into.
+std::wstring NormalEntryName(std::wstring name);
+
+// True when a normalised entry name names a file below the folder it is
+// appended to: no further leading backslash (a root or a share), no drive or
+// stream colon, no component of dots and blanks only, no trailing backslash.
+bool IsContainedEntryName(std::wstring_view name);
+
+}  // namespace tarn

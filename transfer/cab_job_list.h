@@ -25,6 +25,7 @@ public:
     // it to -1 (all bits) when it has finished, after m_Result.
     std::atomic<DWORD> m_ThreadId{0};
     std::atomic<int> m_Result{0};  // MakeCabinet's result
+    std::wstring m_Cause;          // why it failed; written by the thread before its end is marked
     tarn::UniqueKernelHandle m_Thread;
 };
 

@@ -12,9 +12,11 @@ DWORD WINAPI CabinetJobThread(void* parameter)
     auto* job = static_cast<CCStartetProcessesData*>(parameter);
     int result = 0;
     try {
-        result = MakeCabinet(job->m_SourceFolder.c_str(), job->m_CabinetPath.c_str(), job->m_FileList);
+        result = tarn::MakeCabinetExplained(job->m_SourceFolder.c_str(), job->m_CabinetPath.c_str(),
+                                            job->m_FileList, job->m_Cause);
     } catch (...) {
         tarn::Trace(L"StartCabinetJob: making %ls raised an error", job->m_CabinetPath.c_str());
+        job->m_Cause = L"making it raised an error";
         result = 0;
     }
     job->m_Result.store(result);
@@ -59,7 +61,8 @@ int StartCabinetJob(tarn::CabinetJobList& jobList, const wchar_t* sourceFolder, 
     return 1;
 }
 
-int WaitForCabinetJobs(tarn::CabinetJobList& jobList, std::vector<std::wstring>* failed)
+int WaitForCabinetJobs(tarn::CabinetJobList& jobList, std::vector<std::wstring>* failed,
+                       std::vector<std::wstring>* causes)
 {
     int allMade = 1;
     while (!jobList.IsEmpty()) {
@@ -76,6 +79,9 @@ int WaitForCabinetJobs(tarn::CabinetJobList& jobList, std::vector<std::wstring>*
                 allMade = 0;
                 if (failed != nullptr) {
                     failed->push_back(job.m_CabinetPath);
+                }
+                if (causes != nullptr) {
+                    causes->push_back(job.m_Cause);
                 }
             }
             jobList.RemoveAt(i);

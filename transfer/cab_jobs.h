@@ -14,5 +14,6 @@ int StartCabinetJob(tarn::CabinetJobList& jobList, const wchar_t* sourceFolder, 
 
 // Polls every 500 ms until every job has finished; the list is empty then.
 // Returns 1 when every job made its cabinet, else 0; the cabinets that were
-// not made are appended to `failed` when given.
-int WaitForCabinetJobs(tarn::CabinetJobList& jobList, std::vector<std::wstring>* failed = nullptr);
+// not made are appended to `failed` and why to `causes`, when given.
+int WaitForCabinetJobs(tarn::CabinetJobList& jobList, std::vector<std::wstring>* failed = nullptr,
+                       std::vector<std::wstring>* causes = nullptr);

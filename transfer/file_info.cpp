@@ -65,8 +65,18 @@ int WriteFileInfo(const wchar_t* dataFile)
     if (tarn::IsEmptyText(dataFile) || !FileExists(dataFile)) {
         return 0;
     }
-    const std::wstring recordPath = tarn::FileInfoNameFor(dataFile);
     const int64_t size = tarn::GetFileSize64(dataFile);
+    if (tarn::FileInfoNameFor(dataFile).empty() || size < 0) {
+        return 0;
+    }
+    return tarn::WriteFileInfoWith(dataFile, size, GetFileCrc(dataFile));
+}
+
+namespace tarn {
+
+int WriteFileInfoWith(const wchar_t* dataFile, int64_t size, uint32_t checksum)
+{
+    const std::wstring recordPath = tarn::FileInfoNameFor(dataFile);
     if (recordPath.empty() || size < 0) {
         return 0;
     }
@@ -74,13 +84,11 @@ int WriteFileInfo(const wchar_t* dataFile)
     // The true size, also for files of 2 GiB and more; below that it is the
     // same text as the store's 32-bit integer form.
     record.SetValue(kSection, kSizeKey, tarn::FormatText(L"%lld", static_cast<long long>(size)));
-    record.SetIntValue(kSection, kCrcKey, GetFileCrc(dataFile));
+    record.SetIntValue(kSection, kCrcKey, checksum);
     const int saved = record.Save(1);
     CopyFileTimes(dataFile, recordPath);
     return saved;
 }
-
-namespace tarn {
 
 TemporaryRecord::TemporaryRecord(std::wstring_view stem)
 {

@@ -17,6 +17,10 @@ int WriteFileInfo(const wchar_t* dataFile);
 
 namespace tarn {
 
+// WriteFileInfo with the size and checksum already known (taken in the same
+// read that checked the file), so the file is not read again.
+int WriteFileInfoWith(const wchar_t* dataFile, int64_t size, uint32_t checksum);
+
 // What a record says about its file.
 struct ExpectedFile {
     int64_t size = -1;         // > 0 when known: a body of another length is refused

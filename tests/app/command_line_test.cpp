@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct ModeCase {
     const wchar_t* text;
-    StartMode mode;
+    const wchar_t* mode;  // the name the log gives the chosen mode
     DownloadSettings download;
 };
 
@@ -110,7 +110,7 @@ TEST_P(StartModeTest, ChoosesModeFromKeywordsThenWholeText)
     EXPECT_EQ(download.value, c.download.value);
     EXPECT_EQ(download.targetFolder, c.download.targetFolder);
     EXPECT_EQ(download.updateKind, c.download.updateKind);
-    EXPECT_EQ(ChooseStartMode(download, c.text), c.mode);
+    EXPECT_EQ(tarn::StartModeName(ChooseStartMode(download, c.text)), c.mode);
 }
 
 DownloadSettings Download(const wchar_t* value, const wchar_t* folder, UpdateKind kind = UpdateKind::None)
@@ -121,54 +121,56 @@ DownloadSettings Download(const wchar_t* value, const wchar_t* folder, UpdateKin
 INSTANTIATE_TEST_SUITE_P(
     Table, StartModeTest,
     ::testing::Values(
-        ModeCase{L"", StartMode::Installer, {}},
-        ModeCase{L" \t ", StartMode::Installer, {}},
-        ModeCase{L"TestFunc", StartMode::TestFunc, {}},
-        ModeCase{L"TestDownload", StartMode::Installer, {}},
-        ModeCase{L"CreateDataPack", StartMode::CreateDataPack, {}},
-        ModeCase{L"MakeNullUpdate", StartMode::MakeNullUpdate, {}},
-        ModeCase{L"PackCorvinUpdate", StartMode::PackCorvinUpdate, {}},
-        ModeCase{L"PackUpdate", StartMode::PackUpdate, {}},
-        ModeCase{L"packoem", StartMode::PackOem, {}},
-        ModeCase{L"PackAll", StartMode::PackAll, {}},
-        ModeCase{L"PackAll ", StartMode::Installer, {}},
-        ModeCase{L"PackRVTTrainings", StartMode::PackRvtTrainings, {}},
-        ModeCase{L"CreateMemoryStickData", StartMode::CreateMemoryStickData, {}},
-        ModeCase{L"PackCorvin", StartMode::PackCorvin, {}},
-        ModeCase{L"PackGridwell", StartMode::PackGridwell, {}},
-        ModeCase{L"PackQuick", StartMode::PackGridwell, {}},
-        ModeCase{L"packquick", StartMode::PackGridwell, {}},
-        ModeCase{L"PackQuick ", StartMode::Installer, {}},
-        ModeCase{L" PackQuick", StartMode::Installer, {}},
-        ModeCase{L"PackQuick PackAll", StartMode::Installer, {}},
+        ModeCase{L"", L"installer", {}},
+        ModeCase{L" \t ", L"installer", {}},
+        ModeCase{L"TestFunc", L"TestFunc", {}},
+        ModeCase{L"TestDownload", L"installer", {}},
+        ModeCase{L"CreateDataPack", L"CreateDataPack", {}},
+        ModeCase{L"MakeNullUpdate", L"MakeNullUpdate", {}},
+        ModeCase{L"PackCorvinUpdate", L"PackCorvinUpdate", {}},
+        ModeCase{L"PackUpdate", L"PackUpdate", {}},
+        ModeCase{L"packoem", L"PackOEM", {}},
+        ModeCase{L"PackAll", L"PackAll", {}},
+        ModeCase{L"PackAll ", L"installer", {}},
+        ModeCase{L"PackRVTTrainings", L"PackRVTTrainings", {}},
+        ModeCase{L"CreateMemoryStickData", L"CreateMemoryStickData", {}},
+        ModeCase{L"PackCorvin", L"PackCorvin", {}},
+        ModeCase{L"PackGridwell", L"PackGridwell", {}},
+        ModeCase{L"PackQuick", L"PackQuick", {}},
+        ModeCase{L"packquick", L"PackQuick", {}},
+        ModeCase{L"PackQuick ", L"installer", {}},
+        ModeCase{L" PackQuick", L"installer", {}},
+        ModeCase{L"PackQuick PackAll", L"installer", {}},
+        ModeCase{L"verifyrelease N:\\CD_2023\\Download", L"VerifyRelease", {}},
+        ModeCase{L"VerifyRelease", L"installer", {}},
         // Download keywords.
-        ModeCase{L"DownloadFile=\"http://h/a b.txt\" ToFolder=\"C:\\x y\"", StartMode::SingleFileDownload,
+        ModeCase{L"DownloadFile=\"http://h/a b.txt\" ToFolder=\"C:\\x y\"", L"DownloadFile",
                  Download(L"http://h/a b.txt", L"C:\\x y")},
-        ModeCase{L"downloadfile=x tofolder=y", StartMode::SingleFileDownload, Download(L"x", L"y")},
-        ModeCase{L"DOWNLOADFILE=x TOFOLDER=y", StartMode::SingleFileDownload, Download(L"x", L"y")},
-        ModeCase{L"DownloadCorvinUpdate=a DownloadFile=b", StartMode::UpdateDownload,
+        ModeCase{L"downloadfile=x tofolder=y", L"DownloadFile", Download(L"x", L"y")},
+        ModeCase{L"DOWNLOADFILE=x TOFOLDER=y", L"DownloadFile", Download(L"x", L"y")},
+        ModeCase{L"DownloadCorvinUpdate=a DownloadFile=b", L"update download",
                  Download(L"b", L"", UpdateKind::Corvin)},
-        ModeCase{L"DownloadGridwellUpdate=a ToFolder=C:\\t", StartMode::UpdateDownload,
+        ModeCase{L"DownloadGridwellUpdate=a ToFolder=C:\\t", L"update download",
                  Download(L"a", L"C:\\t", UpdateKind::Gridwell)},
-        ModeCase{L"DownloadGridwellUpdate=a DownloadCorvinUpdate=b", StartMode::UpdateDownload,
+        ModeCase{L"DownloadGridwellUpdate=a DownloadCorvinUpdate=b", L"update download",
                  Download(L"b", L"", UpdateKind::Corvin)},
-        ModeCase{L"DownloadGridwellUpdate=", StartMode::UpdateDownload,
+        ModeCase{L"DownloadGridwellUpdate=", L"update download",
                  Download(L"", L"", UpdateKind::Gridwell)},
-        ModeCase{L"ToFolder=a ToFolder=b DownloadFile=c", StartMode::SingleFileDownload, Download(L"c", L"b")},
+        ModeCase{L"ToFolder=a ToFolder=b DownloadFile=c", L"DownloadFile", Download(L"c", L"b")},
         // Incomplete or broken keywords fall back to the installer.
-        ModeCase{L"DownloadFile=x", StartMode::Installer, Download(L"x", L"")},
-        ModeCase{L"ToFolder=y", StartMode::Installer, Download(L"", L"y")},
-        ModeCase{L"DownloadFile= ToFolder=y", StartMode::Installer, Download(L"", L"y")},
-        ModeCase{L"DownloadFile=x ToFolder=\"C:\\unterminated", StartMode::Installer, Download(L"x", L"")},
-        ModeCase{L"Download=x ToFolde=y", StartMode::Installer, {}},
-        ModeCase{L"/DownloadFile=x ToFolder=y", StartMode::Installer, Download(L"", L"y")}));
+        ModeCase{L"DownloadFile=x", L"installer", Download(L"x", L"")},
+        ModeCase{L"ToFolder=y", L"installer", Download(L"", L"y")},
+        ModeCase{L"DownloadFile= ToFolder=y", L"installer", Download(L"", L"y")},
+        ModeCase{L"DownloadFile=x ToFolder=\"C:\\unterminated", L"installer", Download(L"x", L"")},
+        ModeCase{L"Download=x ToFolde=y", L"installer", {}},
+        ModeCase{L"/DownloadFile=x ToFolder=y", L"installer", Download(L"", L"y")}));
 
 struct SwitchCase {
     const wchar_t* text;
     bool quiet;
     bool passive;
     const wchar_t* logPath;
-    StartMode mode;
+    const wchar_t* mode;
 };
 
 class InstallerSwitchesTest : public ::testing::TestWithParam<SwitchCase> {};
@@ -182,27 +184,30 @@ TEST_P(InstallerSwitchesTest, ScansSwitchesAndHelpOnlyForTheInstaller)
     EXPECT_EQ(switches.quiet, c.quiet);
     EXPECT_EQ(switches.passive, c.passive);
     EXPECT_EQ(switches.logPath, c.logPath);
-    EXPECT_EQ(ChooseStartMode(ScanDownloadKeywords(tokens), c.text, switches), c.mode);
+    EXPECT_EQ(tarn::StartModeName(ChooseStartMode(ScanDownloadKeywords(tokens), c.text, switches)), c.mode);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, InstallerSwitchesTest,
     ::testing::Values(
-        SwitchCase{L"/QUIET /log \"C:\\a b\\x.log\"", true, false, L"C:\\a b\\x.log", StartMode::Installer},
-        SwitchCase{L"-passive /Log C:\\x.log", false, true, L"C:\\x.log", StartMode::Installer},
-        SwitchCase{L"/?", false, false, L"", StartMode::InstallerHelp},
-        SwitchCase{L"--help", false, false, L"", StartMode::InstallerHelp},
-        SwitchCase{L"/quiet -h", true, false, L"", StartMode::InstallerHelp},
-        SwitchCase{L"/log", false, false, L"", StartMode::InstallerHelp},
+        SwitchCase{L"/QUIET /log \"C:\\a b\\x.log\"", true, false, L"C:\\a b\\x.log", L"installer"},
+        SwitchCase{L"-passive /Log C:\\x.log", false, true, L"C:\\x.log", L"installer"},
+        SwitchCase{L"/?", false, false, L"", L"installer help"},
+        SwitchCase{L"--help", false, false, L"", L"installer help"},
+        SwitchCase{L"/quiet -h", true, false, L"", L"installer help"},
+        SwitchCase{L"/log", false, false, L"", L"installer help"},
         // Mode words and download keywords are not switches.
-        SwitchCase{L"PackAll", false, false, L"", StartMode::PackAll},
-        SwitchCase{L"TestDownload", false, false, L"", StartMode::Installer},
+        SwitchCase{L"PackAll", false, false, L"", L"PackAll"},
+        SwitchCase{L"TestDownload", false, false, L"", L"installer"},
         SwitchCase{L"DownloadFile=\"http://h/-x\" ToFolder=\"C:\\-y\"", false, false, L"",
-                   StartMode::SingleFileDownload}));
+                   L"DownloadFile"}));
 
-TEST(MatchModeWord, NullTextIsTheInstaller)
+TEST(MatchModeWord, NullTextIsNoWordAndArgumentsReachTheMode)
 {
-    EXPECT_EQ(MatchModeWord(nullptr), StartMode::Installer);
+    EXPECT_EQ(MatchModeWord(nullptr), nullptr);
+    const tarn::StartChoice choice = ChooseStartMode({}, L"verifyrelease N:\\CD 2023\\Download");
+    ASSERT_EQ(choice.mode, StartMode::Word);
+    EXPECT_EQ(choice.argument, L"N:\\CD 2023\\Download");
 }
 
 }  // namespace

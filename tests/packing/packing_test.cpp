@@ -9,7 +9,7 @@
 #include "config/store/cfg_reader.h"
 #include "config/text/text_file.h"
 #include "packing/cabinet_groups.h"
-#include "packing/download_list.h"
+#include "packing/release_files.h"
 #include "packing/pack_excludes.h"
 #include "support/message_box.h"
 
@@ -185,8 +185,9 @@ TEST_F(Packing, DownloadListChecksSizesAndEndsWithTheUpdater)
         EXPECT_EQ(ReadLines(list), c.expected);
         if (c.expected.empty()) {
             ASSERT_EQ(g_messages.size(), 1u);
-            EXPECT_EQ(g_messages[0], L"Fehler bei\n\"" + (folder_ / L"small.cab") + L"\"\n\"" +
-                                         (folder_ / L"missing.cab") + L"\"\n");
+            // Named from the last, each with its cause on the next line.
+            EXPECT_EQ(g_messages[0], L"Fehler bei\n\"" + (folder_ / L"missing.cab") + L"\"\nmissing (error 2)\n\"" +
+                                         (folder_ / L"small.cab") + L"\"\nonly 999 bytes\n");
         } else {
             EXPECT_TRUE(g_messages.empty());
         }
@@ -197,7 +198,7 @@ TEST_F(Packing, DownloadListChecksSizesAndEndsWithTheUpdater)
     const std::wstring unwritable = folder_ / L"no folder\\List.txt";
     EXPECT_EQ(WriteDownloadList(packages, unwritable.c_str()), 0);
     ASSERT_EQ(g_messages.size(), 1u);
-    EXPECT_EQ(g_messages[0], L"Fehler bei\n\"" + unwritable + L"\"\n");
+    EXPECT_EQ(g_messages[0].rfind(L"Fehler bei\n\"" + unwritable + L"\"\ncannot be written (error ", 0), 0u);
 }
 
 }  // namespace

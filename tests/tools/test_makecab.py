@@ -12,6 +12,7 @@ import argparse
 import hashlib
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import time
@@ -95,6 +96,21 @@ def gcab_times(cabinet):
     return times
 
 
+def packed_block_sizes(cabinet):
+    """The packed size of every data block, folder by folder (no reserve fields)."""
+    with open(cabinet, "rb") as f:
+        data = f.read()
+    folders = struct.unpack_from("<H", data, 26)[0]
+    sizes = []
+    for i in range(folders):
+        offset, blocks, _ = struct.unpack_from("<IHH", data, 36 + 8 * i)
+        for _ in range(blocks):
+            packed = struct.unpack_from("<H", data, offset + 4)[0]
+            sizes.append(packed)
+            offset += 8 + packed
+    return sizes
+
+
 class MakeCabTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -135,6 +151,8 @@ class MakeCabTest(unittest.TestCase):
         self.assertEqual(code, 0, output)
         expected = read_tree(source, "utf-8")
         self.assertEqual(len(expected), len(files))
+        # The format's largest packed block; noise goes into stored deflate blocks.
+        self.assertLessEqual(max(packed_block_sizes(cabinet) or [0]), BLOCK + 12)
 
         out = self.folder(name + "-cabextract")
         subprocess.run(["cabextract", "-q", "-e", "cp1252", "-d", out, cabinet], check=True)
@@ -167,6 +185,7 @@ class MakeCabTest(unittest.TestCase):
             "Unterordner/tief/leer auch.dat": b"",
             "Größe und Übersicht/Straße mit Blanks.txt": content(5000, 7),
             "Größe und Übersicht/ä ö ü ß.bin": content(70000, 8),
+            "noise.bin": hashlib.shake_256(b"noise").digest(3 * BLOCK + 5),
         })
         for compress in ("on", "off"):
             with self.subTest(compress=compress):

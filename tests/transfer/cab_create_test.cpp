@@ -74,11 +74,12 @@ TEST(MakeCabBatch, ChangesToTheDirectiveFoldersDriveAndFolder)
     ASSERT_TRUE(tarn::BuildMakeCabBatch(L"MakeCab.exe", L"/f \"C:\\no such\\folder\\d.txt\"", lines, batch));
     // A path that does not exist has no short form: it stays as given.
     EXPECT_EQ(lines, (Lines{L"@echo off", L"C:", L"cd \"C:\\no such\\folder\"",
-                            L"\"MakeCab.exe\" /f \"C:\\no such\\folder\\d.txt\""}));
+                            L"\"MakeCab.exe\" /f \"C:\\no such\\folder\\d.txt\" > mcab.log 2>&1",
+                            L"exit /b %errorlevel%"}));
     EXPECT_EQ(batch, L"C:\\no such\\folder\\mcab.bat");
 
     ASSERT_TRUE(tarn::BuildMakeCabBatch(L"\"D:\\t\\MakeCab.exe\"", L"/f D:\\w\\d.txt", lines, batch));
-    EXPECT_EQ(lines.back(), L"\"D:\\t\\MakeCab.exe\" /f D:\\w\\d.txt");
+    EXPECT_EQ(lines[3], L"\"D:\\t\\MakeCab.exe\" /f D:\\w\\d.txt > mcab.log 2>&1");
 
     EXPECT_FALSE(tarn::BuildMakeCabBatch(L"MakeCab.exe", L"/f \"work\\d.txt\"", lines, batch));
     EXPECT_EQ(tarn::DirectiveFolder(L"/f \"work\\d.txt\""), L"work");

@@ -66,7 +66,7 @@ bool BlockEncoder::Encode(const std::vector<unsigned char>& data, std::vector<un
             return false;
         }
         const uLong bound = deflateBound(&stream, static_cast<uLong>(data.size()));
-        record.resize(kDataHeaderSize + 2 + bound);
+        record.resize(kDataHeaderSize + 2 + std::max<size_t>(bound, data.size() + 5));
         record[kDataHeaderSize] = 'C';
         record[kDataHeaderSize + 1] = 'K';
         stream.next_in = const_cast<Bytef*>(data.data());
@@ -77,10 +77,20 @@ bool BlockEncoder::Encode(const std::vector<unsigned char>& data, std::vector<un
             return false;
         }
         packedSize = 2 + stream.total_out;
+        if (packedSize > kMaxPackedBlock) {
+            // Incompressible data leaves deflate with a few bytes more than
+            // it had: it goes into one stored deflate block instead (final
+            // flag, type 0, its length and the length's complement).
+            const uint16_t length = static_cast<uint16_t>(data.size());
+            unsigned char* stored = record.data() + kDataHeaderSize + 2;
+            stored[0] = 0x01;
+            PutUint16(stored + 1, length);
+            PutUint16(stored + 3, static_cast<uint16_t>(~length));
+            std::copy(data.begin(), data.end(), stored + 5);
+            packedSize = 2 + 5 + data.size();
+        }
         record.resize(kDataHeaderSize + packedSize);
     }
-    // Incompressible data leaves deflate with a few bytes more than it had;
-    // readers allow for that (kMaxPackedBlock).
     if (packedSize > kMaxPackedBlock || data.size() > kBlockSize) {
         return false;
     }

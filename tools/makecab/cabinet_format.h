@@ -14,7 +14,7 @@ constexpr size_t kFileEntryFixedSize = 16;  // followed by the name and its term
 constexpr size_t kDataHeaderSize = 8;     // checksum, packed and unpacked size
 
 constexpr uint32_t kBlockSize = 32768;           // unpacked bytes of every block but a folder's last
-constexpr uint32_t kMaxPackedBlock = 32768 + 6144;  // what readers accept for one packed block
+constexpr uint32_t kMaxPackedBlock = 32768 + 12;  // the format's largest packed block
 constexpr uint32_t kMaxBlocksPerFolder = 65535;
 constexpr uint32_t kMaxFiles = 65535;
 constexpr size_t kMaxNameBytes = 255;

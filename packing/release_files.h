@@ -8,7 +8,7 @@
 
 // Checks every cabinet of `packages` (full paths, in list order): one that
 // is missing or smaller than 1,000 bytes is named in a "Fehler bei" message
-// and no list is written. Otherwise the names (after their last backslash),
+// (with its size as the cause) and no list is written. Otherwise the names (after their last backslash),
 // followed by "SetupUpdater_2023.cab" unless one of them is it, are written
 // to `listPath` as ANSI lines. `packages` then holds those names. Returns
 // the write's result: 0 also when the list cannot be written (message with
@@ -21,11 +21,23 @@ int PublishStarterCopy(const wchar_t* targetPath);
 
 namespace tarn {
 
-// "Fehler bei", a line feed, then each item in double quotation marks and
-// a line feed.
-std::wstring FailureText(const std::vector<std::wstring>& items);
+// What failed and why (with the error code where there is one).
+struct PackingFailure {
+    std::wstring path;
+    std::wstring cause;
+};
+using PackingFailures = std::vector<PackingFailure>;
 
-// Shows FailureText(items) (OK button only). Nothing for an empty list.
-void ReportPackingFailure(const std::vector<std::wstring>& items);
+// "Fehler bei", a line feed, then each item's path in double quotation marks
+// and a line feed, followed by its cause and a line feed when it has one.
+std::wstring FailureText(const PackingFailures& items);
+
+// One log line per item with its cause, then FailureText(items) in a message
+// box (OK button only). Nothing for an empty list.
+void ReportPackingFailure(const PackingFailures& items);
+
+// The running program's "Tarn_Gridwell_2023.exe" that the starter copies are
+// made from.
+std::wstring StarterSource();
 
 }  // namespace tarn

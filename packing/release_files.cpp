@@ -1,4 +1,4 @@
-#include "packing/download_list.h"
+#include "packing/release_files.h"
 
 #include <windows.h>
 
@@ -8,11 +8,12 @@
 #include "support/message_box.h"
 #include "support/name_compare.h"
 #include "support/program_path.h"
+#include "support/text_format.h"
 #include "support/trace.h"
+#include "transfer/server_layout.h"
 
 namespace {
 
-const wchar_t kUpdaterCabinet[] = L"SetupUpdater_2023.cab";
 const wchar_t kCaption[] = L"Tarnwerk AG";
 const int64_t kSmallestPackage = 1000;
 
@@ -20,36 +21,45 @@ const int64_t kSmallestPackage = 1000;
 
 namespace tarn {
 
-std::wstring FailureText(const std::vector<std::wstring>& items)
+std::wstring FailureText(const PackingFailures& items)
 {
     std::wstring text = L"Fehler bei\n";
-    for (const std::wstring& item : items) {
-        text += L"\"" + item + L"\"\n";
+    for (const PackingFailure& item : items) {
+        text += L"\"" + item.path + L"\"\n";
+        if (!item.cause.empty()) {
+            text += item.cause + L"\n";
+        }
     }
     return text;
 }
 
-void ReportPackingFailure(const std::vector<std::wstring>& items)
+void ReportPackingFailure(const PackingFailures& items)
 {
     if (items.empty()) {
         return;
     }
-    for (const std::wstring& item : items) {
-        Trace(L"Packing failed at %ls", item.c_str());
+    for (const PackingFailure& item : items) {
+        Trace(L"Packing failed at %ls: %ls", item.path.c_str(), item.cause.c_str());
     }
     ShowMessageBox(nullptr, FailureText(items), kCaption, MB_OK);
+}
+
+std::wstring StarterSource()
+{
+    return GetProgramFolder() + L"\\Tarn_Gridwell_2023.exe";
 }
 
 }  // namespace tarn
 
 int WriteDownloadList(std::vector<std::wstring>& packages, const wchar_t* listPath)
 {
-    std::vector<std::wstring> failed;
+    tarn::PackingFailures failed;
     for (size_t i = packages.size(); i-- > 0;) {
         const int64_t size = tarn::GetFileSize64(packages[i].c_str());
         if (size < kSmallestPackage) {
-            // Walked from the end: the message names them in list order.
-            failed.insert(failed.begin(), packages[i]);
+            // Walked from the end: the message names them from the last.
+            failed.push_back({packages[i], size < 0 ? tarn::FormatText(L"missing (error %lu)", ::GetLastError())
+                                                    : tarn::FormatText(L"only %lld bytes", static_cast<long long>(size))});
         }
         const size_t slash = packages[i].find_last_of(L'\\');
         if (slash == std::wstring::npos) {
@@ -65,15 +75,14 @@ int WriteDownloadList(std::vector<std::wstring>& packages, const wchar_t* listPa
     std::erase_if(packages, [](const std::wstring& name) { return name.empty(); });
     bool hasUpdater = false;
     for (const std::wstring& name : packages) {
-        hasUpdater = hasUpdater || tarn::EqualsNoCase(name, kUpdaterCabinet);
+        hasUpdater = hasUpdater || tarn::EqualsNoCase(name, tarn::kUpdaterCabinetName);
     }
     if (!hasUpdater) {
-        packages.push_back(kUpdaterCabinet);
+        packages.push_back(tarn::kUpdaterCabinetName);
     }
     const std::wstring list = listPath == nullptr ? std::wstring() : std::wstring(listPath);
     if (list.empty() || !WriteArray(list.c_str(), packages)) {
-        tarn::Trace(L"WriteDownloadList: cannot write %ls (error %lu)", list.c_str(), ::GetLastError());
-        tarn::ReportPackingFailure({list});
+        tarn::ReportPackingFailure({{list, tarn::FormatText(L"cannot be written (error %lu)", ::GetLastError())}});
         return 0;
     }
     return 1;
@@ -81,7 +90,7 @@ int WriteDownloadList(std::vector<std::wstring>& packages, const wchar_t* listPa
 
 int PublishStarterCopy(const wchar_t* targetPath)
 {
-    const std::wstring starter = tarn::GetProgramFolder() + L"\\Tarn_Gridwell_2023.exe";
+    const std::wstring starter = tarn::StarterSource();
     if (targetPath == nullptr || !CopyFileKeepAttributes(starter.c_str(), targetPath)) {
         tarn::Trace(L"PublishStarterCopy: cannot copy %ls to %ls (error %lu)", starter.c_str(),
                     targetPath == nullptr ? L"" : targetPath, ::GetLastError());
