@@ -13,6 +13,11 @@
 # after the setup's start and closes on its timer) and the load average.
 # The package set is kept in the build folder for later runs; a change of
 # TARN_BENCH_SCALE or TARN_BENCH_PACKAGES makes it anew.
+# A last row runs the installer twice over tools/devserver with the same set:
+# once on a clean link, once on a link that resets the connection after
+# every TARN_BENCH_RESET_MIB (128) MiB of an answer; it prints the package
+# bytes the server sent against the package sizes (goal: at most 1.15) and
+# the time to the setup's start against the clean link.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -53,7 +58,8 @@ fi
 tarn_start_nginx "$work/nginx" "$work/www"
 port=$TARN_NGINX_PORT
 nginx=$TARN_NGINX_PID
-trap 'kill $nginx 2>/dev/null; tarn_stop_wine' EXIT
+devserver=""
+trap 'kill $nginx $devserver 2>/dev/null; tarn_stop_wine' EXIT
 base="http://127.0.0.1:$port/gridwell/data/2023"
 mapfile -t cabinets < <(cd "$downloads" && ls Tarn_Gridwell_2023_*.cab)
 # Into the page cache, so that neither side reads the cabinets from disk.
@@ -75,7 +81,7 @@ fresh_reference() {
 
 fresh_installer() {
     rm -rf "$data" "$data DownloadStatus.txt"
-    rm -f "$prefixTemp"/Tarn_Gridwell_2023_*.cab
+    rm -f "$prefixTemp"/Tarn_Gridwell_2023_*.cab "$prefixTemp"/Tarn_Gridwell_2023_*.cab.partial*
     sync
 }
 
@@ -127,6 +133,29 @@ for pair in $(seq "$pairs"); do
     tarn_log "pair $pair: curl + cabextract $reference s, installer to the setup's start $ours s (process $whole s)"
 done
 load_after=$(tarn_load)
+
+# The link that breaks, against a clean one, both from tools/devserver.
+reset_mib="${TARN_BENCH_RESET_MIB:-128}"
+devlog="$work/devserver.log"
+rm -f "$work/devserver.port" "$devlog"
+python3 "$TARN_ROOT/tools/devserver/devserver.py" --root "$work/www" --port-file "$work/devserver.port" \
+    --log "$devlog" >/dev/null 2>&1 &
+devserver=$!
+for _ in $(seq 100); do [ -s "$work/devserver.port" ] && break; sleep 0.1; done
+devurl="http://127.0.0.1:$(cat "$work/devserver.port")"
+printf '[Settings]\r\nTarn_Gridwell_2023=%s/gridwell/data/2023\r\n' "$devurl" >"$desktop/Tarnix_Software.txt"
+fresh_installer
+read -r clean _ < <(installer_side) || { finish; exit 1; }
+curl -s -f -X PUT --data "[{\"path\": \"/gridwell/data/2023/Downloads/*.cab\", \"fault\": \"reset-every\",
+    \"bytes\": $((reset_mib * 1024 * 1024))}]" "$devurl/_devserver/rules" >/dev/null
+fresh_installer
+: >"$devlog"
+read -r broken _ < <(installer_side) || { finish; exit 1; }
+sent=$(python3 -c 'import json, sys
+print(sum(e["sent"] for e in map(json.loads, open(sys.argv[1])) if e["method"] == "GET" and e["path"].endswith(".cab")))' \
+    "$devlog")
+resets=$(grep -c '"complete": false' "$devlog" || true)
+sizes=$(stat -c %s "$downloads"/Tarn_Gridwell_2023_*.cab | LC_ALL=C awk '{ s += $1 } END { printf "%d", s }')
 finish
 
 printf '\ninstall of %s cabinets from nginx on 127.0.0.1, %d alternating pairs:\n' "${#cabinets[@]}" "$pairs"
@@ -134,4 +163,8 @@ printf 'curl + cabextract  median %s s\n' "$(median "${references[@]}")"
 printf 'installer          median %s s to the setup'"'"'s start, %s s to its end\n' \
     "$(median "${installs[@]}")" "$(median "${wholes[@]}")"
 printf 'installer / curl + cabextract: %s (goal <= 1.5)\n' "$(tarn_spread "${ratios[@]}")"
+printf 'link reset every %s MiB (%s resets): package bytes sent / package sizes %s (goal <= 1.15); ' \
+    "$reset_mib" "$resets" "$(tarn_ratio "$sent" "$sizes")"
+printf 'to the setup'"'"'s start %s s against %s s on a clean link (%s)\n' "$broken" "$clean" \
+    "$(tarn_ratio "$broken" "$clean")"
 printf 'load average before: %s, after: %s (%s cores)\n' "$load_before" "$load_after" "$(nproc)"

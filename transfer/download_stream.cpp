@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "config/text/file_crc.h"
 #include "transfer/progress_bar.h"
 
 namespace tarn {
@@ -78,6 +77,14 @@ public:
     {
         const DWORD count = std::min(filled_ - chunkStart_, kDownloadChunkSize);
         chunkStart_ += count;
+        return count;
+    }
+
+    // Takes whatever the block holds beyond the chunks taken.
+    DWORD TakeRest()
+    {
+        const DWORD count = filled_ - chunkStart_;
+        chunkStart_ = filled_;
         return count;
     }
 
@@ -157,7 +164,29 @@ DownloadTiming SetDownloadTiming(const DownloadTiming& timing)
     return previous;
 }
 
-BackgroundFileSink::BackgroundFileSink(HANDLE file) : file_(file), writer_([this] { WriteBlocks(); }) {}
+DWORD RetryBackoff::NextWait(bool atOnce)
+{
+    if (atOnce) {
+        next_ = 0;
+        return 0;
+    }
+    const DWORD wait = next_ == 0 ? timing_.backoffFirst : next_;
+    next_ = wait >= timing_.backoffLimit / 2 ? timing_.backoffLimit : 2 * wait;
+    return std::min(wait, timing_.backoffLimit);
+}
+
+void RetryBackoff::AfterFailure(bool atOnce)
+{
+    const DWORD wait = NextWait(atOnce);
+    if (wait > 0) {
+        timing_.clock.sleep(wait);
+    }
+}
+
+BackgroundFileSink::BackgroundFileSink(HANDLE file, const BodyDigest& digest)
+    : file_(file), digest_(digest), writer_([this] { WriteBlocks(); })
+{
+}
 
 BackgroundFileSink::~BackgroundFileSink()
 {
@@ -183,14 +212,14 @@ bool BackgroundFileSink::Flush()
     return handover_.WhenReady([this] { return pending_ == nullptr; }, [this] { return !failed_; });
 }
 
-uint32_t BackgroundFileSink::Checksum()
+BodyDigest BackgroundFileSink::Digest()
 {
-    return handover_.Update([this] { return checksum_; });
+    return handover_.Update([this] { return digest_; });
 }
 
 void BackgroundFileSink::WriteBlocks()
 {
-    uint32_t checksum = 0;
+    BodyDigest digest = handover_.Update([this] { return digest_; });
     for (;;) {
         const void* data = nullptr;
         DWORD size = 0;
@@ -207,11 +236,11 @@ void BackgroundFileSink::WriteBlocks()
         // Folded in while the network fills the next block; the bytes stay
         // the sink's until pending_ is cleared below.
         if (ok) {
-            checksum = UpdateFileCrc(checksum, data, size);
+            digest.Update(data, size);
         }
         handover_.Update([&] {
             failed_ = failed_ || !ok;
-            checksum_ = checksum;
+            digest_ = digest;
             pending_ = nullptr;
         });
     }
@@ -231,11 +260,18 @@ bool DownloadProgress::Add(DWORD count)
 
 TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLength, int64_t expectedSize,
                             HWND progressBar, const int* cancelFlag, int* retryFlag,
-                            const DownloadTiming& timing)
+                            const DownloadTiming& timing, int64_t offset)
 {
     TransferResult result;
     DownloadProgressBar bar(progressBar, timing.clock);
     DownloadProgress progress(expectedSize);
+    // The kept bytes as the chunks they once came in.
+    for (int64_t kept = 0; kept < offset; kept += kDownloadChunkSize) {
+        if (progress.Add(static_cast<DWORD>(std::min<int64_t>(kDownloadChunkSize, offset - kept)))) {
+            ++result.steps;
+            bar.Step();
+        }
+    }
     BlockReceiver receiver(body, timing);
     int consecutiveStalls = 0;
 
@@ -246,8 +282,13 @@ TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLen
         }
         const ChunkWait wait = receiver.WaitForChunk();
         if (wait == ChunkWait::Lost) {
+            // Every byte that came is kept, so that a later attempt can
+            // continue right after it.
+            result.bytes += receiver.TakeRest();
             AskForRetry(retryFlag);
-            result.end = TransferEnd::Truncated;
+            result.end = receiver.Taken() > 0 && !sink.Write(receiver.Block(), receiver.Taken())
+                             ? TransferEnd::WriteFailed
+                             : TransferEnd::Truncated;
             break;
         }
         if (wait == ChunkWait::Stalled) {

@@ -17,6 +17,7 @@
 
 #include "support/clock.h"
 #include "support/handover.h"
+#include "transfer/body_digest.h"
 
 namespace tarn {
 
@@ -37,6 +38,8 @@ struct DownloadTiming {
     int maxStalls = 3600;         // consecutive stalls that end the attempt
     DWORD passPause = 2000;       // between passes of HttpGetFileRetrying
     DWORD cancelLook = 100;       // cancel-flag looks during that pause
+    DWORD backoffFirst = 250;     // after the first attempt that failed without progress
+    DWORD backoffLimit = 2000;    // the longest wait between two attempts
     Clock clock;
 };
 
@@ -44,6 +47,24 @@ struct DownloadTiming {
 // (there is no other way to change it) and returns the previous timing.
 const DownloadTiming& GetDownloadTiming();
 DownloadTiming SetDownloadTiming(const DownloadTiming& timing);
+
+// The waits between the attempts of a series: none after an attempt that
+// may be followed at once (it moved the body on, or no server answered it),
+// else a wait that doubles with each such failure in a row from
+// backoffFirst up to backoffLimit, so that a server that fails every request
+// at once is not asked again at once.
+class RetryBackoff {
+public:
+    explicit RetryBackoff(const DownloadTiming& timing) : timing_(timing) {}
+    // The wait after an attempt that failed.
+    DWORD NextWait(bool atOnce);
+    // Sleeps NextWait(atOnce) on the timing's clock.
+    void AfterFailure(bool atOnce);
+
+private:
+    const DownloadTiming& timing_;
+    DWORD next_ = 0;
+};
 
 // Progress arithmetic: one step per 1/990 of the expected size, at most one
 // step per chunk. The first chunk always takes a step.
@@ -86,20 +107,23 @@ public:
 
 // The production sink: writes each block into a file on a thread of its
 // own, so that the disk takes one block while the network fills the next,
-// and keeps the file checksum (GetFileCrc's) of the bytes it wrote. The
+// and keeps the body's digest of the bytes it wrote, continuing `digest`
+// (the digest of what the file held before, for a resumed body). The
 // constructor starts the thread (std::system_error when it cannot).
 class BackgroundFileSink : public BodySink {
 public:
-    explicit BackgroundFileSink(HANDLE file);
+    explicit BackgroundFileSink(HANDLE file, const BodyDigest& digest = BodyDigest());
     ~BackgroundFileSink() override;
     BackgroundFileSink(const BackgroundFileSink&) = delete;
     BackgroundFileSink& operator=(const BackgroundFileSink&) = delete;
 
     bool Write(const void* data, DWORD size) override;
     bool Flush() override;
-    // The checksum of the bytes written so far, in the order written: what
-    // GetFileCrc gives for a file that holds just them. Complete after Flush.
-    uint32_t Checksum();
+    // The digest of the bytes written so far, in the order written, after
+    // those of the constructor's digest: for a file that holds just them,
+    // Checksum() is what GetFileCrc gives. Complete after Flush.
+    BodyDigest Digest();
+    uint32_t Checksum() { return Digest().Crc(); }
 
 private:
     void WriteBlocks();
@@ -108,7 +132,7 @@ private:
     HandoverMonitor handover_;
     const void* pending_ = nullptr;
     DWORD size_ = 0;
-    uint32_t checksum_ = 0;
+    BodyDigest digest_;
     bool failed_ = false;
     bool stop_ = false;
     std::thread writer_;  // last: starts once everything it uses exists
@@ -126,16 +150,18 @@ enum class TransferEnd {
 struct TransferResult {
     TransferEnd end = TransferEnd::Complete;
     int64_t bytes = 0;  // body bytes received
-    int steps = 0;      // progress steps taken
+    int steps = 0;      // progress steps taken, those for kept bytes included
     int stalls = 0;     // stalls seen in all
 };
 
 // Streams `body` into `sink` chunk by chunk and flushes the sink before it
-// returns. `contentLength` is -1 when the server sent none. The progress bar,
-// cancel and retry flags may be null; a stall, a truncated body and a lost
-// connection set the retry flag to 1.
+// returns. `contentLength` (the length of this answer's body) is -1 when the
+// server sent none. `offset` bytes of the file were kept from an earlier
+// attempt: the progress bar starts where an uninterrupted transfer would
+// stand after them. The progress bar, cancel and retry flags may be null; a
+// stall, a truncated body and a lost connection set the retry flag to 1.
 TransferResult TransferBody(BodySource& body, BodySink& sink, int64_t contentLength, int64_t expectedSize,
                             HWND progressBar, const int* cancelFlag, int* retryFlag,
-                            const DownloadTiming& timing);
+                            const DownloadTiming& timing, int64_t offset = 0);
 
 }  // namespace tarn

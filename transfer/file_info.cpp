@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cwchar>
 
 #include "config/store/cfg_reader.h"
@@ -20,7 +22,7 @@ namespace {
 const wchar_t kSection[] = L"FileInfo";
 const wchar_t kSizeKey[] = L"FileSize";
 const wchar_t kCrcKey[] = L"CRC";
-constexpr int kRecordAttempts = 10;
+constexpr int kRecordAttempts = 3;
 constexpr int kTemporaryRecordTries = 1000;
 
 // A stem from a URL as a plain file name: a character that a file name
@@ -34,6 +36,25 @@ std::wstring PlainStem(std::wstring_view stem)
         }
     }
     return plain;
+}
+
+// `text` as a decimal integer with an optional sign and blanks around it.
+bool ParseDecimal(const std::wstring& text, long long& value)
+{
+    const wchar_t* start = text.c_str();
+    while (*start == L' ' || *start == L'\t') {
+        ++start;
+    }
+    wchar_t* end = nullptr;
+    errno = 0;
+    value = std::wcstoll(start, &end, 10);
+    if (end == start || errno == ERANGE || *start == L' ') {
+        return false;
+    }
+    while (*end == L' ' || *end == L'\t') {
+        ++end;
+    }
+    return *end == L'\0';
 }
 
 // Gives the record the data file's creation, last-access and last-write
@@ -138,15 +159,42 @@ ExpectedFile ReadFileInfo(const std::wstring& recordPath)
     return expected;
 }
 
-ExpectedFile LookUpFileInfo(std::wstring_view url)
+bool ParseFileInfo(const std::wstring& recordPath, ExpectedFile& expected)
 {
-    const std::wstring recordUrl = FileInfoNameFor(url);
-    if (recordUrl.empty()) {
-        return ExpectedFile();
+    expected = ExpectedFile();
+    CCfgReader record(recordPath);
+    std::wstring size;
+    std::wstring crc;
+    record.GetValue(size, kSection, kSizeKey);
+    record.GetValue(crc, kSection, kCrcKey);
+    long long sizeValue = 0;
+    long long crcValue = 0;
+    if ((size.empty() && crc.empty()) || (!size.empty() && !ParseDecimal(size, sizeValue)) ||
+        (!crc.empty() && !ParseDecimal(crc, crcValue))) {
+        return false;
     }
-    ExpectedFile expected;
+    if (sizeValue > 0) {
+        expected.size = sizeValue;
+    }
+    // Compared as 32-bit values; saturated at the 32-bit limits as the
+    // lenient reader does.
+    const long long crcLimit = crcValue < INT32_MIN ? INT32_MIN : (crcValue > INT32_MAX ? INT32_MAX : crcValue);
+    expected.checksum = static_cast<uint32_t>(static_cast<int32_t>(crcLimit));
+    return true;
+}
+
+ExpectedFile LookUpFileInfo(std::wstring_view url, RecordNeed need)
+{
     UrlParts parts;
-    SplitUrl(url, parts);
+    const bool split = SplitUrl(url, parts) && !parts.name.empty();
+    const bool required = need == RecordNeed::Required;
+    ExpectedFile expected;
+    if (!split || (!required && parts.extension.empty())) {
+        expected.unverifiable = required;
+        return expected;
+    }
+    const std::wstring recordUrl =
+        FileInfoNameForStem(url.substr(0, url.size() - parts.extension.size()));
     const TemporaryRecord record(parts.stem);
     if (record.Path().empty()) {
         Trace(L"File info: no temporary file for the record %ls (error %lu)", recordUrl.c_str(), ::GetLastError());
@@ -156,11 +204,23 @@ ExpectedFile LookUpFileInfo(std::wstring_view url)
     std::wstring recordPath = record.Path();
     switch (FetchVerified(recordUrl, recordPath, ExpectedFile(), kRecordAttempts)) {
     case FetchOutcome::Stored:
-        return ReadFileInfo(recordPath);
-    case FetchOutcome::Refused:
-        return expected;  // the server has no record: nothing to verify
+        if (!ParseFileInfo(recordPath, expected)) {
+            Trace(L"File info: %ls is no record (empty, a page or unreadable)", recordUrl.c_str());
+            expected = ExpectedFile();
+            expected.unavailable = true;
+        } else if (required && expected.checksum == 0) {
+            Trace(L"File info: the record %ls gives no checksum", recordUrl.c_str());
+            expected.unverifiable = true;
+        }
+        return expected;
+    case FetchOutcome::Missing:
+        if (required) {
+            Trace(L"File info: the server has no record %ls", recordUrl.c_str());
+        }
+        expected.unverifiable = required;
+        return expected;
     default:
-        Trace(L"File info: the record %ls exists but could not be fetched", recordUrl.c_str());
+        Trace(L"File info: the record %ls could not be fetched", recordUrl.c_str());
         expected.unavailable = true;
         return expected;
     }

@@ -23,15 +23,21 @@ int WriteFileInfoWith(const wchar_t* dataFile, int64_t size, uint32_t checksum);
 
 // What a record says about its file.
 struct ExpectedFile {
-    int64_t size = -1;         // > 0 when known: a body of another length is refused
-    uint32_t checksum = 0;     // 0: nothing to verify
-    bool unavailable = false;  // the server has a record that could not be fetched
+    int64_t size = -1;          // > 0 when known: a body of another length is refused
+    uint32_t checksum = 0;      // 0: nothing to verify
+    bool unavailable = false;   // the record could not be fetched or read: try again later
+    bool unverifiable = false;  // a record is required, but the server has none with a checksum
 };
 
 // Reads a record file: a positive "FileSize" (the store's saturating
 // integer) and a non-empty "CRC" read as a signed decimal saturating at the
 // 32-bit limits. A missing or unreadable record gives nothing.
 ExpectedFile ReadFileInfo(const std::wstring& recordPath);
+
+// Reads a fetched record strictly: true when section "FileInfo" gives a
+// "FileSize" or a "CRC" and each one given is a decimal integer (blanks
+// around it allowed). An empty file, an HTML page or garbage is no record.
+bool ParseFileInfo(const std::wstring& recordPath, ExpectedFile& expected);
 
 // A record fetched from the server for one run: the temporary file
 // "<temp>\<stem>_<tick count>.fileinfo.txt", made new (the count goes up
@@ -51,11 +57,20 @@ private:
     std::wstring path_;
 };
 
-// Fetches the record of the file at `url` from the server (10 attempts)
-// into a temporary file of its own, deleted once read, and reads it. Nothing
-// when the URL's last segment has no '.' or the server answers that it has
-// no record; `unavailable` when the record could not be fetched otherwise
-// (a lost connection, a stall), so that the body is never taken unverified.
-ExpectedFile LookUpFileInfo(std::wstring_view url);
+// Whether a file may be taken without a record.
+enum class RecordNeed {
+    Optional,  // files in general: only a URL with an extension has a record
+    Required,  // the installer's packages: every one, whatever its name
+};
+
+// Fetches the record of the file at `url` from the server (3 attempts,
+// backing off) into a temporary file of its own, deleted once read, and
+// reads it. Only an answer 404 or 410 means that the server has no record:
+// that gives nothing to verify, or `unverifiable` when the record is
+// required. Every other failure (no answer, another error status, an HTML
+// page, an empty or unparsable record, a temporary file that cannot be made)
+// gives `unavailable`, so that the body is never taken unverified. A
+// required record without a checksum gives `unverifiable`.
+ExpectedFile LookUpFileInfo(std::wstring_view url, RecordNeed need = RecordNeed::Optional);
 
 }  // namespace tarn

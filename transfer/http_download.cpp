@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <exception>
+#include <map>
+#include <mutex>
 
 #include "support/file_queries.h"
 #include "support/file_system.h"
@@ -15,6 +17,7 @@
 #include "transfer/download_stream.h"
 #include "transfer/download_url.h"
 #include "transfer/http_request.h"
+#include "transfer/partial_download.h"
 #include "transfer/progress_bar.h"
 
 namespace {
@@ -89,9 +92,13 @@ bool IsErrorPageHead(HANDLE file, int64_t size)
 tarn::FileInfoLookup g_fileInfoLookup = &tarn::LookUpFileInfo;
 
 enum class Attempt {
-    Stored,   // 1
-    Failed,   // 0
-    Refused,  // -1: an error page or an unwritable destination
+    Stored,     // 1
+    Failed,     // 0: a later attempt may succeed
+    Postponed,  // 0: the record is not to be had now; a later pass may find it
+    Damaged,    // 0: the whole body came and failed its record
+    Refused,    // -1: an error page or status, or an unwritable destination
+    Missing,    // -1: the server answered 404 or 410
+    GivenUp,    // -1: the body failed its record too often in this run
 };
 
 int AttemptResult(Attempt attempt)
@@ -100,6 +107,8 @@ int AttemptResult(Attempt attempt)
     case Attempt::Stored:
         return 1;
     case Attempt::Refused:
+    case Attempt::Missing:
+    case Attempt::GivenUp:
         return -1;
     default:
         return 0;
@@ -111,6 +120,34 @@ void SetRetryFlag(int* retryFlag, int value)
     if (retryFlag != nullptr) {
         *retryFlag = value;
     }
+}
+
+// How many whole bodies of each URL failed their record in this run. A
+// server copy that is damaged stays damaged: after kMaxDamagedFetches
+// bodies the URL is given up for the run.
+class DamagedBodies {
+public:
+    int Count(const std::wstring& url)
+    {
+        const std::lock_guard<std::mutex> guard(lock_);
+        const auto found = counts_.find(url);
+        return found == counts_.end() ? 0 : found->second;
+    }
+    int Add(const std::wstring& url)
+    {
+        const std::lock_guard<std::mutex> guard(lock_);
+        return ++counts_[url];
+    }
+
+private:
+    std::mutex lock_;
+    std::map<std::wstring, int> counts_;
+};
+
+DamagedBodies& Damaged()
+{
+    static DamagedBodies bodies;
+    return bodies;
 }
 
 class InternetBody : public tarn::BodySource {
@@ -147,21 +184,32 @@ void DeleteFileIfPresent(const std::wstring& path)
 // Empties a file held by the caller and puts its pointer at the start.
 bool EmptyFile(HANDLE file)
 {
-    LARGE_INTEGER start{};
-    return ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+    return tarn::CutFileAt(file, 0);
 }
 
 // Where an attempt stores the body.
 class DownloadTarget {
 public:
     virtual ~DownloadTarget() = default;
-    // The file, empty and ready for writing from its start; invalid when it
+    // The bytes an earlier attempt kept for `url` that a range request may
+    // continue, with their validator; 0 when there are none.
+    virtual int64_t Kept(const std::wstring& /*url*/, std::wstring& /*validator*/) { return 0; }
+    // The file, ready for the body's bytes from `offset` on (0: emptied),
+    // as coming from `url` in an answer with `validator`; invalid when it
     // cannot be had (GetLastError tells why).
-    virtual HANDLE Open() = 0;
-    // After a failure: nothing of this attempt stays.
+    virtual HANDLE Open(int64_t offset, const std::wstring& url, const std::wstring& validator) = 0;
+    // After a failure: nothing of the body stays.
     virtual void Discard() = 0;
-    // After success: the file is released.
-    virtual void Keep() {}
+    // After a failure that a later attempt may cure: the bytes that can be
+    // continued stay (true), nothing else.
+    virtual bool Suspend()
+    {
+        Discard();
+        return false;
+    }
+    // After verification: the file is released in its place; false when
+    // that fails (nothing stays then).
+    virtual bool Keep() { return true; }
     virtual const std::wstring& Path() const = 0;
 };
 
@@ -171,11 +219,22 @@ public:
 // through a replacement: replacing truncates, and ext4 writes a file
 // truncated to nothing out to disk when it is closed (a fifth of a second for
 // 512 MiB under Wine), where a new file is written out in its own time.
+// A body that can be verified against a record is written as a partial
+// download beside the path instead, continued by later attempts and runs,
+// and put in the path's place once verified.
 class PathTarget : public DownloadTarget {
 public:
-    explicit PathTarget(const std::wstring& path) : path_(path) {}
-    HANDLE Open() override
+    explicit PathTarget(const std::wstring& path) : path_(path), partial_(path) {}
+    void AllowResume() { resumable_ = true; }
+    int64_t Kept(const std::wstring& url, std::wstring& validator) override
     {
+        return resumable_ ? partial_.Kept(url, validator) : 0;
+    }
+    HANDLE Open(int64_t offset, const std::wstring& url, const std::wstring& validator) override
+    {
+        if (resumable_) {
+            return partial_.Open(offset, url, validator);
+        }
         file_.Reset(::CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file_ && ::GetLastError() == ERROR_FILE_EXISTS) {
@@ -189,21 +248,39 @@ public:
     void Discard() override
     {
         file_.Reset();
+        if (resumable_) {
+            partial_.Drop();
+        }
         DeleteFileIfPresent(path_);
     }
-    void Keep() override { file_.Reset(); }
-    const std::wstring& Path() const override { return path_; }
+    bool Suspend() override
+    {
+        file_.Reset();
+        DeleteFileIfPresent(path_);
+        return resumable_ && partial_.Suspend();
+    }
+    bool Keep() override
+    {
+        file_.Reset();
+        return !resumable_ || partial_.MoveTo(path_);
+    }
+    const std::wstring& Path() const override { return resumable_ ? partial_.DataPath() : path_; }
 
 private:
     std::wstring path_;
+    tarn::PartialDownload partial_;
     tarn::UniqueFileHandle file_;
+    bool resumable_ = false;
 };
 
 // A file that the caller holds; it is emptied for each attempt.
 class HeldTarget : public DownloadTarget {
 public:
     HeldTarget(HANDLE file, const std::wstring& path) : file_(file), path_(path) {}
-    HANDLE Open() override { return EmptyFile(file_) ? file_ : INVALID_HANDLE_VALUE; }
+    HANDLE Open(int64_t, const std::wstring&, const std::wstring&) override
+    {
+        return EmptyFile(file_) ? file_ : INVALID_HANDLE_VALUE;
+    }
     void Discard() override { EmptyFile(file_); }
     const std::wstring& Path() const override { return path_; }
 
@@ -228,100 +305,160 @@ const wchar_t* DescribeEnd(tarn::TransferEnd end)
     }
 }
 
-// Streams the answer of an opened request into the target and checks it.
-Attempt StoreBody(const tarn::OpenedUrl& opened, DownloadTarget& target, const tarn::ExpectedFile& expected,
-                  HWND progressBar, int* cancelFlag, int* retryFlag)
+// The caller's progress bar and flags for one attempt.
+struct AttemptFlags {
+    HWND progressBar = nullptr;
+    int* cancelFlag = nullptr;
+    int* retryFlag = nullptr;
+};
+
+// Streams the answer of an opened request into the target from `offset`
+// on and checks the whole body. `atOnce` tells whether bytes were kept for
+// a later attempt to continue (which may then follow at once).
+Attempt StoreBody(const std::wstring& requested, const tarn::OpenedUrl& opened, DownloadTarget& target,
+                  const tarn::ExpectedFile& expected, int64_t offset, const AttemptFlags& flags, bool& atOnce)
 {
     const std::wstring& url = opened.url;
-    const HANDLE file = target.Open();
+    const HANDLE file = target.Open(offset, requested, tarn::QueryValidator(opened.request.Get()));
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         tarn::Trace(L"Download: cannot write %ls for %ls (error %lu)", target.Path().c_str(), url.c_str(), error);
         // Another run writes this file: a later pass may find it free.
-        SetRetryFlag(retryFlag, error == ERROR_SHARING_VIOLATION ? 1 : 0);
+        SetRetryFlag(flags.retryFlag, error == ERROR_SHARING_VIOLATION ? 1 : 0);
         return error == ERROR_SHARING_VIOLATION ? Attempt::Failed : Attempt::Refused;
+    }
+    // The kept bytes are read back once, so that the digest covers what the
+    // file really holds, not what an earlier attempt or run meant to write.
+    tarn::BodyDigest digest;
+    LARGE_INTEGER at{};
+    at.QuadPart = offset;
+    if (offset > 0 && (!digest.UpdateFromFile(file, offset) || !::SetFilePointerEx(file, at, nullptr, FILE_BEGIN))) {
+        tarn::Trace(L"Download: cannot read the %lld bytes kept in %ls (error %lu)", static_cast<long long>(offset),
+                    target.Path().c_str(), ::GetLastError());
+        target.Discard();
+        return Attempt::Failed;
     }
 
     const tarn::DownloadTiming& timing = tarn::GetDownloadTiming();
     const int64_t expectedSize = expected.size > 0 ? expected.size : tarn::kDefaultExpectedSize;
     InternetBody body(opened.request.Get());
     tarn::TransferResult transfer;
-    uint32_t checksum = 0;
     {
-        tarn::BackgroundFileSink sink(file);
+        tarn::BackgroundFileSink sink(file, digest);
         transfer = tarn::TransferBody(body, sink, tarn::QueryContentLength(opened.request.Get()), expectedSize,
-                                      progressBar, cancelFlag, retryFlag, timing);
-        checksum = sink.Checksum();
+                                      flags.progressBar, flags.cancelFlag, flags.retryFlag, timing, offset);
+        digest = sink.Digest();
     }
+    const int64_t total = offset + transfer.bytes;
 
     if (transfer.end == tarn::TransferEnd::WriteFailed) {
         tarn::Trace(L"Download: writing %ls failed (error %lu)", target.Path().c_str(), ::GetLastError());
         target.Discard();
-        SetRetryFlag(retryFlag, 0);
+        SetRetryFlag(flags.retryFlag, 0);
         return Attempt::Refused;
     }
     if (transfer.end != tarn::TransferEnd::Complete) {
-        tarn::Trace(L"Download: attempt for %ls failed after %lld bytes and %d stalls: %ls (read error %lu)",
-                    url.c_str(), static_cast<long long>(transfer.bytes), transfer.stalls, DescribeEnd(transfer.end),
-                    body.Error());
-        target.Discard();
+        tarn::Trace(L"Download: attempt for %ls failed after %lld bytes (from byte %lld) and %d stalls: %ls "
+                    L"(read error %lu)",
+                    url.c_str(), static_cast<long long>(transfer.bytes), static_cast<long long>(offset),
+                    transfer.stalls, DescribeEnd(transfer.end), body.Error());
+        if (transfer.end == tarn::TransferEnd::Cancelled) {
+            target.Discard();
+        } else {
+            atOnce = target.Suspend() && transfer.bytes > 0;
+        }
         return Attempt::Failed;
     }
-    if (IsErrorPageHead(file, transfer.bytes)) {
+    if (IsErrorPageHead(file, total)) {
         tarn::Trace(L"Download: %ls answered with an error page", url.c_str());
         target.Discard();
-        SetRetryFlag(retryFlag, 0);
+        SetRetryFlag(flags.retryFlag, 0);
         return Attempt::Refused;
     }
-    // A record's size settles a 206 answer, a body cut without a length and
-    // an error page alike, whatever its checksum says.
-    if (expected.size > 0 && transfer.bytes != expected.size) {
+    // A record's size settles a body cut without a length and an error page
+    // alike, whatever its checksum says.
+    if (expected.size > 0 && total != expected.size) {
         tarn::Trace(L"Download: %ls sent %lld bytes, its record says %lld", url.c_str(),
-                    static_cast<long long>(transfer.bytes), static_cast<long long>(expected.size));
+                    static_cast<long long>(total), static_cast<long long>(expected.size));
         target.Discard();
-        return Attempt::Failed;
+        return Attempt::Damaged;
     }
-    // The file was emptied by this attempt and written in order from its
-    // start, so the checksum of the bytes written is the file's checksum
-    // (GetFileCrc) without a second pass over the file.
-    if (expected.checksum != 0 && checksum != expected.checksum) {
+    // The digest covers the file from its start: the kept bytes as read
+    // back, then each byte written in order.
+    if (expected.checksum != 0 && digest.Crc() != expected.checksum) {
         tarn::Trace(L"Download: checksum mismatch for %ls: %ld, its record says %ld", url.c_str(),
-                    static_cast<long>(static_cast<int32_t>(checksum)),
+                    static_cast<long>(static_cast<int32_t>(digest.Crc())),
                     static_cast<long>(static_cast<int32_t>(expected.checksum)));
         target.Discard();
-        return Attempt::Failed;
+        return Attempt::Damaged;
     }
-    target.Keep();
-    return Attempt::Stored;
+    return target.Keep() ? Attempt::Stored : Attempt::Failed;
+}
+
+// Statuses that a later request may not meet again.
+bool IsPassingFailure(DWORD status)
+{
+    return status == 408 || status == 429 || status >= 500;
 }
 
 // One attempt against the record `expected`.
 Attempt RunAttempt(const std::wstring& url, DownloadTarget& target, const tarn::ExpectedFile& expected,
-                   HWND progressBar, int* cancelFlag, int* retryFlag)
+                   const AttemptFlags& flags, bool& atOnce)
 {
+    if (expected.unverifiable) {
+        // Nothing could ever prove this body: no later attempt either.
+        SetRetryFlag(flags.retryFlag, 0);
+        target.Discard();
+        return Attempt::Refused;
+    }
     if (expected.unavailable) {
         // Never an unverified success: the body waits for its record.
-        SetRetryFlag(retryFlag, 1);
-        target.Discard();
-        return Attempt::Failed;
+        SetRetryFlag(flags.retryFlag, 1);
+        target.Suspend();
+        return Attempt::Postponed;
     }
     const tarn::DownloadTiming& timing = tarn::GetDownloadTiming();
     const tarn::UniqueInternetHandle session(
         tarn::GetWinInet().InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    tarn::DownloadProgressBar(progressBar).Start();
+    tarn::DownloadProgressBar(flags.progressBar).Start();
 
+    std::wstring validator;
+    int64_t offset = target.Kept(url, validator);
+    if (expected.size > 0 && offset >= expected.size) {
+        offset = 0;  // all there and still unverified: no range can mend it
+    }
     tarn::OpenedUrl opened;
-    const tarn::OpenResult open = session ? tarn::OpenUrl(session.Get(), url, timing.stallDeadline, opened)
-                                          : tarn::OpenResult::Failed;
-    switch (open) {
+    auto open = [&] {
+        return session ? tarn::OpenUrl(session.Get(), url, timing.stallDeadline, opened,
+                                       offset > 0 ? tarn::RangeHeaders(offset, validator) : std::wstring())
+                       : tarn::OpenResult::Failed;
+    };
+    tarn::OpenResult result = open();
+    if (result == tarn::OpenResult::Opened && offset > 0 && opened.status == HTTP_STATUS_PARTIAL_CONTENT &&
+        (tarn::QueryRangeStart(opened.request.Get()) != offset ||
+         tarn::QueryValidator(opened.request.Get()) != validator)) {
+        tarn::Trace(L"Download: %ls answered another range or a changed file for bytes from %lld; starting again "
+                    L"from zero",
+                    opened.url.c_str(), static_cast<long long>(offset));
+        offset = 0;
+        result = open();
+    } else if (result == tarn::OpenResult::Opened && offset > 0 && opened.status == HTTP_STATUS_OK) {
+        tarn::Trace(L"Download: %ls sent the whole file for bytes from %lld; starting again from zero",
+                    opened.url.c_str(), static_cast<long long>(offset));
+        offset = 0;
+    }
+    switch (result) {
     case tarn::OpenResult::Opened:
         break;
     case tarn::OpenResult::Failed:
         // A missing record must never ask for a later pass of its file.
         if (!tarn::EndsWithNoCase(url, tarn::FileInfoNameForStem(L""))) {
-            SetRetryFlag(retryFlag, 1);
+            SetRetryFlag(flags.retryFlag, 1);
         }
-        target.Discard();
+        // Where no server answered, none is burdened by asking again at
+        // once; the passes' pauses are the wait.
+        atOnce = tarn::IsUnanswered(opened.error);
+        target.Suspend();
         return Attempt::Failed;
     case tarn::OpenResult::BadRedirect:
         target.Discard();
@@ -329,41 +466,56 @@ Attempt RunAttempt(const std::wstring& url, DownloadTarget& target, const tarn::
     default:
         return Attempt::Failed;
     }
-    // The server's answer to a missing file: an error page whatever its size.
+    if (opened.status == HTTP_STATUS_NOT_FOUND || opened.status == HTTP_STATUS_GONE) {
+        tarn::Trace(L"Download: %ls answered HTTP %lu: the server has no such file", opened.url.c_str(),
+                    opened.status);
+        target.Discard();
+        SetRetryFlag(flags.retryFlag, 0);
+        return Attempt::Missing;
+    }
+    if (IsPassingFailure(opened.status)) {
+        tarn::Trace(L"Download: %ls answered HTTP %lu; asked again later", opened.url.c_str(), opened.status);
+        target.Suspend();
+        SetRetryFlag(flags.retryFlag, 1);
+        return Attempt::Failed;
+    }
     if (opened.status >= 400) {
         tarn::Trace(L"Download: %ls answered HTTP %lu", opened.url.c_str(), opened.status);
         target.Discard();
-        SetRetryFlag(retryFlag, 0);
+        SetRetryFlag(flags.retryFlag, 0);
         return Attempt::Refused;
     }
-    // Nothing but the whole file will do; no range was asked for.
-    if (opened.status != HTTP_STATUS_OK) {
+    // Nothing but the whole file, or the asked-for rest of it, will do.
+    if (opened.status != HTTP_STATUS_OK && !(opened.status == HTTP_STATUS_PARTIAL_CONTENT && offset > 0)) {
         tarn::Trace(L"Download: %ls answered HTTP %lu instead of the file", opened.url.c_str(), opened.status);
         target.Discard();
         return Attempt::Failed;
     }
-    return StoreBody(opened, target, expected, progressBar, cancelFlag, retryFlag);
-}
-
-// Only ".txt" files (download lists, records themselves) are fetched without
-// a record; the record is named after the URL's last segment.
-tarn::ExpectedFile LookUpExpectedFile(std::wstring_view url, const tarn::UrlParts& parts)
-{
-    if (url.size() <= 14 || parts.extension.empty() || tarn::EqualsNoCase(parts.extension, L".txt")) {
-        return tarn::ExpectedFile();
-    }
-    return g_fileInfoLookup(url);
+    return StoreBody(url, opened, target, expected, offset, flags, atOnce);
 }
 
 // How an attempt learns what the body must be: from the server's record
 // (looked up anew by each attempt), or from the caller.
 struct Verification {
     bool lookUp = true;
+    tarn::RecordNeed need = tarn::RecordNeed::Optional;
     tarn::ExpectedFile expected;
 };
 
+// Files in general: only ".txt" files (download lists, records themselves)
+// and short URLs are fetched without a record. A required record is looked
+// up whatever the name.
+tarn::ExpectedFile LookUpExpectedFile(std::wstring_view url, const tarn::UrlParts& parts, tarn::RecordNeed need)
+{
+    if (need == tarn::RecordNeed::Optional &&
+        (url.size() <= 14 || parts.extension.empty() || tarn::EqualsNoCase(parts.extension, L".txt"))) {
+        return tarn::ExpectedFile();
+    }
+    return g_fileInfoLookup(url, need);
+}
+
 Attempt GetFileOnce(std::wstring_view url, std::wstring& destination, const Verification& verification,
-                    HWND progressBar, int* cancelFlag, int* retryFlag)
+                    const AttemptFlags& flags, bool& atOnce)
 {
     tarn::UrlParts parts;
     if (url.empty() || !tarn::SplitUrl(url, parts) || parts.name.empty()) {
@@ -373,8 +525,12 @@ Attempt GetFileOnce(std::wstring_view url, std::wstring& destination, const Veri
     PathTarget target(destination);
     try {
         const tarn::ExpectedFile expected =
-            verification.lookUp ? LookUpExpectedFile(url, parts) : verification.expected;
-        return RunAttempt(std::wstring(url), target, expected, progressBar, cancelFlag, retryFlag);
+            verification.lookUp ? LookUpExpectedFile(url, parts, verification.need) : verification.expected;
+        // Only a body that its record can verify as a whole is continued.
+        if (expected.checksum != 0) {
+            target.AllowResume();
+        }
+        return RunAttempt(std::wstring(url), target, expected, flags, atOnce);
     } catch (const std::exception&) {
         // Out of memory inside the transfer: every handle is closed by now.
         target.Discard();
@@ -382,26 +538,81 @@ Attempt GetFileOnce(std::wstring_view url, std::wstring& destination, const Veri
     }
 }
 
-// Runs up to `attempts` attempts through `attempt`; the first success or
-// refusal ends the series.
+// Runs up to `attempts` attempts (0 or less means 10) through `attempt`;
+// the first success or refusal ends the series, and so does a record that
+// is not to be had (a later pass asks again). Each attempt gets a retry flag
+// of its own, handed on to the caller's when the attempt set it: a reason
+// for a later pass found by one attempt must not cut the next one short,
+// which may continue where the first stopped. Between failed attempts the
+// series backs off.
 template <class OneAttempt>
-tarn::FetchOutcome RunSeries(std::wstring_view url, int attempts, OneAttempt attempt)
+tarn::FetchOutcome RunSeries(std::wstring_view url, int attempts, int* retryFlag, OneAttempt attempt)
 {
     if (attempts <= 0) {
         attempts = kDefaultAttempts;
     }
+    const std::wstring key(url);
+    tarn::RetryBackoff backoff(tarn::GetDownloadTiming());
     for (int i = 1; i <= attempts; ++i) {
-        switch (attempt()) {
+        if (Damaged().Count(key) >= tarn::kMaxDamagedFetches) {
+            tarn::Trace(L"Download: %ls failed its record %d times in this run; given up", key.c_str(),
+                        tarn::kMaxDamagedFetches);
+            SetRetryFlag(retryFlag, 0);
+            return tarn::FetchOutcome::GivenUp;
+        }
+        constexpr int kUntouched = -2;
+        int flag = kUntouched;
+        bool atOnce = false;
+        const Attempt result = attempt(retryFlag != nullptr ? &flag : nullptr, atOnce);
+        if (flag != kUntouched) {
+            SetRetryFlag(retryFlag, flag);
+        }
+        switch (result) {
         case Attempt::Stored:
             return tarn::FetchOutcome::Stored;
         case Attempt::Refused:
             return tarn::FetchOutcome::Refused;
+        case Attempt::Missing:
+            return tarn::FetchOutcome::Missing;
+        case Attempt::Postponed:
+            return tarn::FetchOutcome::Failed;
+        case Attempt::Damaged:
+            Damaged().Add(key);
+            break;
         default:
             break;
         }
+        if (i < attempts) {
+            backoff.AfterFailure(atOnce);
+        }
     }
     if (attempts > 1) {
-        tarn::Trace(L"Download: %ls failed in all %d attempts", std::wstring(url).c_str(), attempts);
+        tarn::Trace(L"Download: %ls failed in all %d attempts", key.c_str(), attempts);
+    }
+    return tarn::FetchOutcome::Failed;
+}
+
+// Up to 30 passes of `series` (given the pass's retry flag); another pass
+// follows only when a pass failed and asked for one, after a pause in which
+// the cancel flag ends everything.
+template <class Series>
+tarn::FetchOutcome RunPasses(int* cancelFlag, Series series)
+{
+    const tarn::DownloadTiming& timing = tarn::GetDownloadTiming();
+    for (int pass = 0; pass < kPasses; ++pass) {
+        int retry = -1;
+        const tarn::FetchOutcome outcome = series(&retry);
+        // A flag that an earlier attempt set asks for no pass after success.
+        if (retry != 1 || outcome == tarn::FetchOutcome::Stored) {
+            return outcome;
+        }
+        const DWORD look = timing.cancelLook > 0 ? timing.cancelLook : 1;
+        for (DWORD waited = 0; waited < timing.passPause; waited += look) {
+            if (cancelFlag != nullptr && *cancelFlag == 1) {
+                return tarn::FetchOutcome::Failed;
+            }
+            timing.clock.sleep(look);
+        }
     }
     return tarn::FetchOutcome::Failed;
 }
@@ -442,9 +653,10 @@ std::wstring ResolveDownloadDestination(std::wstring_view destination, std::wstr
 FetchOutcome FetchVerified(std::wstring_view url, std::wstring& destination, const ExpectedFile& expected,
                            int attempts, int* retryFlag)
 {
-    const Verification verification{false, expected};
-    return RunSeries(url, attempts,
-                     [&] { return GetFileOnce(url, destination, verification, nullptr, nullptr, retryFlag); });
+    const Verification verification{false, RecordNeed::Optional, expected};
+    return RunSeries(url, attempts, retryFlag, [&](int* flag, bool& atOnce) {
+        return GetFileOnce(url, destination, verification, AttemptFlags{nullptr, nullptr, flag}, atOnce);
+    });
 }
 
 FetchOutcome FetchIntoHeldFile(std::wstring_view url, HANDLE file, const std::wstring& path,
@@ -452,13 +664,24 @@ FetchOutcome FetchIntoHeldFile(std::wstring_view url, HANDLE file, const std::ws
 {
     HeldTarget target(file, path);
     const std::wstring fullUrl(url);
-    return RunSeries(url, attempts, [&] {
+    return RunSeries(url, attempts, nullptr, [&](int*, bool& atOnce) {
         try {
-            return RunAttempt(fullUrl, target, expected, nullptr, nullptr, nullptr);
+            return RunAttempt(fullUrl, target, expected, AttemptFlags(), atOnce);
         } catch (const std::exception&) {
             target.Discard();
             return Attempt::Failed;
         }
+    });
+}
+
+FetchOutcome FetchPackage(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag)
+{
+    const Verification verification{true, RecordNeed::Required, ExpectedFile()};
+    return RunPasses(cancelFlag, [&](int* retry) {
+        return RunSeries(url, kDefaultAttempts, retry, [&](int* flag, bool& atOnce) {
+            return GetFileOnce(url, destination, verification, AttemptFlags{progressBar, cancelFlag, flag},
+                               atOnce);
+        });
     });
 }
 
@@ -467,36 +690,29 @@ FetchOutcome FetchIntoHeldFile(std::wstring_view url, HANDLE file, const std::ws
 int HttpGetFileOnce(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag,
                     int* retryFlag)
 {
-    return AttemptResult(GetFileOnce(url, destination, Verification(), progressBar, cancelFlag, retryFlag));
+    bool atOnce = false;
+    return AttemptResult(GetFileOnce(url, destination, Verification(),
+                                     AttemptFlags{progressBar, cancelFlag, retryFlag}, atOnce));
 }
 
 int HttpGetFile(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag,
                 int* retryFlag, int attempts)
 {
-    const tarn::FetchOutcome outcome = RunSeries(url, attempts, [&] {
-        return GetFileOnce(url, destination, Verification(), progressBar, cancelFlag, retryFlag);
+    const tarn::FetchOutcome outcome = RunSeries(url, attempts, retryFlag, [&](int* flag, bool& atOnce) {
+        return GetFileOnce(url, destination, Verification(), AttemptFlags{progressBar, cancelFlag, flag},
+                           atOnce);
     });
     return outcome == tarn::FetchOutcome::Stored ? 1 : 0;
 }
 
 int HttpGetFileRetrying(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag)
 {
-    const tarn::DownloadTiming& timing = tarn::GetDownloadTiming();
-    for (int pass = 0; pass < kPasses; ++pass) {
-        int retry = -1;
-        const int result = HttpGetFile(url, destination, progressBar, cancelFlag, &retry, kDefaultAttempts);
-        if (retry != 1) {
-            return result;
-        }
-        const DWORD look = timing.cancelLook > 0 ? timing.cancelLook : 1;
-        for (DWORD waited = 0; waited < timing.passPause; waited += look) {
-            if (cancelFlag != nullptr && *cancelFlag == 1) {
-                return 0;
-            }
-            timing.clock.sleep(look);
-        }
-    }
-    return 0;
+    const tarn::FetchOutcome outcome = RunPasses(cancelFlag, [&](int* retry) {
+        return HttpGetFile(url, destination, progressBar, cancelFlag, retry, kDefaultAttempts) == 1
+                   ? tarn::FetchOutcome::Stored
+                   : tarn::FetchOutcome::Failed;
+    });
+    return outcome == tarn::FetchOutcome::Stored ? 1 : 0;
 }
 
 int IsErrorPage(const wchar_t* path)

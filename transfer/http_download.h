@@ -15,9 +15,13 @@
 // (ending in a backslash or existing), a bare file name (inside the temporary
 // folder) or a file path; on return it holds the resolved path. Returns 1 when
 // the file is stored and verified; 0 on a failure that a later attempt may
-// cure; -1 for an error page or an unwritable destination. Whatever failed,
-// no file is left at the destination: not a partial one, nor one that failed
-// its record's size or checksum. The destination is held without write
+// cure (also a record that could not be fetched or read: only a 404 or 410
+// for the record means the file has none); -1 for an error page, an error
+// status other than 408, 429 and 5xx, or an unwritable destination. Whatever
+// failed, no file is left at the destination: not a partial one, nor one that
+// failed its record's size or checksum. A body that its record verifies is
+// written beside the destination first (see FetchPackage) and continued by a
+// later attempt when it breaks off. The destination is held without write
 // sharing for the whole attempt, so a second writer fails instead of
 // rewriting it. Redirects are followed up to 10 times, to http and https
 // only and never from https to http. The progress bar, cancel flag and retry
@@ -26,7 +30,10 @@ int HttpGetFileOnce(std::wstring_view url, std::wstring& destination, HWND progr
                     int* cancelFlag = nullptr, int* retryFlag = nullptr);
 
 // Up to `attempts` attempts (0 or less means 10). 1 at the first attempt that
-// succeeds; 0 at once after an error page, or after the last failed attempt.
+// succeeds; 0 at once after an error page, a record that is not to be had
+// or a body that failed its record too often in this run, or after the last
+// failed attempt. Failed attempts are followed by growing waits, unless they
+// kept bytes that the next attempt continues with a range request.
 int HttpGetFile(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag,
                 int* retryFlag, int attempts);
 
@@ -46,9 +53,15 @@ namespace tarn {
 // What a series of attempts came to.
 enum class FetchOutcome {
     Stored,   // stored and verified
-    Failed,   // every attempt failed
-    Refused,  // an error page or an unwritable destination ended the series
+    Failed,   // every attempt failed (or the record was not to be had)
+    Refused,  // an error page or status, an unwritable destination or no possible proof ended the series
+    Missing,  // the server answered 404 or 410
+    GivenUp,  // whole bodies failed their record kMaxDamagedFetches times in this run
 };
+
+// How many whole bodies of one URL may fail their record in one run (one
+// process) before the URL is given up for it.
+constexpr int kMaxDamagedFetches = 3;
 
 // A series of `attempts` attempts (0 or less means 10) that looks up no
 // record: the body is verified against `expected` (nothing to verify when it
@@ -62,10 +75,18 @@ FetchOutcome FetchVerified(std::wstring_view url, std::wstring& destination, con
 FetchOutcome FetchIntoHeldFile(std::wstring_view url, HANDLE file, const std::wstring& path,
                                const ExpectedFile& expected, int attempts);
 
+// An installer package into `destination` (as for HttpGetFileOnce): the
+// passes of HttpGetFileRetrying, but each attempt requires the package's
+// record whatever its name, and the outcome tells why nothing was stored.
+// An interrupted body is continued with a range request by the next
+// attempt, or by the next run from the partial download it leaves beside
+// the destination.
+FetchOutcome FetchPackage(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag);
+
 // The record lookup that each attempt makes before opening its URL
 // (LookUpFileInfo). Replaced by tests; null restores it. Returns the
 // previous lookup.
-using FileInfoLookup = ExpectedFile (*)(std::wstring_view url);
+using FileInfoLookup = ExpectedFile (*)(std::wstring_view url, RecordNeed need);
 FileInfoLookup SetFileInfoLookup(FileInfoLookup lookup);
 
 // Resolves an attempt's destination for a file name (see HttpGetFileOnce),

@@ -1,5 +1,6 @@
 #include "transfer/http_request.h"
 
+#include <string_view>
 #include <vector>
 
 #include "support/trace.h"
@@ -38,6 +39,16 @@ const wchar_t* CertificateFault(DWORD error)
         return nullptr;
     }
 }
+
+}  // namespace
+
+bool IsUnanswered(DWORD error)
+{
+    return error == ERROR_INTERNET_CANNOT_CONNECT || error == ERROR_INTERNET_NAME_NOT_RESOLVED ||
+           error == ERROR_INTERNET_DISCONNECTED;
+}
+
+namespace {
 
 bool IsHttpScheme(INTERNET_SCHEME scheme)
 {
@@ -87,7 +98,8 @@ bool CrackUrl(const std::wstring& url, RequestTarget& target)
     return true;
 }
 
-bool SendRequest(HINTERNET session, const RequestTarget& target, DWORD receiveTimeout, OpenedUrl& opened)
+bool SendRequest(HINTERNET session, const RequestTarget& target, DWORD receiveTimeout, const std::wstring& headers,
+                 OpenedUrl& opened)
 {
     opened.request.Reset();
     opened.connection.Reset(tarn::GetWinInet().InternetConnectW(session, target.host.c_str(), target.port,
@@ -109,7 +121,8 @@ bool SendRequest(HINTERNET session, const RequestTarget& target, DWORD receiveTi
     }
     tarn::GetWinInet().InternetSetOptionW(opened.request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout,
                          sizeof(receiveTimeout));
-    return tarn::GetWinInet().HttpSendRequestW(opened.request.Get(), nullptr, 0, nullptr, 0) != FALSE;
+    return tarn::GetWinInet().HttpSendRequestW(opened.request.Get(), headers.empty() ? nullptr : headers.c_str(),
+                                               static_cast<DWORD>(headers.size()), nullptr, 0) != FALSE;
 }
 
 DWORD QueryStatus(HINTERNET request)
@@ -122,15 +135,16 @@ DWORD QueryStatus(HINTERNET request)
     return status;
 }
 
-std::wstring QueryLocation(HINTERNET request)
+// A response header as text; empty when the answer has none.
+std::wstring QueryHeader(HINTERNET request, DWORD info)
 {
     DWORD size = 0;
-    tarn::GetWinInet().HttpQueryInfoW(request, HTTP_QUERY_LOCATION, nullptr, &size, nullptr);
+    tarn::GetWinInet().HttpQueryInfoW(request, info, nullptr, &size, nullptr);
     if (size == 0) {
         return std::wstring();
     }
     std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
-    if (!tarn::GetWinInet().HttpQueryInfoW(request, HTTP_QUERY_LOCATION, text.data(), &size, nullptr)) {
+    if (!tarn::GetWinInet().HttpQueryInfoW(request, info, text.data(), &size, nullptr)) {
         return std::wstring();
     }
     return std::wstring(text.data());
@@ -154,7 +168,8 @@ std::wstring CombineUrl(const std::wstring& base, const std::wstring& location)
 
 }  // namespace
 
-OpenResult OpenUrl(HINTERNET session, const std::wstring& url, DWORD receiveTimeout, OpenedUrl& opened)
+OpenResult OpenUrl(HINTERNET session, const std::wstring& url, DWORD receiveTimeout, OpenedUrl& opened,
+                   const std::wstring& headers)
 {
     opened.url = url;
     RequestTarget target;
@@ -167,8 +182,9 @@ OpenResult OpenUrl(HINTERNET session, const std::wstring& url, DWORD receiveTime
         return OpenResult::NotHttp;
     }
     for (int redirects = 0;; ++redirects) {
-        if (!SendRequest(session, target, receiveTimeout, opened)) {
+        if (!SendRequest(session, target, receiveTimeout, headers, opened)) {
             const DWORD error = ::GetLastError();
+            opened.error = error;
             if (const wchar_t* fault = CertificateFault(error)) {
                 Trace(L"Download: %ls refused: the server's certificate is %ls (error %lu)", opened.url.c_str(),
                       fault, error);
@@ -178,7 +194,7 @@ OpenResult OpenUrl(HINTERNET session, const std::wstring& url, DWORD receiveTime
             return OpenResult::Failed;
         }
         opened.status = QueryStatus(opened.request.Get());
-        const std::wstring location = IsRedirect(opened.status) ? QueryLocation(opened.request.Get()) : L"";
+        const std::wstring location = IsRedirect(opened.status) ? QueryHeader(opened.request.Get(), HTTP_QUERY_LOCATION) : L"";
         if (location.empty()) {
             return OpenResult::Opened;
         }
@@ -203,22 +219,56 @@ OpenResult OpenUrl(HINTERNET session, const std::wstring& url, DWORD receiveTime
     }
 }
 
+namespace {
+
+// `text` as a plain decimal number; -1 when it is none or overflows.
+int64_t ParseCount(std::wstring_view text)
+{
+    if (text.empty()) {
+        return -1;
+    }
+    int64_t value = 0;
+    for (const wchar_t c : text) {
+        if (c < L'0' || c > L'9' || value > (INT64_MAX - 9) / 10) {
+            return -1;
+        }
+        value = value * 10 + (c - L'0');
+    }
+    return value;
+}
+
+}  // namespace
+
 // Read as text: not every WinInet answers the 64-bit number form.
 int64_t QueryContentLength(HINTERNET request)
 {
-    wchar_t text[32] = {};
-    DWORD size = sizeof(text);
-    if (!tarn::GetWinInet().HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr) || text[0] == L'\0') {
+    return ParseCount(QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH));
+}
+
+std::wstring RangeHeaders(int64_t offset, const std::wstring& validator)
+{
+    return L"Range: bytes=" + std::to_wstring(offset) + L"-\r\nIf-Range: " + validator + L"\r\n";
+}
+
+std::wstring QueryValidator(HINTERNET request)
+{
+    const std::wstring etag = QueryHeader(request, HTTP_QUERY_ETAG);
+    // A weak ETag may not be used for a range.
+    if (!etag.empty() && etag.rfind(L"W/", 0) != 0) {
+        return etag;
+    }
+    return QueryHeader(request, HTTP_QUERY_LAST_MODIFIED);
+}
+
+int64_t QueryRangeStart(HINTERNET request)
+{
+    const std::wstring range = QueryHeader(request, HTTP_QUERY_CONTENT_RANGE);
+    const std::wstring_view unit = L"bytes ";
+    const size_t dash = range.find(L'-');
+    if (range.compare(0, unit.size(), unit) != 0 || dash == std::wstring::npos) {
         return -1;
     }
-    int64_t length = 0;
-    for (const wchar_t* c = text; *c != L'\0'; ++c) {
-        if (*c < L'0' || *c > L'9' || length > (INT64_MAX - 9) / 10) {
-            return -1;
-        }
-        length = length * 10 + (*c - L'0');
-    }
-    return length;
+    return ParseCount(std::wstring_view(range).substr(unit.size(), dash - unit.size()));
 }
 
 }  // namespace tarn

@@ -33,11 +33,20 @@ public:
         }
         for (;;) {
             view_.SetStatusText(prefix + L"wird heruntergeladen...");
-            if (inputs_.source->Fetch(url, local, view_.ProgressBar())) {
+            const tarn::PackageFetch fetched = inputs_.source->FetchPackage(url, local, view_.ProgressBar());
+            if (fetched == tarn::PackageFetch::Fetched) {
                 retries_ = 0;
                 status_.SetDownloaded(url, true);
                 status_.Save();
                 return Unpack(url, local, prefix);
+            }
+            if (fetched == tarn::PackageFetch::GivenUp) {
+                // The server's copy is damaged: no later package can make
+                // this run complete, so it ends here.
+                tarn::Trace(L"Install: %ls failed its record in every fetch; the run ends incomplete", url.c_str());
+                givenUp_ = true;
+                Note(tarn::InstallReason::DamagedPackage);
+                return false;
             }
             if (++retries_ >= kTriesPerPackage) {
                 retries_ = 0;
@@ -47,6 +56,9 @@ public:
             }
         }
     }
+
+    // True once a package was given up: the run ends incomplete.
+    bool GivenUp() const { return givenUp_; }
 
 private:
     bool Unpack(const std::wstring& url, const std::wstring& local, const std::wstring& prefix)
@@ -83,6 +95,7 @@ private:
     const tarn::InstallInputs& inputs_;
     tarn::DownloadStatus& status_;
     int retries_ = 0;  // shared by all packages, as the tries in a row
+    bool givenUp_ = false;
 };
 
 }  // namespace
@@ -101,6 +114,9 @@ InstallReason RunPackageLoop(InstallView& view, const InstallInputs& inputs, Dow
     PackageRun run(view, inputs, status);
     for (size_t i = 0; i < count; ++i) {
         run.Handle(plan.packages[i], PackageStatusPrefix(i + 1, count));
+        if (run.GivenUp()) {
+            break;
+        }
     }
     return run.Reason();
 }

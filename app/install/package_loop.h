@@ -14,9 +14,10 @@ namespace tarn {
 
 // Handles the plan's packages in order. A download that fails is tried again
 // up to ten tries in a row across the packages (the counter restarts after a
-// success); a package that reaches ten is skipped. InstallReason::None when
-// every planned package was downloaded and unpacked completely, else the
-// cause of the first package that was not.
+// success); a package that reaches ten is skipped. A package whose server
+// copy keeps failing its record ends the loop at once. InstallReason::None
+// when every planned package was downloaded and unpacked completely, else
+// the cause of the first package that was not.
 InstallReason RunPackageLoop(InstallView& view, const InstallInputs& inputs, DownloadStatus& status,
                              const InstallPlan& plan);
 

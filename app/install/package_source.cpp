@@ -12,21 +12,23 @@ class ServerSource : public tarn::PackageSource {
 public:
     bool Fetch(const std::wstring& url, std::wstring& localPath, HWND progressBar) override
     {
-        localPath.clear();
-        int cancel = 0;
-        const int fetched = HttpGetFileRetrying(url, localPath, progressBar, &cancel);
-        if (!fetched) {
-            // The download traced its cause.
-            lastFailure_ = tarn::IsDiskFullError(::GetLastError()) ? tarn::InstallReason::DiskFull
-                                                                   : tarn::InstallReason::NoConnection;
-            return false;
+        return FetchWith(url, localPath, [&](int* cancel) {
+                   return HttpGetFileRetrying(url, localPath, progressBar, cancel) ? tarn::FetchOutcome::Stored
+                                                                                   : tarn::FetchOutcome::Failed;
+               }) == tarn::FetchOutcome::Stored;
+    }
+
+    tarn::PackageFetch FetchPackage(const std::wstring& url, std::wstring& localPath, HWND progressBar) override
+    {
+        switch (FetchWith(url, localPath,
+                          [&](int* cancel) { return tarn::FetchPackage(url, localPath, progressBar, cancel); })) {
+        case tarn::FetchOutcome::Stored:
+            return tarn::PackageFetch::Fetched;
+        case tarn::FetchOutcome::GivenUp:
+            return tarn::PackageFetch::GivenUp;
+        default:
+            return tarn::PackageFetch::Failed;
         }
-        if (!FileExists(localPath.c_str())) {
-            tarn::Trace(L"Install: %ls was fetched, but %ls is missing", url.c_str(), localPath.c_str());
-            lastFailure_ = tarn::InstallReason::NoConnection;
-            return false;
-        }
-        return true;
     }
 
     tarn::InstallReason LastFailure() const override { return lastFailure_; }
@@ -37,8 +39,8 @@ public:
         if (size < 0) {
             return false;
         }
-        const tarn::ExpectedFile expected = tarn::LookUpFileInfo(url);
-        if (expected.size <= 0 && expected.checksum == 0) {
+        const tarn::ExpectedFile expected = tarn::LookUpFileInfo(url, tarn::RecordNeed::Required);
+        if (expected.unavailable || expected.unverifiable) {
             tarn::Trace(L"Install: no record for %ls, its copy %ls is fetched again", url.c_str(),
                         localPath.c_str());
             return false;
@@ -54,6 +56,27 @@ public:
 
 private:
     tarn::InstallReason lastFailure_ = tarn::InstallReason::NoConnection;
+    // Runs `fetch` (given a cancel flag that stays 0); Stored only when the
+    // file is there afterwards.
+    template <class Fetcher>
+    tarn::FetchOutcome FetchWith(const std::wstring& url, std::wstring& localPath, Fetcher fetch)
+    {
+        localPath.clear();
+        int cancel = 0;
+        tarn::FetchOutcome outcome = fetch(&cancel);
+        if (outcome == tarn::FetchOutcome::Stored && !FileExists(localPath.c_str())) {
+            outcome = tarn::FetchOutcome::Failed;
+        }
+        if (outcome != tarn::FetchOutcome::Stored) {
+            const DWORD error = ::GetLastError();
+            // The download traced its cause.
+            tarn::Trace(L"Install: %ls not fetched to %ls", url.c_str(), localPath.c_str());
+            lastFailure_ = outcome == tarn::FetchOutcome::GivenUp ? tarn::InstallReason::DamagedPackage
+                           : tarn::IsDiskFullError(error)         ? tarn::InstallReason::DiskFull
+                                                                  : tarn::InstallReason::NoConnection;
+        }
+        return outcome;
+    }
 };
 
 }  // namespace

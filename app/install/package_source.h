@@ -11,13 +11,20 @@
 
 namespace tarn {
 
+// What fetching a data package came to.
+enum class PackageFetch {
+    Fetched,  // verified against its record and in the temporary folder
+    Failed,   // not this time; another try may succeed
+    GivenUp,  // not in this run: its whole body failed its record too often
+};
+
 class PackageSource {
 public:
     virtual ~PackageSource() = default;
 
-    // Fetches `url` into the temporary folder under its own name. True only
-    // when the fetch reported success and the file is there; `localPath`
-    // then names it (it may be set on failure too).
+    // Fetches `url` (the download list) into the temporary folder under its
+    // own name. True only when the fetch reported success and the file is
+    // there; `localPath` then names it (it may be set on failure too).
     virtual bool Fetch(const std::wstring& url, std::wstring& localPath, HWND progressBar) = 0;
 
     // After a Fetch that returned false: why, as far as the source can tell
@@ -25,6 +32,10 @@ public:
     // damaged on the server, a full disk). The sequence shows it in its
     // warning and ends with it.
     virtual InstallReason LastFailure() const { return InstallReason::NoConnection; }
+
+    // Fetches the data package `url` like Fetch; it is stored only when it
+    // verifies against its record, which every package needs.
+    virtual PackageFetch FetchPackage(const std::wstring& url, std::wstring& localPath, HWND progressBar) = 0;
 
     // True when the file at `localPath` is the one the server's current
     // record for `url` describes (size and checksum). A missing file, a

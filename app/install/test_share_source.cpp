@@ -39,6 +39,14 @@ public:
         return ServerPackageSource().Fetch(url, localPath, progressBar);
     }
 
+    PackageFetch FetchPackage(const std::wstring& url, std::wstring& localPath, HWND progressBar) override
+    {
+        if (CopyFromTestShare(url, localPath, kTestDownloadShare)) {
+            return FileExists(localPath.c_str()) ? PackageFetch::Fetched : PackageFetch::Failed;
+        }
+        return ServerPackageSource().FetchPackage(url, localPath, progressBar);
+    }
+
     bool IsCurrentCopy(const std::wstring& url, const std::wstring& localPath) override
     {
         return ServerPackageSource().IsCurrentCopy(url, localPath);

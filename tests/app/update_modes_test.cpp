@@ -101,7 +101,7 @@ int RecordBox(HWND, const std::wstring& text, const std::wstring&, UINT type)
     return type == MB_OK ? IDOK : IDCANCEL;
 }
 void NoSleep(DWORD) {}
-tarn::ExpectedFile NoRecord(std::wstring_view)
+tarn::ExpectedFile NoRecord(std::wstring_view, tarn::RecordNeed)
 {
     return tarn::ExpectedFile();
 }

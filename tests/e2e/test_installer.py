@@ -92,7 +92,8 @@ class InstallerCase(unittest.TestCase):
         """A product tree of a few folders with a Setup.exe, packed into
         `packages` cabinets with gcab, their records and the download list.
         `bulk` small files lead the last cabinet, so that it unpacks slowly;
-        a file of `big` bytes makes a cabinet that large."""
+        a file of `big` random bytes makes it large (then nothing is
+        compressed)."""
         tree = os.path.join(S["work"], "product-" + root)
         shutil.rmtree(tree, ignore_errors=True)
         files = {"Setup.exe": read(test_bin("record_start.exe")), "Autorun.inf": b"[autorun]\r\n"}
@@ -104,6 +105,9 @@ class InstallerCase(unittest.TestCase):
         self.bulk = [f"Masse/{i // 500}/teil_{i:04}.txt" for i in range(bulk)]
         for i, name in enumerate(self.bulk):
             files[name] = b"%d\r\n" % i
+        if big:
+            files["Gross.bin"] = harness.payload(big, seed=99)
+            self.bulk.append("Gross.bin")
         for relative, data in files.items():
             path = os.path.join(tree, *relative.split("/"))
             os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -117,7 +121,7 @@ class InstallerCase(unittest.TestCase):
         for n, group in enumerate(groups, 1):
             name = f"Tarn_Gridwell_2023_({n}).cab"
             cabinet = os.path.join(self.downloads, name)
-            subprocess.run(["gcab", "-c", "-z", cabinet] + group, cwd=tree, check=True)
+            subprocess.run(["gcab", "-c"] + ([] if big else ["-z"]) + [cabinet] + group, cwd=tree, check=True)
             publish(S["www"], os.path.relpath(cabinet, S["www"]), read(cabinet))
             lines.append(name)
         publish(S["www"], os.path.relpath(os.path.join(self.downloads, "SetupUpdater_2023.cab"), S["www"]),
@@ -237,11 +241,19 @@ class Faults(InstallerCase):
         bad = self.packages[1]
         publish(S["www"], f"f/{BASE}/Downloads/{bad}", read(os.path.join(self.downloads, bad)), crc=12345)
         dev.reset()
+        log = os.path.join(self.temp, "Tarn_Gridwell_2023.log")
+        if os.path.exists(log):
+            os.remove(log)
         text = self.run_installer(box="Tarnwerk AG", code=1603)
         self.assertIn("nicht vollständig", text)
         # The reason and the log file, each on a line of its own.
         self.assertRegex(text, r"\n\nGrund: [^\n]+\nProtokoll: C:\\users\\[^\n]+\\Temp\\Tarn_Gridwell_2023\.log$")
-        self.assertEqual(len(dev.gets(f"{self.url_path}/{bad}")), 100)
+        # Three damaged bodies, then the run ends at once, naming the package.
+        gets = dev.gets(f"{self.url_path}/{bad}")
+        self.assertEqual(len(gets), 3)
+        box_seen = os.path.getmtime(os.path.join(S["work"], "box.txt"))
+        self.assertLess(box_seen - max(g["ended"] for g in gets), 10)
+        self.assertIn(f"{bad} failed its record in every fetch", read(log).decode("utf-8", "replace"))
         self.assertFalse(os.path.exists(os.path.join(self.data, "Setup.started.txt")))
         self.assertFalse(os.path.exists(self.starter))
         self.assertIn(f"/Downloads/{bad}=False", self.status_text())
@@ -265,6 +277,29 @@ class Faults(InstallerCase):
         # The update children write their own start and end lines.
         self.assertRegex(log, r"Start: version [^\n]+ mode DownloadFile, command line \"DownloadFile=")
         dev.reset()
+
+    def test_large_package_over_a_link_that_resets_every_quarter(self):
+        dev = S["dev"]
+        self.point_at(dev, "q")
+        tree = self.make_product("q", packages=1, big=64 * 1024 * 1024)
+        package = f"{self.url_path}/{self.packages[0]}"
+        record = package.replace(".cab", ".fileinfo.txt")
+        size = os.path.getsize(os.path.join(self.downloads, self.packages[0]))
+        dev.reset()
+        # The record is answered with 503 twice first: the body waits for it.
+        dev.rules([{"path": package, "fault": "reset-every"},
+                   {"path": record, "fault": "error-page", "status": 503, "times": 2}])
+        self.run_installer()
+        landed = tree_files(self.data)
+        for name in ("Setup.started.txt", "SetupUpdater_2023.cab", "SetupUpdater_2023.fileinfo.txt"):
+            landed.pop(name, None)
+        self.assertEqual(landed, tree_files(tree))
+        log = [e for e in dev.log() if e["method"] == "GET" and e["path"] in (record, package)]
+        self.assertEqual([e["path"] for e in log[:4]], [record] * 3 + [package])
+        gets = [e for e in log if e["path"] == package]
+        self.assertLessEqual(sum(g["sent"] for g in gets), 1.15 * size)
+        self.assertEqual([g["status"] for g in gets[1:]], [206] * (len(gets) - 1))
+        self.assertFalse([n for n in os.listdir(self.temp) if ".partial" in n])
 
     def test_product_rules_not_ready_generic_and_update_downloads(self):
         dev = S["dev"]
@@ -472,6 +507,35 @@ class KillAndResume(InstallerCase):
         dev.rules([])
         self.run_installer()
         self.assert_tree_and_single_fetches(tree)
+
+    def test_killed_mid_package_then_continued_with_a_range(self):
+        dev = S["dev"]
+        self.point_at(dev, "m")
+        tree = self.make_product("m", packages=2, big=8 * 1024 * 1024)
+        name = self.packages[1]
+        path = f"{self.url_path}/{name}"
+        partial = os.path.join(self.temp, name + ".partial")
+        for leftover in (partial, os.path.join(self.temp, name)):
+            if os.path.exists(leftover):
+                os.remove(leftover)
+        dev.reset()
+        dev.rules([{"path": path, "fault": "trickle", "piece": 65536, "interval": 0.02}])
+        process = self.start()
+        self.assertTrue(self.wait_for(lambda: os.path.exists(partial) and os.path.getsize(partial) >= 2 << 20))
+        self.kill(process)
+        kept = os.path.getsize(partial)
+        self.assertFalse(os.path.exists(os.path.join(self.temp, name)), "never under the package's name")
+        self.assertIn(f"{name}=False", self.status_text())
+
+        dev.rules([])
+        self.run_installer()
+        self.assert_tree_and_single_fetches(tree)
+        gets = dev.gets(path)
+        self.assertEqual((gets[-1]["status"], gets[-1]["range"]), (206, f"bytes={kept}-"))
+        size = os.path.getsize(os.path.join(self.downloads, name))
+        self.assertLessEqual(sum(g["sent"] for g in gets), 1.15 * size)
+        self.assertFalse(os.path.exists(partial))
+        self.assertFalse(os.path.exists(partial + ".state"))
 
     def test_cancelled_mid_download_ends_cleanly_then_completes(self):
         dev = S["dev"]

@@ -218,8 +218,13 @@ class Faults(unittest.TestCase):
         self.assertFalse(os.path.exists(target))
 
     def test_small_error_page_with_status_200_is_not_stored(self):
+        # Its record is answered with the page too: no record, and not the
+        # server's "no record" (404 or 410) either, so a later pass is asked for.
         target = os.path.join(self.out, "Missing.cab")
         r = fetch("once", self.url("f/Missing.cab", "dev200"), winpath(target), "--retry-flag", "-1")
+        self.assertEqual((r["result"], r["retry"]), ("0", "1"), r["output"])
+        self.assertFalse(os.path.exists(target))
+        r = fetch("once", self.url("f/Missing.txt", "dev200"), winpath(target), "--retry-flag", "-1")
         self.assertEqual((r["result"], r["retry"]), ("-1", "0"), r["output"])
         self.assertFalse(os.path.exists(target))
 
@@ -267,8 +272,100 @@ class Faults(unittest.TestCase):
         r = fetch("retrying", self.url("f/Slow.cab"), winpath(target), "--cancel-at", str(1024 * 1024))
         self.assertEqual((r["result"], r["cancelled"]), ("0", "1"), r["output"])
         self.assertFalse(os.path.exists(target))
+        self.assertFalse(os.path.exists(target + ".partial"), "a cancelled body is not kept")
         gets = S["dev"].gets("/f/Slow.cab")
         self.assertLess(gets[0]["sent"], len(data))
+
+
+class Packages(unittest.TestCase):
+    """Installer packages (tarn::FetchPackage): none without its record,
+    bodies continued with ranges, a damaged one given up."""
+
+    def setUp(self):
+        self.out = harness.scratch("pkg-" + self._testMethodName)
+        S["dev"].reset()
+
+    def package(self, name, data, *rules, record="auto"):
+        publish(S["www"], f"k/{name}", data, record=record)
+        S["dev"].rules(list(rules))
+        target = os.path.join(self.out, name)
+        r = fetch("package", f"{S['dev'].url}/k/{name}", winpath(target), "--fast")
+        return r, target
+
+    def test_record_that_fails_never_lets_the_package_through(self):
+        data = payload(100_000, seed=40)
+        record = "/k/Rec.fileinfo.txt"
+        cases = [  # a fault on the record for its first three requests
+            ("503", {"fault": "error-page", "status": 503}),
+            ("html with 200", {"fault": "error-page", "status": 200}),
+            ("garbage", {"fault": "garble", "every": 1}),
+            ("reset", {"fault": "reset"}),
+        ]
+        for what, fault in cases:
+            with self.subTest(what):
+                S["dev"].reset()
+                r, target = self.package("Rec.cab", data, dict(fault, path=record, times=3))
+                self.assertEqual(r["result"], "stored", r["output"])
+                self.assertEqual(read(target), data)
+                log = [e for e in S["dev"].log() if e["path"] in (record, "/k/Rec.cab")]
+                # The body is asked for once, and only after the record came whole.
+                self.assertEqual([e["path"] for e in log], [record] * 4 + ["/k/Rec.cab"])
+                os.remove(target)
+
+    def test_every_package_needs_a_record_whatever_its_name(self):
+        data = payload(30_000, seed=41)
+        for name, record, result in (("Liste.txt", None, "refused"), ("Daten", None, "refused"),
+                                     ("Daten2", "auto", "stored"), ("Null.cab", b"[FileInfo]\r\nCRC=0\r\n", "refused")):
+            with self.subTest(name):
+                S["dev"].reset()
+                r, target = self.package(name, data, record=record)
+                self.assertEqual(r["result"], result, r["output"])
+                self.assertEqual(os.path.exists(target), result == "stored")
+                self.assertEqual(len(S["dev"].gets(f"/k/{name}")), 1 if result == "stored" else 0)
+
+    def test_resume_over_a_server_that_resets_every_quarter(self):
+        data = payload(8 * 1024 * 1024, seed=42)
+        r, target = self.package("Reset.cab", data, {"path": "/k/Reset.cab", "fault": "reset-every"})
+        self.assertEqual(r["result"], "stored", r["output"])
+        self.assertEqual(read(target), data)
+        gets = S["dev"].gets("/k/Reset.cab")
+        self.assertLessEqual(sum(g["sent"] for g in gets), 1.15 * len(data))
+        self.assertLessEqual(len(gets), 6)
+        self.assertIsNone(gets[0]["range"])
+        for g in gets[1:]:
+            self.assertEqual((g["status"], g["range"]), (206, f"bytes={g['start']}-"))
+            self.assertEqual(g["if_range"][0], '"')  # the ETag
+        self.assertEqual(sorted(os.listdir(self.out)), ["Reset.cab"], "no partial download is left")
+
+    def test_broken_range_answers_start_again_from_zero(self):
+        data = payload(4 * 1024 * 1024, seed=43)
+        path = "/k/Broken.cab"
+        cut = {"path": path, "fault": "reset-every", "times": 1}
+        cases = [  # what follows the first answer's reset, and the answers seen
+            ("ignores ranges", "ignore-range", [200, 200], [0, 0]),
+            ("wrong range", "wrong-range", [200, 206, 200], [0, 0, 0]),
+            ("changed ETag", "etag-change", [200, 200], [0, 0]),
+        ]
+        for what, fault, statuses, starts in cases:
+            with self.subTest(what):
+                S["dev"].reset()
+                r, target = self.package("Broken.cab", data, cut, {"path": path, "fault": fault})
+                self.assertEqual(r["result"], "stored", r["output"])
+                self.assertEqual(read(target), data)
+                gets = S["dev"].gets(path)
+                self.assertEqual([g["status"] for g in gets], statuses)
+                self.assertEqual([g["start"] for g in gets], starts)
+                self.assertIsNotNone(gets[1]["range"], "the second request asked for the rest")
+                self.assertEqual(sorted(os.listdir(self.out)), ["Broken.cab"])
+                os.remove(target)
+
+    def test_damaged_package_is_given_up_after_three_bodies(self):
+        data = payload(200_000, seed=44)
+        r, target = self.package("Bad.cab", data, {"path": "/k/Bad.cab", "fault": "garble"})
+        self.assertEqual(r["result"], "given up", r["output"])
+        self.assertFalse(os.path.exists(target))
+        self.assertEqual(len(S["dev"].gets("/k/Bad.cab")), 3)
+        self.assertEqual(os.listdir(self.out), [])
 
 
 class ServerProductList(unittest.TestCase):

@@ -1,17 +1,19 @@
-// http_fetch.exe <once|get|retrying> <url> <destination> [options]
+// http_fetch.exe <once|get|retrying|package> <url> <destination> [options]
 // Runs one of the download functions against a real server and prints what
 // came of it, one "key=value" line each: result, destination, retry, position
 // (the progress bar's final position, with --progress), cancelled and seconds.
+// "package" runs tarn::FetchPackage; its result is the outcome's name.
 //
 // Options:
 //   --attempts <n>      attempts of "get" (default 10)
 //   --retry-flag <v>    hand "once" or "get" a retry flag starting at <v>
 //   --progress          give the download a real progress bar control
-//   --cancel-at <bytes> set the cancel flag once the destination file holds
-//                       at least that many bytes (the destination must be a
-//                       file path)
+//   --cancel-at <bytes> set the cancel flag once the destination file (or its
+//                       partial download) holds at least that many bytes
+//                       (the destination must be a file path)
 //   --fast              short waits: 1.5 s stall deadline, 100 ms sleeps,
-//                       3 stalls, 300 ms pauses
+//                       3 stalls, 300 ms pauses, backing off from 20 ms to
+//                       100 ms
 //
 // http_fetch.exe productlist <server root> <desktop copy> <download path>
 // Consults the server product list for "Tarn_Gridwell_2023.exe" and prints
@@ -26,6 +28,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
@@ -135,6 +138,8 @@ int wmain(int argc, wchar_t** argv)
         timing.maxStalls = 3;
         timing.passPause = 300;
         timing.cancelLook = 50;
+        timing.backoffFirst = 20;
+        timing.backoffLimit = 100;
         tarn::SetDownloadTiming(timing);
     }
 
@@ -152,7 +157,9 @@ int wmain(int argc, wchar_t** argv)
     if (options.cancelAt >= 0) {
         watcher = std::thread([&] {
             while (!done) {
-                if (FileSize(options.destination) >= options.cancelAt) {
+                // A verified body is written beside the destination first.
+                if (std::max(FileSize(options.destination), FileSize(options.destination + L".partial")) >=
+                    options.cancelAt) {
                     // A plain int, as the callers own it; the transfer reads it between chunks.
                     reinterpret_cast<volatile int&>(cancel) = 1;
                     return;
@@ -165,6 +172,7 @@ int wmain(int argc, wchar_t** argv)
     int retry = options.retryFlag;
     int* retryFlag = options.hasRetryFlag ? &retry : nullptr;
     int result = 0;
+    tarn::FetchOutcome outcome = tarn::FetchOutcome::Failed;
     LARGE_INTEGER frequency{};
     LARGE_INTEGER start{};
     LARGE_INTEGER end{};
@@ -176,6 +184,8 @@ int wmain(int argc, wchar_t** argv)
         result = HttpGetFile(options.url, options.destination, bar, &cancel, retryFlag, options.attempts);
     } else if (options.mode == L"retrying") {
         result = HttpGetFileRetrying(options.url, options.destination, bar, &cancel);
+    } else if (options.mode == L"package") {
+        outcome = tarn::FetchPackage(options.url, options.destination, bar, &cancel);
     } else {
         return 2;
     }
@@ -185,7 +195,12 @@ int wmain(int argc, wchar_t** argv)
         watcher.join();
     }
 
-    std::wprintf(L"result=%d\n", result);
+    if (options.mode == L"package") {
+        const wchar_t* names[] = {L"stored", L"failed", L"refused", L"missing", L"given up"};
+        std::wprintf(L"result=%ls\n", names[static_cast<int>(outcome)]);
+    } else {
+        std::wprintf(L"result=%d\n", result);
+    }
     std::wprintf(L"destination=%ls\n", options.destination.c_str());
     if (retryFlag != nullptr) {
         std::wprintf(L"retry=%d\n", retry);

@@ -353,6 +353,10 @@ TEST_F(TransferTest, LostConnectionEndsTheAttemptAtOnce)
         EXPECT_EQ(g_sleeps, 0);
         EXPECT_EQ(body.calls, 3);  // 16 KiB, the rest of the 20000 bytes, the lost read
         EXPECT_EQ(retryFlag, retry != nullptr ? 1 : -1);
+        // What came before the loss is kept, whole chunk or not, for a range request to continue.
+        EXPECT_EQ(result.bytes, 20000);
+        EXPECT_EQ(sink.bytes, ExpectedBytes(20000));
+        sink.bytes.clear();
     }
 }
 
@@ -455,6 +459,45 @@ TEST_F(TransferTest, RetryFlagSetEarlierEndsAfterFirstFullChunk)
     EXPECT_EQ(sink.bytes.size(), 5000u);
 }
 
+// A body continued after `offset` kept bytes takes the steps an
+// uninterrupted transfer of the whole would have taken.
+TEST_F(TransferTest, ResumedBodyStepsAsIfUninterrupted)
+{
+    const DWORD whole = 10000000;
+    ScriptedBody full(Pieces(whole, 65536));
+    const int fullSteps = Run(full, whole, whole).steps;
+    for (const DWORD offset : {kDownloadChunkSize, 40 * kDownloadChunkSize, 500 * kDownloadChunkSize}) {
+        SCOPED_TRACE(offset);
+        ScriptedBody rest(Pieces(whole - offset, 65536));
+        const tarn::TransferResult result =
+            tarn::TransferBody(rest, sink, whole - offset, whole, nullptr, nullptr, nullptr, timing, offset);
+        EXPECT_EQ(result.end, TransferEnd::Complete);
+        EXPECT_EQ(result.bytes, whole - offset);
+        EXPECT_EQ(result.steps, fullSteps);
+    }
+}
+
+// No wait after an attempt that may follow at once; otherwise waits that
+// double up to the limit, and start again after one that may follow at once.
+TEST(RetryBackoff, DoublesUpToTheLimitAndRestartsAfterProgress)
+{
+    tarn::DownloadTiming timing;
+    timing.backoffFirst = 250;
+    timing.backoffLimit = 2000;
+    tarn::RetryBackoff backoff(timing);
+    const std::vector<std::pair<bool, DWORD>> steps = {{false, 250},  {false, 500}, {false, 1000},
+                                                       {false, 2000}, {false, 2000}, {true, 0},
+                                                       {false, 250},  {true, 0},    {true, 0}};
+    for (const auto& [atOnce, wait] : steps) {
+        EXPECT_EQ(backoff.NextWait(atOnce), wait);
+    }
+    timing.backoffFirst = 300;  // not a power of two below the limit
+    tarn::RetryBackoff uneven(timing);
+    for (const DWORD wait : {300u, 600u, 1200u, 2000u, 2000u}) {
+        EXPECT_EQ(uneven.NextWait(false), wait);
+    }
+}
+
 TEST_F(TransferTest, SinkFailureEndsTheAttempt)
 {
     sink.failAfter = 0;
@@ -499,6 +542,39 @@ TEST(BackgroundFileSink, ChecksumIsTheChecksumOfTheFileWritten)
         EXPECT_EQ(tarn::test::ReadBytes(path), bytes.substr(0, offset));
         EXPECT_EQ(checksum, GetFileCrc(path.c_str()));
         EXPECT_EQ(checksum, tarn::UpdateFileCrcBytewise(0, bytes.data(), offset));
+    }
+}
+
+// A resumed body: the kept prefix is read back from the file into the
+// digest, and the sink continues it, so the digest is the whole file's.
+TEST(BackgroundFileSink, ContinuedDigestIsTheChecksumOfTheWholeFile)
+{
+    const std::string bytes = ExpectedBytes(2 * (1 << 20) + 777);
+    tarn::test::ScratchFolder scratch;
+    const std::wstring path = scratch / L"resumed.bin";
+    for (const size_t kept : {size_t{0}, size_t{1}, size_t{kDownloadChunkSize}, size_t{(1 << 20) + 3}, bytes.size()}) {
+        SCOPED_TRACE(kept);
+        ASSERT_TRUE(tarn::test::WriteBytes(path, bytes.substr(0, kept)));
+        tarn::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
+        tarn::BodyDigest digest;
+        ASSERT_TRUE(digest.UpdateFromFile(file.Get(), static_cast<int64_t>(kept)));
+        EXPECT_FALSE(tarn::BodyDigest().UpdateFromFile(file.Get(), static_cast<int64_t>(kept) + 1))
+            << "fewer bytes on disk than kept";
+        LARGE_INTEGER at{};
+        at.QuadPart = static_cast<LONGLONG>(kept);
+        ASSERT_TRUE(::SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN));
+        uint32_t checksum = 0;
+        {
+            tarn::BackgroundFileSink sink(file.Get(), digest);
+            ASSERT_TRUE(sink.Write(bytes.data() + kept, static_cast<DWORD>(bytes.size() - kept)));
+            ASSERT_TRUE(sink.Flush());
+            checksum = sink.Checksum();
+        }
+        file.Reset();
+        EXPECT_EQ(tarn::test::ReadBytes(path), bytes);
+        EXPECT_EQ(checksum, GetFileCrc(path.c_str()));
     }
 }
 

@@ -108,23 +108,29 @@ struct RecordCase {
     const char* text;
     int64_t size;
     uint32_t checksum;
+    bool parses;         // ParseFileInfo takes it for a record
+    int64_t strictSize;  // and reads this size (the true one past 2 GiB)
 };
 
+// The lenient reader of the single-file mode and the strict one of the
+// download: only the strict one tells a record from garbage.
 TEST(ReadFileInfo, ReadsSizeAndChecksum)
 {
     const RecordCase cases[] = {
-        {"[FileInfo]\r\nFileSize=1234\r\nCRC=-316464934\r\n", 1234, 3978502362u},
-        {"[FileInfo]\r\nCRC=42\r\nFileSize=7\r\n", 7, 42u},
-        {"[fileinfo]\r\nfilesize = 8\r\ncrc = 9\r\n", 8, 9u},
-        {"[FileInfo]\r\nFileSize=0\r\nCRC=0\r\n", -1, 0u},
-        {"[FileInfo]\r\nFileSize=-5\r\nCRC=\r\n", -1, 0u},
-        {"[FileInfo]\r\nFileSize=3000000000\r\n", 2147483647, 0u},
-        {"[FileInfo]\r\nCRC=99999999999\r\n", -1, 0x7FFFFFFFu},
-        {"[FileInfo]\r\nCRC=-99999999999\r\n", -1, 0x80000000u},
-        {"[FileInfo]\r\nCRC=12abc\r\n", -1, 12u},
-        {"[Other]\r\nFileSize=5\r\nCRC=5\r\n", -1, 0u},
-        {"<html><body>404</body></html>", -1, 0u},
-        {"", -1, 0u},
+        {"[FileInfo]\r\nFileSize=1234\r\nCRC=-316464934\r\n", 1234, 3978502362u, true, 1234},
+        {"[FileInfo]\r\nCRC=42\r\nFileSize=7\r\n", 7, 42u, true, 7},
+        {"[fileinfo]\r\nfilesize = 8\r\ncrc = 9\r\n", 8, 9u, true, 8},
+        {"[FileInfo]\r\nFileSize=0\r\nCRC=0\r\n", -1, 0u, true, -1},
+        {"[FileInfo]\r\nFileSize=-5\r\nCRC=\r\n", -1, 0u, true, -1},
+        {"[FileInfo]\r\nFileSize=3000000000\r\n", 2147483647, 0u, true, 3000000000},
+        {"[FileInfo]\r\nCRC=99999999999\r\n", -1, 0x7FFFFFFFu, true, -1},
+        {"[FileInfo]\r\nCRC=-99999999999\r\n", -1, 0x80000000u, true, -1},
+        {"[FileInfo]\r\nCRC=12abc\r\n", -1, 12u, false, -1},
+        {"[FileInfo]\r\nFileSize=1x\r\nCRC=7\r\n", 1, 7u, false, -1},
+        {"[FileInfo]\r\nCRC=zero\r\n", -1, 0u, false, -1},
+        {"[Other]\r\nFileSize=5\r\nCRC=5\r\n", -1, 0u, false, -1},
+        {"<html><body>404</body></html>", -1, 0u, false, -1},
+        {"", -1, 0u, false, -1},
     };
     ScratchFolder scratch;
     for (const RecordCase& c : cases) {
@@ -133,6 +139,12 @@ TEST(ReadFileInfo, ReadsSizeAndChecksum)
         const tarn::ExpectedFile expected = tarn::ReadFileInfo(scratch / L"r.fileinfo.txt");
         EXPECT_EQ(expected.size, c.size);
         EXPECT_EQ(expected.checksum, c.checksum);
+        tarn::ExpectedFile strict;
+        EXPECT_EQ(tarn::ParseFileInfo(scratch / L"r.fileinfo.txt", strict), c.parses);
+        if (c.parses) {
+            EXPECT_EQ(strict.size, c.strictSize);
+            EXPECT_EQ(strict.checksum, c.checksum);
+        }
     }
     const tarn::ExpectedFile missing = tarn::ReadFileInfo(scratch / L"missing.fileinfo.txt");
     EXPECT_EQ(missing.size, -1);

@@ -6,6 +6,7 @@
 #include "support/file_system.h"
 #include "transfer/download_stream.h"
 #include "transfer/download_url.h"
+#include "transfer/partial_download.h"
 
 namespace {
 
@@ -132,6 +133,55 @@ TEST(IsErrorPage, RecognisesSmallHtmlOnly)
     EXPECT_EQ(IsErrorPage(nullptr), 0);
 }
 
+bool WriteTo(HANDLE file, const std::string& bytes)
+{
+    DWORD written = 0;
+    return file != INVALID_HANDLE_VALUE &&
+           ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+// The partial download beside a destination: kept only with a validator and
+// for its own URL, never under the destination's name, continued at an
+// offset, moved into place whole.
+TEST(PartialDownload, KeepsOnlyWhatCanBeContinued)
+{
+    ScratchFolder scratch;
+    const std::wstring destination = scratch / L"P.cab";
+    const std::wstring url = L"http://h/Downloads/P.cab";
+    const std::string head(1000, 'h');
+    std::wstring validator;
+    {
+        tarn::PartialDownload partial(destination);
+        EXPECT_EQ(partial.Kept(url, validator), 0);
+        ASSERT_TRUE(WriteTo(partial.Open(0, url, L"\"v1\""), head));
+        tarn::PartialDownload second(destination);
+        EXPECT_EQ(second.Open(0, url, L"\"v1\""), INVALID_HANDLE_VALUE) << "held without write sharing";
+        EXPECT_TRUE(partial.Suspend());
+    }
+    EXPECT_FALSE(tarn::test::PathExists(destination));
+    tarn::PartialDownload again(destination);
+    EXPECT_EQ(again.Kept(url, validator), 1000);
+    EXPECT_EQ(validator, L"\"v1\"");
+    EXPECT_EQ(again.Kept(L"http://h/Other/P.cab", validator), 0);
+    EXPECT_TRUE(again.Suspend()) << "kept without being opened";
+
+    ASSERT_TRUE(WriteBytes(destination, "an older copy"));
+    ASSERT_TRUE(WriteTo(again.Open(600, url, L"\"v1\""), "tail"));
+    ASSERT_TRUE(again.MoveTo(destination));
+    EXPECT_EQ(ReadBytes(destination), head.substr(0, 600) + "tail");
+    EXPECT_FALSE(tarn::test::PathExists(again.DataPath()));
+    EXPECT_EQ(again.Kept(url, validator), 0);
+
+    // Without a validator, or without bytes, nothing stays.
+    ASSERT_TRUE(WriteTo(again.Open(0, url, L""), head));
+    EXPECT_FALSE(again.Suspend());
+    EXPECT_FALSE(tarn::test::PathExists(again.DataPath()));
+    ASSERT_NE(again.Open(0, url, L"\"v2\""), INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(again.Suspend());
+    EXPECT_EQ(again.Kept(url, validator), 0);
+}
+
 // The clock of the pass pauses, replaced so that thirty passes take no time.
 ULONGLONG g_now = 0;
 int g_sleeps = 0;
@@ -149,7 +199,7 @@ void FakeSleep(DWORD ms)
     }
 }
 
-tarn::ExpectedFile NoRecord(std::wstring_view)
+tarn::ExpectedFile NoRecord(std::wstring_view, tarn::RecordNeed)
 {
     return tarn::ExpectedFile();
 }

@@ -7,7 +7,9 @@ root, a missing file answered by a small HTML page (status 404, or 200 with
 chosen paths: it stalls, trickles, cuts a body short against its
 Content-Length, answers with a small or a large HTML error page, sends a
 body without Content-Length, resets the connection, answers with a part of
-the file or redirects. Every request is logged.
+the file or redirects. Files are answered with an ETag and a Last-Modified
+date and honour "Range: bytes=N-" (and N-M) requests, with If-Range; the
+faults below can break that too. Every request is logged.
 
 Faults are given as rules, a JSON list of objects:
 
@@ -46,6 +48,14 @@ Faults are given as rules, a JSON list of objects:
                 body) on, as if a range had been asked for
   redirect      answer "status" (default 302) with Location "to" (default
                 the request's own path, a loop); "to" may be relative
+  ignore-range  answer 200 with the whole file whatever range was asked for
+  wrong-range   answer a range request with 206 and a range starting at
+                "start" (default 0, or half the file when 0 was asked for)
+  etag-change   give the file another ETag on every request, so that an
+                If-Range with an earlier one never matches
+  reset-every   send at most "bytes" (default a quarter of the file) of the
+                answer's body, wait until they have left the server, then
+                reset the connection; a range request gets the next piece
 
 Rules come from a file (--rules, re-read whenever it changes) or from the
 control endpoint, which answers below /_devserver/:
@@ -55,16 +65,22 @@ control endpoint, which answers below /_devserver/:
   POST     /_devserver/reset   clears the rules set by the endpoint and the log
 
 Log lines (also appended to --log when a request ends): {"method", "path",
-"status", "fault", "sent", "complete", "done"}, in the order the requests
-arrived; "sent" counts body bytes written, "complete" is false when the
-connection ended before the whole body was sent, "done" is false while the
-request is still being answered (a stall in progress).
+"status", "fault", "sent", "complete", "done", "range", "if_range", "start",
+"ended"},
+in the order the requests arrived; "sent" counts body bytes written,
+"complete" is false when the connection ended before the whole body was
+sent, "done" is false while the request is still being answered (a stall in
+progress); "range" and "if_range" are the request's headers (or null),
+"start" the offset of the first body byte served from a file, "ended" the
+time the answer ended (seconds since the epoch).
 
 On start it prints "PORT <n>" on a line of its own (port 0 picks a free
 port) and, with --port-file, writes the port there.
 """
 
 import argparse
+import email.utils
+import fcntl
 import fnmatch
 import json
 import os
@@ -72,6 +88,7 @@ import posixpath
 import socket
 import struct
 import sys
+import termios
 import threading
 import time
 import urllib.parse
@@ -87,6 +104,21 @@ def garbled(body, every, extra):
     for i in range(0, len(data), max(1, every)):
         data[i] ^= 0xFF
     return bytes(data) + bytes(range(256)) * (extra // 256) + bytes(range(extra % 256))
+
+
+def parse_range(text, size):
+    """(start, end) with end exclusive for "bytes=N-" or "bytes=N-M", "bad"
+    for a range that starts at or past the end, None for anything else."""
+    if not text or not text.startswith("bytes=") or "," in text:
+        return None
+    first, _, last = text[len("bytes="):].strip().partition("-")
+    if not first.isdigit() or (last and not last.isdigit()):
+        return None
+    start = int(first)
+    end = min(int(last) + 1, size) if last else size
+    if start >= size:
+        return "bad"
+    return (start, end) if start < end else None
 
 
 def large_page(size):
@@ -239,7 +271,8 @@ class Handler(BaseHTTPRequestHandler):
         rule = self.server.rules.match(path)
         fault = rule.get("fault") if rule else None
         entry = {"method": self.command, "path": path, "fault": fault, "status": None, "sent": 0,
-                 "complete": True, "done": False}
+                 "complete": True, "done": False, "range": self.headers.get("Range"),
+                 "if_range": self.headers.get("If-Range"), "start": 0}
         self.server.log.begin(entry)
         try:
             self._answer(path, rule or {}, fault, head, entry)
@@ -248,6 +281,7 @@ class Handler(BaseHTTPRequestHandler):
             self.close_connection = True
         finally:
             entry["done"] = True
+            entry["ended"] = time.time()
             self.server.log.end(entry)
 
     def _answer(self, path, rule, fault, head, entry):
@@ -263,6 +297,8 @@ class Handler(BaseHTTPRequestHandler):
             self.end_headers()
             return
         local = self._local_path(path)
+        if fault in FILE_FAULTS and os.path.isfile(local):
+            return self._serve_file(local, rule, fault, head, entry)
         body = None
         if os.path.isfile(local):
             with open(local, "rb") as f:
@@ -290,6 +326,10 @@ class Handler(BaseHTTPRequestHandler):
         self.send_response(status)
         is_html = body is SMALL_PAGE or fault == "large-error-page"
         self.send_header("Content-Type", "text/html" if is_html else "application/octet-stream")
+        if not is_html:
+            etag, last_modified = self._validators(local)
+            self.send_header("ETag", etag)
+            self.send_header("Last-Modified", last_modified)
         if fault == "partial":
             self.send_header("Content-Range", f"bytes {start}-{max(whole - 1, start)}/{whole}")
         if fault == "no-length":
@@ -343,6 +383,77 @@ class Handler(BaseHTTPRequestHandler):
         else:
             self._send(body, entry)
 
+    def _validators(self, local, fault=None):
+        """The file's ETag and Last-Modified date."""
+        info = os.stat(local)
+        etag = '"%x-%x"' % (info.st_mtime_ns // 1000, info.st_size)
+        if fault == "etag-change":
+            with self.server.rules.lock:
+                self.server.etag_serial += 1
+                etag = '"%x-%x-%d"' % (info.st_mtime_ns // 1000, info.st_size, self.server.etag_serial)
+        return etag, email.utils.formatdate(info.st_mtime, usegmt=True)
+
+    def _serve_file(self, local, rule, fault, head, entry):
+        """A file streamed from disk, with its validators and ranges."""
+        size = os.stat(local).st_size
+        etag, last_modified = self._validators(local, fault)
+        start, end, status = 0, size, 200
+        asked = parse_range(self.headers.get("Range"), size) if fault != "ignore-range" else None
+        if_range = self.headers.get("If-Range")
+        if asked and if_range is not None and if_range not in (etag, last_modified):
+            asked = None  # the file changed: the whole of it
+        if asked == "bad":
+            entry["status"] = 416
+            self.send_response(416)
+            self.send_header("Content-Range", f"bytes */{size}")
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        if asked:
+            start, end, status = asked[0], asked[1], 206
+            if fault == "wrong-range":
+                start = int(rule.get("start", 0 if asked[0] else size // 2))
+        entry["status"], entry["start"] = status, start
+        self.send_response(status)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("ETag", etag)
+        self.send_header("Last-Modified", last_modified)
+        self.send_header("Accept-Ranges", "bytes")
+        if status == 206:
+            self.send_header("Content-Range", f"bytes {start}-{max(end - 1, start)}/{size}")
+        self.send_header("Content-Length", str(end - start))
+        self.end_headers()
+        if head:
+            return
+        limit = end - start
+        if fault == "reset-every":
+            limit = min(limit, max(1, int(rule.get("bytes", size // 4))))
+        with open(local, "rb") as f:
+            f.seek(start)
+            left = limit
+            while left > 0:
+                data = f.read(min(1 << 20, left))
+                if not data:
+                    break
+                self._send(data, entry)
+                left -= len(data)
+        if limit < end - start:
+            self.wfile.flush()
+            self._drain()
+            entry["complete"] = False
+            self._reset()
+
+    def _drain(self):
+        """Waits (up to 10 s) until the kernel has delivered what was sent,
+        so that a reset drops no byte the log counts as sent."""
+        outq = bytearray(4)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and not self.server.stopping.is_set():
+            fcntl.ioctl(self.connection.fileno(), termios.TIOCOUTQ, outq)
+            if int.from_bytes(outq, sys.byteorder) == 0:
+                return
+            time.sleep(0.01)
+
     def _reset(self):
         """Ends the connection with a TCP reset: no linger, and the socket
         closed at once (the reader made from it must go first)."""
@@ -363,6 +474,10 @@ class Handler(BaseHTTPRequestHandler):
         end = time.monotonic() + seconds
         while not self.server.stopping.is_set() and time.monotonic() < end:
             time.sleep(min(0.05, max(0.0, end - time.monotonic())))
+
+
+# The faults that serve a file from disk (None: no fault).
+FILE_FAULTS = (None, "ignore-range", "wrong-range", "etag-change", "reset-every")
 
 
 class DevServer(ThreadingHTTPServer):
@@ -391,6 +506,7 @@ def main(argv=None):
     server.log = RequestLog(args.log)
     server.verbose = args.verbose
     server.stopping = threading.Event()
+    server.etag_serial = 0
 
     port = server.server_address[1]
     if args.port_file:

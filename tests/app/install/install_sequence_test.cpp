@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,7 @@ public:
     std::map<std::wstring, std::wstring> files;
     std::map<std::wstring, int> failures;
     std::map<std::wstring, int> fetches;
+    std::set<std::wstring> givenUp;  // damaged beyond the bound in this run
 
     bool Fetch(const std::wstring& url, std::wstring& localPath, HWND) override
     {
@@ -65,6 +67,15 @@ public:
             return false;
         }
         return ::CopyFileW(file->second.c_str(), localPath.c_str(), FALSE) != FALSE;
+    }
+
+    tarn::PackageFetch FetchPackage(const std::wstring& url, std::wstring& localPath, HWND bar) override
+    {
+        if (givenUp.count(url) != 0) {
+            ++fetches[url];
+            return tarn::PackageFetch::GivenUp;
+        }
+        return Fetch(url, localPath, bar) ? tarn::PackageFetch::Fetched : tarn::PackageFetch::Failed;
     }
 
     bool IsCurrentCopy(const std::wstring& url, const std::wstring& localPath) override
@@ -246,7 +257,9 @@ TEST_F(InstallSequence, IncompleteDataStartsNoSetup)
         std::map<std::wstring, int> failures;
         int expectedFetchesOfP1;
         tarn::InstallReason reason;
+        const wchar_t* givenUp = nullptr;  // its server copy failed its record too often
     };
+    Publish(L"P3.cab", tarn::test::HelperProgram(L"setup_cabinet\\Setup.cab"));
     const Case cases[] = {
         // A list without packages: no setup to start, which is said.
         {"no packages", {L"SetupUpdater_2023.cab"}, {}, 0, tarn::InstallReason::NoSetup},
@@ -259,14 +272,25 @@ TEST_F(InstallSequence, IncompleteDataStartsNoSetup)
         {"no list", {L"P1.cab"}, {{kBase + L"/Downloads/List.txt", 1}}, 0, tarn::InstallReason::NoConnection},
         // A fetched list that holds nothing is no list of zero packages.
         {"empty list", {}, {}, 0, tarn::InstallReason::NoConnection},
+        // A package given up ends the run at once: no try more, no later package.
+        {"given up", {L"P3.cab", L"P1.cab"}, {}, 0, tarn::InstallReason::DamagedPackage, L"P3.cab"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         g_boxes.clear();
         WriteList(c.list);
         source_.failures = c.failures;
+        source_.givenUp.clear();
+        if (c.givenUp != nullptr) {
+            source_.givenUp.insert(kBase + L"/Downloads/" + c.givenUp);
+        }
         EXPECT_EQ(Run(), 0);
         EXPECT_EQ(Fetches(L"P1.cab"), c.expectedFetchesOfP1);
+        if (c.givenUp != nullptr) {
+            EXPECT_EQ(Fetches(c.givenUp), 1);
+            EXPECT_EQ(view_.texts.back(), L"Downloads werden beendet...");
+            EXPECT_EQ(view_.texts.size(), 2u) << "nothing after the package given up";
+        }
         EXPECT_EQ(g_boxes, (Lines{L"Tarnwerk AG|48|Der Download konnte "}));
         EXPECT_EQ(result_.reason, c.reason);
         EXPECT_NE(g_lastBoxText.find(L"\n\n" + tarn::InstallReasonText(c.reason) + L"\nProtokoll: "),
@@ -280,6 +304,7 @@ TEST_F(InstallSequence, IncompleteDataStartsNoSetup)
     // Once complete, a run without the list goes on to the setup.
     WriteList({L"P2.cab"});
     source_.failures.clear();
+    source_.givenUp.clear();
     g_boxes.clear();
     ASSERT_EQ(Run(), 1);
     EXPECT_EQ(SetupStarts(1), 1);

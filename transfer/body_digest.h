@@ -1,0 +1,31 @@
+#pragma once
+// The running digest of a download body: every checksum the road verifies a
+// body against is folded in here, chunk by chunk while the body is written,
+// so that no file is read twice to check it.
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tarn {
+
+class BodyDigest {
+public:
+    // Folds in the next `size` bytes of the body.
+    void Update(const void* data, size_t size) noexcept;
+
+    // Folds in the first `size` bytes of `file`, read at explicit offsets
+    // from its start (the file pointer is left undefined): the part of a
+    // body that an earlier attempt kept on disk. False (with nothing certain
+    // about the digest) when they cannot all be read.
+    bool UpdateFromFile(HANDLE file, int64_t size);
+
+    // The file checksum (GetFileCrc's) of the bytes folded in so far.
+    uint32_t Crc() const noexcept { return crc_; }
+
+private:
+    uint32_t crc_ = 0;
+};
+
+}  // namespace tarn
