@@ -62,6 +62,7 @@ int RunWordMode(const tarn::StartChoice& choice)
 }
 
 }  // namespace
+#include "support/user_prompt.h"
 
 bool CTarn_Gridwell_20xxApp::InitInstance()
 {
@@ -78,6 +79,12 @@ bool CTarn_Gridwell_20xxApp::InitInstance()
 
     std::wstring result = L"done";
     bool endAtOnce = false;
+    // The download modes run in the background and the unattended switches
+    // promise no window: no one is there to answer a question.
+    if (mode == tarn::StartMode::UpdateDownload || mode == tarn::StartMode::SingleFileDownload || switches.quiet ||
+        switches.passive) {
+        tarn::SetMayAskUser(false);
+    }
     if (mode == tarn::StartMode::UpdateDownload) {
         result = DownloadProductUpdate(download.value, download.targetFolder,
                                        static_cast<int>(download.updateKind)) ? L"fetched" : L"not fetched";

@@ -6,6 +6,7 @@
 #include "config/text/text_file.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
+#include "support/safe_names.h"
 #include "support/text_format.h"
 #include "transfer/cab_extract.h"
 #include "transfer/cab_inspect.h"
@@ -23,7 +24,7 @@ bool Exists(const std::wstring& path)
 // A list entry must be a plain file name in the list's folder.
 bool IsPlainName(const std::wstring& name)
 {
-    return name.find_first_of(L"\\/:") == std::wstring::npos && tarn::IsContainedEntryName(name);
+    return name.find_first_of(L"\\/:") == std::wstring::npos && tarn::IsContainedName(name);
 }
 
 // The starters of one list are present and identical with each other.
@@ -86,7 +87,7 @@ void CheckCabinetWithRecord(const std::wstring& cabinet, const std::wstring& rec
         failed.push_back({cabinet, L"the cabinet does not open: " + facts.problem});
     }
     for (const CabinetEntry& entry : facts.entries) {
-        if (!IsContainedEntryName(NormalEntryName(entry.name))) {
+        if (!IsContainedName(NormalEntryName(entry.name))) {
             failed.push_back({cabinet, L"the entry \"" + entry.name + L"\" leads outside its folder"});
         }
     }

@@ -19,6 +19,8 @@ tarn::WinInet LoadWinInet()
     all &= tarn::BindEntryPoint(module, "HttpSendRequestW", api.HttpSendRequestW);
     all &= tarn::BindEntryPoint(module, "HttpQueryInfoW", api.HttpQueryInfoW);
     all &= tarn::BindEntryPoint(module, "InternetCombineUrlW", api.InternetCombineUrlW);
+    all &= tarn::BindEntryPoint(module, "InternetQueryOptionW", api.InternetQueryOptionW);
+    all &= tarn::BindEntryPoint(module, "InternetErrorDlg", api.InternetErrorDlg);
     api.loaded = all;
     return api;
 }

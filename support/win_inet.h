@@ -19,6 +19,8 @@ struct WinInet {
     decltype(&::HttpSendRequestW) HttpSendRequestW = nullptr;
     decltype(&::HttpQueryInfoW) HttpQueryInfoW = nullptr;
     decltype(&::InternetCombineUrlW) InternetCombineUrlW = nullptr;
+    decltype(&::InternetQueryOptionW) InternetQueryOptionW = nullptr;
+    decltype(&::InternetErrorDlg) InternetErrorDlg = nullptr;
     // True when every entry point above is the library's own.
     bool loaded = false;
 };

@@ -11,6 +11,7 @@
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/path_text.h"
+#include "support/safe_names.h"
 #include "support/text_format.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"
@@ -25,37 +26,6 @@ std::wstring NormalEntryName(std::wstring name)
         name.erase(0, 1);
     }
     return name;
-}
-
-namespace {
-
-// A component of dots and blanks only ("..", "...", ". .") is trimmed by the
-// platform to the folder itself or its parent.
-bool IsDotComponent(std::wstring_view component)
-{
-    return !component.empty() && component.find_first_not_of(L". ") == std::wstring_view::npos;
-}
-
-}  // namespace
-
-bool IsContainedEntryName(std::wstring_view name)
-{
-    if (name.empty() || name.front() == L'\\' || name.back() == L'\\' ||
-        name.find(L':') != std::wstring_view::npos) {
-        return false;
-    }
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find(L'\\', start);
-        if (end == std::wstring_view::npos) {
-            end = name.size();
-        }
-        if (IsDotComponent(name.substr(start, end - start))) {
-            return false;
-        }
-        start = end + 1;
-    }
-    return true;
 }
 
 }  // namespace tarn
@@ -181,7 +151,7 @@ UINT OnFileInCabinet(Iteration& iteration, FILE_IN_CABINET_INFO_W& info)
     RememberTarget(context, target);
 
     // Refused entries keep their done flag at 0, so the extraction reports failure.
-    if (!tarn::IsContainedEntryName(name) || target.size() >= MAX_PATH ||
+    if (!tarn::IsContainedName(name) || target.size() >= MAX_PATH ||
         !LiesBelow(target, iteration.fullTargetFolder)) {
         tarn::Trace(L"Extract: entry \"%ls\" of %ls skipped: its name leads outside %ls or is too long",
                     info.NameInCabinet ? info.NameInCabinet : L"", context.m_CabinetPath.c_str(),
@@ -272,25 +242,69 @@ std::wstring ChooseDefaultTargetFolder()
     return std::wstring();
 }
 
-// After a failed pass: the cabinet itself once more, then a copy of it under
-// a plain name in the temporary folder (a path the library may handle where
-// the original's could not). The copy is removed in any case.
+// True when the ANSI code page holds every character of `path`: the setup
+// library opens cabinets through ANSI paths.
+bool IsAnsiPath(const std::wstring& path)
+{
+    BOOL lossy = FALSE;
+    const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, nullptr, 0, nullptr,
+                                           &lossy);
+    return size > 0 && !lossy;
+}
+
+// `path` itself when it is an ANSI path, else its short form when that is
+// one; empty when neither is.
+std::wstring AnsiFormOf(const std::wstring& path)
+{
+    if (path.empty() || IsAnsiPath(path)) {
+        return path;
+    }
+    wchar_t shortPath[MAX_PATH] = {};
+    const DWORD length = ::GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    const std::wstring result(shortPath, length < MAX_PATH ? length : 0);
+    return !result.empty() && IsAnsiPath(result) ? result : std::wstring();
+}
+
+// A folder for a copy of a cabinet that the library can open: the temporary
+// folder, or else the target folder's parent (the short form of either).
+std::wstring CopyFolderFor(const CabExtractContext& context)
+{
+    std::wstring folder = AnsiFormOf(GetTempFolder());
+    if (folder.empty()) {
+        const std::wstring target = tarn::WithoutTrailingBackslash(context.m_TargetFolder);
+        folder = AnsiFormOf(target.substr(0, target.find_last_of(L'\\')));
+    }
+    return tarn::WithoutTrailingBackslash(folder);
+}
+
+// After a failed pass: the cabinet itself once more (or through its short
+// path when its own holds characters outside the ANSI code page), then a
+// copy of it under a plain name in a folder whose path the library can open.
+// The copy is removed in any case.
 bool RetryThroughCopy(Iteration& iteration, const std::wstring& cabinetPath)
 {
-    const std::wstring temp = GetTempFolder();
+    const std::wstring ansiForm = AnsiFormOf(cabinetPath);
+    if (IterateCabinet(iteration, ansiForm.empty() ? cabinetPath : ansiForm)) {
+        return true;
+    }
+    const std::wstring folder = CopyFolderFor(iteration.context);
     std::wstring copy;
-    for (int n = 1; n <= kMaxTemporaryCopies && copy.empty() && !temp.empty(); ++n) {
-        const std::wstring candidate = tarn::FormatText(L"%ls\\Tarn_$(%d).cab", temp.c_str(), n);
+    for (int n = 1; n <= kMaxTemporaryCopies && copy.empty() && !folder.empty(); ++n) {
+        const std::wstring candidate = tarn::FormatText(L"%ls\\Tarn_$(%d).cab", folder.c_str(), n);
         if (!FileExists(candidate.c_str())) {
             copy = candidate;
         }
     }
     if (copy.empty()) {
-        tarn::Trace(L"Extract: no free name for a copy of %ls in %ls", cabinetPath.c_str(), temp.c_str());
+        tarn::Trace(L"Extract: no free name for a copy of %ls in a folder the setup library can open (%ls)",
+                    cabinetPath.c_str(), folder.c_str());
         return false;
     }
-    CopyFileKeepAttributes(cabinetPath.c_str(), copy.c_str());
-    const bool extracted = IterateCabinet(iteration, cabinetPath) || IterateCabinet(iteration, copy);
+    if (!CopyFileKeepAttributes(cabinetPath.c_str(), copy.c_str())) {
+        tarn::Trace(L"Extract: %ls not copied to %ls (error %lu)", cabinetPath.c_str(), copy.c_str(),
+                    ::GetLastError());
+    }
+    const bool extracted = IterateCabinet(iteration, copy);
     ::SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileW(copy.c_str());
     return extracted;

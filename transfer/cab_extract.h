@@ -43,9 +43,4 @@ namespace tarn {
 // leading backslash dropped: the path below the folder it is unpacked into.
 std::wstring NormalEntryName(std::wstring name);
 
-// True when a normalised entry name names a file below the folder it is
-// appended to: no further leading backslash (a root or a share), no drive or
-// stream colon, no component of dots and blanks only, no trailing backslash.
-bool IsContainedEntryName(std::wstring_view name);
-
 }  // namespace tarn

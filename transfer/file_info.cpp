@@ -199,6 +199,7 @@ ExpectedFile LookUpFileInfo(std::wstring_view url, RecordNeed need)
     if (record.Path().empty()) {
         Trace(L"File info: no temporary file for the record %ls (error %lu)", recordUrl.c_str(), ::GetLastError());
         expected.unavailable = true;
+        expected.notStorable = true;
         return expected;
     }
     std::wstring recordPath = record.Path();

@@ -26,6 +26,7 @@ struct ExpectedFile {
     int64_t size = -1;          // > 0 when known: a body of another length is refused
     uint32_t checksum = 0;      // 0: nothing to verify
     bool unavailable = false;   // the record could not be fetched or read: try again later
+    bool notStorable = false;   // with `unavailable`: no file for it here; no later attempt can help
     bool unverifiable = false;  // a record is required, but the server has none with a checksum
 };
 

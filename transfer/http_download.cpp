@@ -412,8 +412,13 @@ Attempt RunAttempt(const std::wstring& url, DownloadTarget& target, const tarn::
         return Attempt::Refused;
     }
     if (expected.unavailable) {
-        // Never an unverified success: the body waits for its record.
-        SetRetryFlag(flags.retryFlag, 1);
+        // Never an unverified success: the body waits for its record, unless
+        // the record cannot be stored here at all.
+        SetRetryFlag(flags.retryFlag, expected.notStorable ? 0 : 1);
+        if (expected.notStorable) {
+            target.Discard();
+            return Attempt::Refused;
+        }
         target.Suspend();
         return Attempt::Postponed;
     }
@@ -463,6 +468,11 @@ Attempt RunAttempt(const std::wstring& url, DownloadTarget& target, const tarn::
     case tarn::OpenResult::BadRedirect:
         target.Discard();
         return Attempt::Failed;
+    case tarn::OpenResult::ProxyLoginMissing:
+        // No later attempt of this run gets further; a later run may resume.
+        target.Suspend();
+        SetRetryFlag(flags.retryFlag, 0);
+        return Attempt::Refused;
     default:
         return Attempt::Failed;
     }

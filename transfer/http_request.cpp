@@ -5,6 +5,7 @@
 
 #include "support/trace.h"
 #include "support/win_inet.h"
+#include "transfer/proxy_login.h"
 
 namespace tarn {
 
@@ -121,6 +122,7 @@ bool SendRequest(HINTERNET session, const RequestTarget& target, DWORD receiveTi
     }
     tarn::GetWinInet().InternetSetOptionW(opened.request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout,
                          sizeof(receiveTimeout));
+    ApplyProxyLogin(opened.request.Get());
     return tarn::GetWinInet().HttpSendRequestW(opened.request.Get(), headers.empty() ? nullptr : headers.c_str(),
                                                static_cast<DWORD>(headers.size()), nullptr, 0) != FALSE;
 }
@@ -133,6 +135,25 @@ DWORD QueryStatus(HINTERNET request)
         return 0;
     }
     return status;
+}
+
+// A 407 comes from the proxy, never from the server: its login is asked for
+// (once per run) and the request sent again with it.
+OpenResult AnswerProxy(OpenedUrl& opened)
+{
+    while (opened.status == HTTP_STATUS_PROXY_AUTH_REQ) {
+        if (!AnswerProxyDemand(opened.request.Get(), opened.url)) {
+            return OpenResult::ProxyLoginMissing;
+        }
+        // The request keeps the headers it was first sent with.
+        if (!tarn::GetWinInet().HttpSendRequestW(opened.request.Get(), nullptr, 0, nullptr, 0)) {
+            Trace(L"Download: cannot send %ls again with the proxy's login (error %lu)", opened.url.c_str(),
+                  ::GetLastError());
+            return OpenResult::Failed;
+        }
+        opened.status = QueryStatus(opened.request.Get());
+    }
+    return OpenResult::Opened;
 }
 
 // A response header as text; empty when the answer has none.
@@ -194,6 +215,9 @@ OpenResult OpenUrl(HINTERNET session, const std::wstring& url, DWORD receiveTime
             return OpenResult::Failed;
         }
         opened.status = QueryStatus(opened.request.Get());
+        if (const OpenResult proxy = AnswerProxy(opened); proxy != OpenResult::Opened) {
+            return proxy;
+        }
         const std::wstring location = IsRedirect(opened.status) ? QueryHeader(opened.request.Get(), HTTP_QUERY_LOCATION) : L"";
         if (location.empty()) {
             return OpenResult::Opened;

@@ -33,6 +33,7 @@ enum class OpenResult {
     Failed,       // no answer: the server cannot be reached, or the request failed
     NotHttp,      // the URL has another scheme
     BadRedirect,  // a redirect loop (more than 10), to another scheme, or from https to http
+    ProxyLoginMissing,  // the proxy demands a login that this run has not got (see proxy_login.h)
 };
 
 constexpr int kMaxRedirects = 10;

@@ -1,8 +1,13 @@
 #include "app/install/download_list.h"
 
+#include <windows.h>
+
 #include <algorithm>
 
+#include "config/text/text_file.h"
+
 #include "support/name_compare.h"
+#include "support/safe_names.h"
 
 namespace {
 
@@ -42,8 +47,8 @@ namespace tarn {
 
 bool IsListedFileName(std::wstring_view line)
 {
-    return line.size() >= kShortestEntry && line.find_first_of(L"\\/:") == std::wstring_view::npos &&
-           line.find_first_not_of(L". ") != std::wstring_view::npos;
+    return line.size() >= kShortestEntry && line.find(L'/') == std::wstring_view::npos &&
+           line.find(L'\\') == std::wstring_view::npos && IsContainedName(line);
 }
 
 DownloadListEntries ReadDownloadListLines(const std::vector<std::wstring>& lines)
@@ -61,6 +66,33 @@ DownloadListEntries ReadDownloadListLines(const std::vector<std::wstring>& lines
     RemoveLastStartingLike(entries.packages, kHostUpdateCabinet);
     RemoveLastStartingLike(entries.packages, kUpdaterCabinetName);
     return entries;
+}
+
+const wchar_t* CheckDownloadListText(std::wstring_view text, size_t longestName, std::vector<std::wstring>& lines)
+{
+    lines.clear();
+    if (text.find(L'\0') != std::wstring_view::npos) {
+        return L"holds a zero character (cut short, or UTF-16 without a byte-order mark)";
+    }
+    if (text.find(L'\xFFFD') != std::wstring_view::npos) {
+        return L"holds bytes that do not decode";
+    }
+    ReadArrayFromBuffer(text.data(), lines, static_cast<int64_t>(text.size()));
+    for (const std::wstring& line : lines) {
+        if (line.size() > MAX_PATH) {
+            lines.clear();
+            return L"holds a line longer than the path limit";
+        }
+        if (IsListedFileName(line) && line.size() > longestName) {
+            lines.clear();
+            return L"names a file too long for the temporary folder";
+        }
+    }
+    if (ReadDownloadListLines(lines).packages.empty()) {
+        lines.clear();
+        return L"names no package";
+    }
+    return nullptr;
 }
 
 std::vector<std::wstring> UpdateDownloadArguments(int profile, bool hostPresent, std::wstring_view baseUrl,

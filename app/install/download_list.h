@@ -4,6 +4,7 @@
 // the entries, and the update downloads that run beside the packages as
 // background copies of the program.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,20 @@ struct DownloadListEntries {
 
 // Sorts the lines of a download list into status entries and packages.
 DownloadListEntries ReadDownloadListLines(const std::vector<std::wstring>& lines);
+
+// The largest download list taken: 1 MiB.
+constexpr int64_t kLargestDownloadList = 1 << 20;
+
+// The room a fetched file's record needs in the temporary folder beyond the
+// file's name: "_<tick count>.fileinfo.txt".
+constexpr size_t kRecordNameRoom = 25;
+
+// Why the decoded text of a download list is not to be trusted, or null
+// when it may be: a zero character (a list cut short, or UTF-16 without a
+// mark read byte by byte), a character that did not decode, a line longer
+// than MAX_PATH, a listed name longer than `longestName`, or no package
+// line at all. On success `lines` holds the list's lines.
+const wchar_t* CheckDownloadListText(std::wstring_view text, size_t longestName, std::vector<std::wstring>& lines);
 
 // The command lines of the update downloads for a profile, in start order:
 // the host's OEM update for profiles 0 and 1 without the host, the updater

@@ -17,6 +17,7 @@ const ReasonRow kReasons[] = {
     {InstallReason::NoConnection, L"no-connection", L"Grund: Keine Verbindung zum Server."},
     {InstallReason::ProxyLogin, L"proxy-login", L"Grund: Der Proxy-Server verlangt eine Anmeldung."},
     {InstallReason::DamagedPackage, L"damaged-package", L"Grund: Ein Datenpaket ist auf dem Server besch\u00e4digt."},
+    {InstallReason::DamagedList, L"damaged-list", L"Grund: Die Download-Liste auf dem Server ist besch\u00e4digt."},
     {InstallReason::DiskFull, L"disk-full", L"Grund: Der Datentr\u00e4ger ist voll."},
     {InstallReason::FolderNotCreated, L"folder-not-created",
      L"Grund: Der Installationsordner kann nicht angelegt werden."},

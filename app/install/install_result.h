@@ -22,6 +22,7 @@ enum class InstallReason {
     NoConnection,      // the server could not be reached (or answered with errors)
     ProxyLogin,        // the proxy wants a login
     DamagedPackage,    // a package stayed damaged on the server
+    DamagedList,       // the download list on the server is not to be trusted
     DiskFull,          // a write failed for lack of space
     FolderNotCreated,  // the installation data folder could not be created or secured
     NoSetup,           // the unpacked packages hold no "Setup.exe"

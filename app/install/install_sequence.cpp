@@ -16,6 +16,7 @@
 #include "app/install/test_share_source.h"
 #include "config/store/cfg_reader.h"
 #include "config/text/text_file.h"
+#include "support/file_queries.h"
 #include "support/file_system.h"
 #include "support/message_box.h"
 #include "support/path_text.h"
@@ -33,25 +34,42 @@ const wchar_t kIncompleteText[] =
     L"Der Download konnte nicht vollst\u00e4ndig abgeschlossen werden. Starten Sie das Programm sp\u00e4ter "
     L"erneut, es setzt den Download an der unterbrochenen Stelle fort.";
 
+enum class ListFetch {
+    Fetched,
+    Unavailable,  // not fetched: the server or the network failed
+    Refused,      // fetched, but not to be trusted
+};
+
 // The download list of this run, or nothing: only a list fetched now
 // counts, never a file an earlier run left at its path. The copy is deleted
 // once read.
-bool FetchDownloadList(const tarn::InstallInputs& inputs, tarn::InstallView& view, std::vector<std::wstring>& lines)
+ListFetch FetchDownloadList(const tarn::InstallInputs& inputs, tarn::InstallView& view,
+                            std::vector<std::wstring>& lines)
 {
     const std::wstring url = tarn::DownloadsUrl(inputs.profile.baseUrl, inputs.profile.downloadList);
     std::wstring local;
     if (!inputs.source->Fetch(url, local, view.ProgressBar())) {
-        return false;
+        return ListFetch::Unavailable;
     }
-    // An unreadable or empty copy is no list: it must not pass for a release
-    // of no packages.
-    const bool read = ReadArray(local.c_str(), lines) != 0;
-    if (!read) {
-        tarn::Trace(L"Install: the download list %ls fetched to %ls cannot be read or is empty", url.c_str(),
-                    local.c_str());
+    const size_t room = inputs.tempFolder.size() + 1 + tarn::kRecordNameRoom;
+    const size_t longestName = room < MAX_PATH - 1 ? MAX_PATH - 1 - room : 0;
+    const wchar_t* fault = nullptr;
+    std::wstring text;
+    uint32_t length = 0;
+    TextFileType::Type type = TextFileType::Undetermined;
+    if (tarn::GetFileSize64(local.c_str()) > tarn::kLargestDownloadList) {
+        fault = L"is larger than 1 MiB";
+    } else if (!ReadBuffer(local.c_str(), text, nullptr, &length, type)) {
+        fault = L"cannot be read";
+    } else {
+        fault = tarn::CheckDownloadListText(std::wstring_view(text.data(), length), longestName, lines);
     }
     ::DeleteFileW(local.c_str());
-    return read;
+    if (fault != nullptr) {
+        tarn::Trace(L"Install: the download list %ls is refused: it %ls", url.c_str(), fault);
+        return ListFetch::Refused;
+    }
+    return ListFetch::Fetched;
 }
 
 void StartUpdateDownloads(const tarn::InstallInputs& inputs, const std::wstring& installDataFolder,
@@ -122,7 +140,12 @@ tarn::InstallResult RunAfterChecks(tarn::InstallView& view, const tarn::InstallI
     CCabUtil::CMyShellExecuteExecDatas children;
 
     std::vector<std::wstring> lines;
-    if (!FetchDownloadList(inputs, view, lines)) {
+    const ListFetch list = FetchDownloadList(inputs, view, lines);
+    if (list == ListFetch::Refused) {
+        // A list that is there but damaged stops the run as it is.
+        return Incomplete(tarn::InstallReason::DamagedList);
+    }
+    if (list == ListFetch::Unavailable) {
         // The update downloads still run and are waited for; without this
         // release's list only a complete earlier run (whatever base URL it
         // had) may go on to the setup.

@@ -5,6 +5,7 @@
 #include "support/text_format.h"
 #include "support/trace.h"
 #include "transfer/cab_extract.h"
+#include "transfer/proxy_login.h"
 
 namespace {
 
@@ -32,6 +33,11 @@ public:
             status_.Save();
         }
         for (;;) {
+            if (tarn::ProxyLoginRefused()) {
+                tarn::Trace(L"Install: %ls not fetched: the proxy's login is missing", url.c_str());
+                Note(tarn::InstallReason::ProxyLogin);
+                return false;
+            }
             view_.SetStatusText(prefix + L"wird heruntergeladen...");
             const tarn::PackageFetch fetched = inputs_.source->FetchPackage(url, local, view_.ProgressBar());
             if (fetched == tarn::PackageFetch::Fetched) {

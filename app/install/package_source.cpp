@@ -5,6 +5,7 @@
 #include "support/trace.h"
 #include "transfer/file_info.h"
 #include "transfer/http_download.h"
+#include "transfer/proxy_login.h"
 
 namespace {
 
@@ -72,6 +73,7 @@ private:
             // The download traced its cause.
             tarn::Trace(L"Install: %ls not fetched to %ls", url.c_str(), localPath.c_str());
             lastFailure_ = outcome == tarn::FetchOutcome::GivenUp ? tarn::InstallReason::DamagedPackage
+                           : tarn::ProxyLoginRefused()            ? tarn::InstallReason::ProxyLogin
                            : tarn::IsDiskFullError(error)         ? tarn::InstallReason::DiskFull
                                                                   : tarn::InstallReason::NoConnection;
         }

@@ -145,6 +145,60 @@ class Nginx:
                 self.process.wait()
 
 
+class Squid:
+    """A real squid on a free local port that lets through only requests
+    with the Basic login `user`/`password` (basic_ncsa_auth). log() gives
+    (status, url, user) of each request it saw."""
+
+    def __init__(self, work, user, password):
+        self.work = os.path.join(work, "squid")
+        os.makedirs(self.work, exist_ok=True)
+        self.port = free_port()
+        self.access_log = os.path.join(self.work, "access.log")
+        hashed = subprocess.run(["openssl", "passwd", "-apr1", password], capture_output=True, text=True,
+                                check=True).stdout.strip()
+        with open(os.path.join(self.work, "passwd"), "w") as f:
+            f.write(f"{user}:{hashed}\n")
+        conf = f"""http_port 127.0.0.1:{self.port}
+pid_filename {self.work}/squid.pid
+access_log stdio:{self.access_log}
+cache_log {self.work}/cache.log
+coredump_dir {self.work}
+cache deny all
+cache_mem 8 MB
+shutdown_lifetime 1 seconds
+auth_param basic program /usr/lib/squid/basic_ncsa_auth {self.work}/passwd
+auth_param basic realm Tarn-Test
+acl login proxy_auth REQUIRED
+http_access allow login
+http_access deny all
+"""
+        with open(os.path.join(self.work, "squid.conf"), "w") as f:
+            f.write(conf)
+        os.chmod(self.work, 0o777)
+        self.process = subprocess.Popen(["squid", "-N", "-f", os.path.join(self.work, "squid.conf")],
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=open(os.path.join(self.work, "stderr"), "w"))
+        wait_for_port(self.port, self.process, "squid")
+
+    def log(self):
+        time.sleep(0.2)
+        if not os.path.exists(self.access_log):
+            return []
+        with open(self.access_log) as f:
+            return [(fields[3], fields[6], fields[7]) for fields in (line.split() for line in f)
+                    if len(fields) > 7 and fields[5] == "GET"]
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
 class DevServer:
     """tools/devserver on a free local port, driven through its control endpoint."""
 

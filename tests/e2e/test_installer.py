@@ -15,7 +15,7 @@ import time
 import unittest
 
 import harness
-from harness import publish, run_program, test_bin
+from harness import Squid, publish, run_program, test_bin
 
 S = harness.STATE
 BASE = "gridwell/data/2023"
@@ -132,11 +132,20 @@ class InstallerCase(unittest.TestCase):
         self.packages = lines[:packages]
         return tree
 
-    def run_installer(self, program=None, box=None, code=0, command_line=""):
+    def run_installer(self, program=None, box=None, code=0, command_line="", login=None):
         """Runs the program's default mode with `command_line`, expecting
         the exit `code`; with `box` (a caption) answers the message box that
-        should appear and returns its text."""
+        should appear and returns its text. With `login` ((user, password),
+        or ("", "") to cancel) answers the one login dialog that should
+        appear."""
         answer = None
+        if login:
+            caption = os.path.join(S["work"], "login.txt")
+            asked = subprocess.Popen(["wine", test_bin("answer_boxes.exe"), harness.winpath(caption), "--login",
+                                      login[0], login[1], "240"],
+                                     env=harness.wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+            self.addCleanup(lambda: asked.poll() is None and asked.kill())
         if box:
             out = os.path.join(S["work"], "box.txt")
             if os.path.exists(out):
@@ -147,6 +156,8 @@ class InstallerCase(unittest.TestCase):
                                       stderr=subprocess.DEVNULL)
         exit_code, output = run_program(command_line, program=program, timeout=400)
         self.assertEqual(exit_code, code, output)
+        if login:
+            self.assertEqual(asked.wait(60), 0, "no login dialog")
         if answer is None:
             return None
         self.assertEqual(answer.wait(60), 0, "no message box " + box)
@@ -170,7 +181,8 @@ class NormalRoad(InstallerCase):
     def test_fresh_install_rerun_and_refetch(self):
         nginx = S["nginx"]
         self.point_at(nginx, "n")
-        tree = self.make_product("n", extra_lines=["../../evil.cab", "C:evil.cab", "abc"])
+        devices = ["LPT1.cab", "com1", "Con.cab", "CONIN$", "nul .txt", "Tarn.cab.", "Tarn.cab "]
+        tree = self.make_product("n", extra_lines=["../../evil.cab", "C:evil.cab", "abc"] + devices)
         nginx.clear_log()
         self.run_installer()
 
@@ -191,6 +203,10 @@ class NormalRoad(InstallerCase):
         self.assertNotIn(f"{base}abc=", status)
         self.assertIn(b"[Setup]\r\nSetupStarter=Tarn_Gridwell_2023\r\n", read(self.starter))
         self.assertFalse(any("evil" in path for _, path, _ in nginx.requests()))
+        requested = {path.rsplit("/", 1)[-1] for _, path, _ in nginx.requests()}
+        for name in devices:
+            self.assertNotIn(name, requested)
+            self.assertNotIn(f"{base}{name}=", status)
         for name in self.packages:
             self.assertEqual(nginx.count(f"{self.url_path}/{name}"), 1)
 
@@ -408,6 +424,126 @@ class Unattended(InstallerCase):
                 self.assertIn("1618", text)
                 self.assertEqual(dev.log(), [])
         self.assertEqual(len(starts(os.path.join(self.data, "Setup.started.txt"))), 2)
+
+
+class HostileLists(InstallerCase):
+    """A download list that cannot be trusted is refused as a whole with the
+    warning: nothing is fetched, marked or started."""
+    prefix = "installer-nginx"
+
+    def test_refused_lists(self):
+        nginx = S["nginx"]
+        self.point_at(nginx, "h")
+        self.make_product("h")
+        good = "\r\n".join(self.packages + ["SetupUpdater_2023.cab", ""])
+        cases = {
+            "cut by a zero": (self.packages[0] + "\r\n\0" + good).encode("ascii"),
+            "UTF-16 without mark": good.encode("utf-16-le"),
+            "no package line": b"SetupUpdater_2023.cab\r\nLPT1.cab\r\n\r\n",
+            "giant line": b"G" * (2 << 20) + b".cab\r\n" + good.encode("ascii"),
+            "line over the path limit": good.encode("ascii") + b"x/" * 200 + b"\r\n",
+            "name too long for the temp folder": ("L" * 240 + ".cab\r\n" + good).encode("ascii"),
+        }
+        listed = os.path.join(self.downloads, "Tarn_Gridwell_2023_Download_List.txt")
+        for case, data in cases.items():
+            with self.subTest(case):
+                with open(listed, "wb") as f:
+                    f.write(data)
+                if os.path.exists(self.status):
+                    os.remove(self.status)
+                nginx.clear_log()
+                text = self.run_installer(box="Tarnwerk AG", code=1603)
+                self.assertIn("nicht vollständig", text)
+                self.assertIn("Download-Liste", text)
+                self.assertEqual([path.rsplit("/", 1)[-1] for _, path, _ in nginx.requests()],
+                                 ["Tarn_Gridwell_2023_Download_List.txt"])
+                self.assertLess(os.path.getsize(self.status) if os.path.exists(self.status) else 0, 4096)
+                self.assertFalse(os.path.exists(os.path.join(self.data, "Setup.started.txt")))
+
+
+class ThroughProxy(InstallerCase):
+    """The prefix's system proxy is a squid that asks for a Basic login. The
+    downloads go through it; its login is asked for once in the dialog."""
+    prefix = "installer-proxy"
+    settings = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings"
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.squid = Squid(S["work"], "kunde", "Geheim 1")
+        cls.addClassCleanup(cls.squid.stop)
+        for value, kind, data in (("ProxyEnable", "REG_DWORD", "1"),
+                                  ("ProxyServer", "REG_SZ", f"127.0.0.1:{cls.squid.port}"),
+                                  ("ProxyOverride", "REG_SZ", "")):
+            code, output = harness.run_wine(["reg", "add", cls.settings, "/v", value, "/t", kind, "/d", data,
+                                             "/f"])
+            assert code == 0, output
+
+    def test_login_refused_then_given_once(self):
+        nginx = S["nginx"]
+        self.point_at(nginx, "p")
+        tree = self.make_product("p", packages=3)
+        nginx.clear_log()
+        log = os.path.join(self.temp, "Tarn_Gridwell_2023.log")
+        for path in [log] + [os.path.join(self.temp, name) for name in self.packages]:
+            if os.path.exists(path):
+                os.remove(path)
+        # Cancelled: the run ends incomplete and nothing passed the proxy.
+        text = self.run_installer(box="Tarnwerk AG", code=1603, login=("", ""))
+        self.assertIn("nicht vollständig", text)
+        self.assertIn("Proxy", text)
+        self.assertEqual(nginx.requests(), [])
+        self.assertEqual({status for status, _, _ in self.squid.log()}, {"TCP_DENIED/407"})
+        self.assertNotIn("=True", self.status_text() if os.path.exists(self.status) else "")
+        self.assertIn("Basic realm=\"Tarn-Test\"", read(log).decode("utf-8", "replace"))
+
+        # Given: one dialog, and every request after it passes with the login.
+        text = self.run_installer(login=("kunde", "Geheim 1"))
+        landed = tree_files(self.data)
+        for name in ("Setup.started.txt", "SetupUpdater_2023.cab", "SetupUpdater_2023.fileinfo.txt"):
+            landed.pop(name, None)
+        self.assertEqual(landed, tree_files(tree))
+        self.assertEqual(len(starts(os.path.join(self.data, "Setup.started.txt"))), 1)
+        passed = [url.rsplit("/", 1)[-1] for status, url, user in self.squid.log() if user == "kunde"]
+        for name in self.packages:
+            self.assertIn(name, passed)
+            self.assertEqual(nginx.count(f"{self.url_path}/{name}"), 1)
+        self.assertEqual(read(log).decode("utf-8", "replace").count("answered with the user's login"), 1)
+
+
+class UnicodeTemp(InstallerCase):
+    """A temporary folder whose name no ANSI code page holds (Greek and
+    Cyrillic at once): the packages land there and still unpack."""
+    prefix = "installer-unicode"
+    folder = "Temp Ωmega Юзер"
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        os.makedirs(os.path.join(drive_c(), cls.folder), exist_ok=True)
+        for name in ("TEMP", "TMP"):
+            code, output = harness.run_wine(["reg", "add", "HKCU\\Environment", "/v", name, "/d",
+                                             "C:\\" + cls.folder, "/f"])
+            assert code == 0, output
+
+    def setUp(self):
+        super().setUp()
+        self.temp = os.path.join(drive_c(), self.folder)
+
+    def test_packages_unpack(self):
+        nginx = S["nginx"]
+        self.point_at(nginx, "u")
+        tree = self.make_product("u", packages=2)
+        self.run_installer()
+        landed = tree_files(self.data)
+        for name in ("Setup.started.txt", "SetupUpdater_2023.cab", "SetupUpdater_2023.fileinfo.txt"):
+            landed.pop(name, None)
+        self.assertEqual(landed, tree_files(tree))
+        self.assertEqual(len(starts(os.path.join(self.data, "Setup.started.txt"))), 1)
+        left = sorted(os.listdir(self.temp))
+        for name in self.packages + ["Tarn_Gridwell_2023.log"]:
+            self.assertIn(name, left)
+        self.assertFalse([name for name in left if name.startswith("Tarn_$(")])
 
 
 def CONFIG_BUILD():

@@ -123,6 +123,17 @@ class NormalRoad(unittest.TestCase):
         self.assertEqual(r["result"], "0")
         self.assertEqual(S["nginx"].count("/x/Gone.cab"), 2)  # no second pass
 
+    def test_record_that_cannot_be_stored_here_ends_at_once(self):
+        # The record's temporary name ("<stem>_<tick>.fileinfo.txt") is longer
+        # than a file name may be; the file's own name is not.
+        name = "R" * 235 + ".cab"
+        publish(S["www"], "long/" + name, payload(1000, seed=8))
+        r = fetch("retrying", self.url("long/" + name), winpath(self.out) + "\\")
+        self.assertEqual(r["result"], "0", r["output"])
+        self.assertLess(float(r["seconds"]), 10)
+        self.assertEqual(S["nginx"].requests(), [])
+        self.assertEqual(os.listdir(self.out), [])
+
     def test_destination_forms(self):
         data = payload(1000, seed=7)
         publish(S["www"], "d/Form.cab", data)

@@ -15,6 +15,12 @@
 //   until it is gone writes the position of its progress bar (control 1001)
 //   as a line to the output file whenever it changed; answers nothing.
 //   Exits with 1 when no such window appeared.
+// answer_boxes.exe <output file> --login <user> <password> <seconds>
+//   Waits up to <seconds> for a dialog with a password field, types <user>
+//   into its first other edit field and <password> into the password field,
+//   presses OK (Cancel when <user> is empty), writes the dialog's caption to
+//   the output file and exits with 0; exits with 1 when no such dialog
+//   appeared.
 
 #include <windows.h>
 
@@ -152,6 +158,60 @@ int SampleProgress(const wchar_t* outputFile, const wchar_t* caption, DWORD seco
     return WriteFileBytes(outputFile, GENERIC_WRITE, CREATE_ALWAYS, positions) ? 0 : 1;
 }
 
+// A login dialog: a dialog with a password field and another edit field.
+struct Login {
+    const wchar_t* user;
+    const wchar_t* password;
+    HWND dialog = nullptr;
+    HWND fields[2] = {};  // the user's field, the password field
+};
+
+BOOL CALLBACK FindLoginField(HWND child, LPARAM parameter)
+{
+    HWND* fields = reinterpret_cast<Login*>(parameter)->fields;
+    wchar_t className[16] = {};
+    ::GetClassNameW(child, className, 16);
+    const int slot = (::GetWindowLongW(child, GWL_STYLE) & ES_PASSWORD) ? 1 : 0;
+    if (_wcsicmp(className, L"Edit") == 0 && ::IsWindowVisible(child) && fields[slot] == nullptr) {
+        fields[slot] = child;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK AnswerLogin(HWND window, LPARAM parameter)
+{
+    Login& login = *reinterpret_cast<Login*>(parameter);
+    wchar_t className[64] = {};
+    ::GetClassNameW(window, className, 64);
+    login.fields[0] = login.fields[1] = nullptr;
+    if (std::wstring(className) == L"#32770" && ::IsWindowVisible(window)) {
+        ::EnumChildWindows(window, FindLoginField, parameter);
+    }
+    if (login.fields[0] == nullptr || login.fields[1] == nullptr) {
+        return TRUE;
+    }
+    ::SendMessageW(login.fields[0], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(login.user));
+    ::SendMessageW(login.fields[1], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(login.password));
+    login.dialog = window;
+    return FALSE;
+}
+
+int AnswerLoginDialog(const wchar_t* outputFile, const wchar_t* user, const wchar_t* password, DWORD seconds)
+{
+    const ULONGLONG deadline = ::GetTickCount64() + ULONGLONG{seconds} * 1000;
+    Login login{user, password};
+    while (::EnumWindows(AnswerLogin, reinterpret_cast<LPARAM>(&login)) && ::GetTickCount64() < deadline) {
+        ::Sleep(50);
+    }
+    if (login.dialog == nullptr) {
+        return 1;
+    }
+    const std::wstring caption = WindowText(login.dialog);
+    const int button = user[0] == L'\0' ? IDCANCEL : IDOK;
+    ::SendMessageW(login.dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    return WriteFileBytes(outputFile, GENERIC_WRITE, CREATE_ALWAYS, caption) ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -164,6 +224,9 @@ int wmain(int argc, wchar_t** argv)
     }
     if (argc == 5 && std::wstring(argv[2]) == L"--progress") {
         return SampleProgress(argv[1], argv[3], static_cast<DWORD>(_wtoi(argv[4])));
+    }
+    if (argc == 6 && std::wstring(argv[2]) == L"--login") {
+        return AnswerLoginDialog(argv[1], argv[3], argv[4], static_cast<DWORD>(_wtoi(argv[5])));
     }
     return 125;
 }

@@ -52,6 +52,10 @@ TEST(ReadDownloadListLines, StatusEntriesAndPackages)
         {{L"..\\x.cab", L"sub/x.cab", L"C:x.cab", L"\\\\srv\\x.cab", L"....", L". ..", L"ok.cab"},
          {L"ok.cab"},
          {L"ok.cab"}},
+        // Device names and names the platform trims open something else.
+        {{L"LPT1.cab", L"com9", L"CONOUT$", L"Nul .txt", L"a.cab.", L"a.cab ", L"COM10.cab", L"ok.cab"},
+         {L"COM10.cab", L"ok.cab"},
+         {L"COM10.cab", L"ok.cab"}},
     };
     for (const Case& c : cases) {
         const tarn::DownloadListEntries entries = tarn::ReadDownloadListLines(c.lines);
