@@ -507,4 +507,52 @@ TEST_F(FileSystemTest, TouchedFilesGetTheirTimesBack)
     EXPECT_EQ(TouchFiles({a}), 1);
 }
 
+TEST_F(FileSystemTest, AKilledRunsTouchedFilesGetTheirTimesBackFromItsJournal)
+{
+    const std::wstring journal = scratch / L"work.touched";
+    const std::wstring kept = Make(L"kept.txt");
+    const std::wstring edited = Make(L"edited.txt");
+    const std::wstring locked = Make(L"locked.txt");
+    FILETIME old{};
+    FILETIME edit{};
+    const SYSTEMTIME oldSystem{2001, 5, 0, 6, 7, 8, 9, 0};
+    const SYSTEMTIME editSystem{2020, 3, 0, 4, 5, 6, 7, 0};
+    ::SystemTimeToFileTime(&oldSystem, &old);
+    ::SystemTimeToFileTime(&editSystem, &edit);
+    const auto setTime = [](const std::wstring& path, const FILETIME& time) {
+        tarn::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        return ::SetFileTime(file.Get(), &time, &time, &time) != 0;
+    };
+    for (const auto& path : {kept, edited, locked}) {
+        ASSERT_TRUE(setTime(path, old));
+    }
+    // A run killed after touching never runs its destructor.
+    static_cast<void>(new CTempTouchFiles({kept, edited, locked}, journal));
+    ASSERT_TRUE(PathExists(journal));
+    ASSERT_FALSE(SameTime(LastWriteTime(kept), old));
+    ASSERT_TRUE(setTime(edited, edit));
+    {
+        // The file is held without shared writing: the journal outlasts the next run.
+        FileHolder holder(locked);
+        CTempTouchFiles next({}, journal);
+        EXPECT_EQ(tarn::ReadTouchJournal(journal).size(), 1u);
+    }
+    EXPECT_TRUE(SameTime(LastWriteTime(kept), old));
+    EXPECT_TRUE(SameTime(LastWriteTime(edited), edit));  // written meanwhile: keeps its time
+    EXPECT_FALSE(SameTime(LastWriteTime(locked), old));
+    {
+        // The run after that restores it and removes the journal; a line a
+        // kill cut short is no record.
+        const std::wstring cut = L"0123\tC:\\cut.txt\n";
+        std::string text = ReadBytes(journal);
+        text.append(reinterpret_cast<const char*>(cut.data()), cut.size() * sizeof(wchar_t));
+        ASSERT_TRUE(WriteBytes(journal, text));
+        EXPECT_EQ(tarn::ReadTouchJournal(journal).size(), 1u);
+        CTempTouchFiles last({locked}, journal);
+        EXPECT_TRUE(PathExists(journal));
+    }
+    EXPECT_TRUE(SameTime(LastWriteTime(locked), old));
+    EXPECT_FALSE(PathExists(journal));
+}
+
 }  // namespace
