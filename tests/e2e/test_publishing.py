@@ -48,8 +48,8 @@ def consistent(folder):
             assert sorted(tp.read(record).splitlines()) == sorted(harness.record_text(len(data), file_crc(data)).splitlines()), name
 
 
-def tree_processes(word):
-    """Our program's Wine processes (by their command line) in this prefix."""
+def tree_processes(word, program="Tarn_Gridwell_2023.exe"):
+    """The program's Wine processes (by their command line) in this prefix."""
     found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
@@ -59,7 +59,7 @@ def tree_processes(word):
                 prefix = b"WINEPREFIX=" + os.fsencode(tp.prefix()) in f.read().split(b"\0")
         except OSError:
             continue
-        if prefix and b"Tarn_Gridwell_2023.exe" in command and word.encode() in command:
+        if prefix and program.encode() in command and word.encode() in command:
             found.append(int(pid))
     return found
 
@@ -191,8 +191,16 @@ class Publishing(unittest.TestCase):
                 for pid in tree_processes("PackGridwell"):
                     os.kill(pid, signal.SIGKILL)
                 process.wait(60)
+                # The cabinet makers it started finish on their own.
+                for _ in range(300):
+                    if not tree_processes("/f", "MakeCab.exe"):
+                        break
+                    time.sleep(0.1)
                 consistent(tp.drive(tp.DOWNLOAD))
                 self.publish_good()
+                # The rerun removed the killed run's cabinet work folders and
+                # put back the times it had touched.
+                self.assertEqual([n for n in os.listdir(harness.prefix_temp()) if n.startswith("_Tarn_MakeCab_")], [])
                 # The rerun put back the times the killed run had touched.
                 self.assertEqual({path: os.stat(path).st_mtime_ns // 100 for path in times}, times)
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "common/test_files.h"
+#include "support/claimed_folder.h"
 #include "support/unique_handle.h"
 
 using tarn::test::Attributes;
@@ -505,6 +506,42 @@ TEST_F(FileSystemTest, TouchedFilesGetTheirTimesBack)
     EXPECT_TRUE(SameTime(LastWriteTime(b), old));
     EXPECT_EQ(TouchFiles({scratch / L"missing.txt"}), 0);
     EXPECT_EQ(TouchFiles({a}), 1);
+}
+
+TEST_F(FileSystemTest, WorkFoldersOfKilledRunsGoWhenTheNextIsMade)
+{
+    const std::wstring base = scratch.Path();
+    // A killed run's folder with its claim no longer held, one whose claim
+    // is gone, a claim without a folder, and a folder of another kind.
+    Make(L"_W_1_1\\half.cab");
+    Make(L"_W_1_1.claim");
+    Make(L"_W_1_2\\sub\\half.cab");
+    Make(L"_W_1_3.claim");
+    Make(L"_Other_1\\keep.txt");
+    auto live = std::make_unique<tarn::ClaimedWorkFolder>(base, L"_W_");
+    ASSERT_FALSE(live->Folder().empty());
+    {
+        const tarn::ClaimedWorkFolder next(base, L"_W_");
+        ASSERT_FALSE(next.Folder().empty());
+        EXPECT_NE(next.Folder(), live->Folder());
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW found{};
+        const tarn::UniqueFindHandle find(::FindFirstFileW((base + L"\\*").c_str(), &found));
+        do {
+            names.push_back(found.cFileName);
+        } while (find && ::FindNextFileW(find.Get(), &found));
+        std::sort(names.begin(), names.end());
+        const std::wstring liveName = live->Folder().substr(base.size() + 1);
+        const std::wstring nextName = next.Folder().substr(base.size() + 1);
+        std::vector<std::wstring> expected{L".", L"..", L"_Other_1", liveName, liveName + L".claim", nextName,
+                                           nextName + L".claim"};
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(names, expected);
+    }
+    const std::wstring liveFolder = live->Folder();
+    live.reset();
+    EXPECT_FALSE(PathExists(liveFolder));
+    EXPECT_FALSE(PathExists(liveFolder + L".claim"));
 }
 
 TEST_F(FileSystemTest, AKilledRunsTouchedFilesGetTheirTimesBackFromItsJournal)
