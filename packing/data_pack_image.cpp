@@ -74,10 +74,19 @@ void Unpack(const std::vector<std::wstring>& packages, const std::wstring& targe
     }
 }
 
+// A copy the image can do without: a failure leaves a trace line and the
+// mode goes on. Copies the image needs report their failure instead.
+void CopyOptional(const std::wstring& source, const std::wstring& target)
+{
+    if (!CopyFileKeepAttributes(source.c_str(), target.c_str())) {
+        tarn::Trace(L"CreateDataPack: %ls is not copied to %ls (error %lu)", source.c_str(), target.c_str(),
+                    ::GetLastError());
+    }
+}
+
 // Copies the newest update program "<pattern>NN.exe" (the last of an
 // unbroken run from 00) with its record and description into `target`.
-void CopyLatestUpdateProgram(const std::wstring& folder, const wchar_t* pattern, const std::wstring& target,
-                             tarn::PackingFailures& failed)
+void CopyLatestUpdateProgram(const std::wstring& folder, const wchar_t* pattern, const std::wstring& target)
 {
     std::wstring latest;
     for (int n = 0; n < 100; ++n) {
@@ -95,10 +104,7 @@ void CopyLatestUpdateProgram(const std::wstring& folder, const wchar_t* pattern,
         if (!FileExists(source.c_str()) && !tarn::EndsWithNoCase(source, L".exe")) {
             continue;
         }
-        const std::wstring copy = target + L"\\" + tarn::FileNameOf(source);
-        if (!CopyFileKeepAttributes(source.c_str(), copy.c_str())) {
-            failed.push_back({copy, tarn::FormatText(L"cannot copy %ls (error %lu)", source.c_str(), ::GetLastError())});
-        }
+        CopyOptional(source, target + L"\\" + tarn::FileNameOf(source));
     }
 }
 
@@ -162,10 +168,10 @@ int CreateDataPack()
     const std::wstring gridwellTarget = data + L"\\Tarn Gridwell 2023";
     BuildProductImage(gridwell, gridwellTarget, failed);
     const std::wstring extra = std::wstring(gridwell.download) + L"\\RODOvoVuviri.cab";
-    if (FileExists(extra.c_str())) {
-        CopyWithRecord(extra, gridwellTarget, failed);
+    for (const std::wstring& source : {extra, FileInfoNameFor(extra)}) {
+        CopyOptional(source, gridwellTarget + L"\\" + FileNameOf(source));
     }
-    CopyLatestUpdateProgram(gridwell.download, gridwell.updatePattern, gridwellTarget, failed);
+    CopyLatestUpdateProgram(gridwell.download, gridwell.updatePattern, gridwellTarget);
     WriteSetupSettings(gridwellTarget, failed);
 
     const ImageProduct corvin{build::kImageCorvinDownload, L"Tarn_Corvin_2023_App_Download_List.txt",
@@ -176,7 +182,7 @@ int CreateDataPack()
         failed.push_back({addOns, FormatText(L"cannot be created (error %lu)", ::GetLastError())});
     }
     BuildProductImage(corvin, corvinTarget, failed);
-    CopyLatestUpdateProgram(corvin.download, corvin.updatePattern, corvinTarget, failed);
+    CopyLatestUpdateProgram(corvin.download, corvin.updatePattern, corvinTarget);
     for (const wchar_t* installer : build::kPartnerInstallers) {
         const std::wstring name = FileNameOf(installer);
         if (!FileExists((addOns + L"\\" + name).c_str())) {
@@ -184,13 +190,10 @@ int CreateDataPack()
         }
         std::wstring description = installer;
         description = description.substr(0, description.find_last_of(L'.')) + L".txt";
-        CopyFileKeepAttributes(installer, (addOns + L"\\" + name).c_str());
-        CopyFileKeepAttributes(description.c_str(), (addOns + L"\\" + FileNameOf(description)).c_str());
+        CopyOptional(installer, addOns + L"\\" + name);
+        CopyOptional(description, addOns + L"\\" + FileNameOf(description));
     }
-    const std::wstring addings = corvinTarget + L"\\Data_X64\\DoAutodeskSetup.exe";
-    if (FileExists(addings.c_str())) {
-        CopyFileKeepAttributes(addings.c_str(), (addOns + L"\\InstallAddings.exe").c_str());
-    }
+    CopyOptional(corvinTarget + L"\\Data_X64\\DoAutodeskSetup.exe", addOns + L"\\InstallAddings.exe");
     WriteSetupSettings(corvinTarget, failed);
     if (!failed.empty()) {
         return Finish(failed);

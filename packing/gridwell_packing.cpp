@@ -53,15 +53,15 @@ int PackGridwell(bool quick)
     const std::wstring source = build::kGridwellSource;
     const std::wstring download = build::kGridwellDownload;
     std::vector<std::wstring> files;
-    if (!ListSourceFiles(source, files)) {
-        return Finish({{source, L"the source folder is missing or holds no file"}});
-    }
     PackingFailures failed;
+    if (!ListSourceFiles(source, files, failed)) {
+        return Finish(failed);
+    }
     ReleaseStage stage(download, L"PackGridwell");
     if (!stage.Open(failed)) {
         return Finish(failed);
     }
-    const CTempTouchFiles touched(files);  // identical times in every build; restored at the end
+    const CTempTouchFiles touched(files, stage.TouchJournal());  // identical times in every build; restored at the end
     ApplyPackingExcludes(files, download.c_str());
     if (!NamesCarried(files, failed)) {
         return Finish(failed);
@@ -134,8 +134,11 @@ int PackQxPackage()
     CabinetGroups groups;
     std::vector<std::wstring> problems;
     PackingFailures failed;
-    if (!ListSourceFiles(source, files) || !SplitQxPackage(files, groups, &problems) || groups.empty()) {
-        failed.push_back({source, L"the source folder holds no file, or files that cannot be packed"});
+    if (!ListSourceFiles(source, files, failed)) {
+        return Finish(failed);
+    }
+    if (!SplitQxPackage(files, groups, &problems) || groups.empty()) {
+        failed.push_back({source, L"the source folder holds files that cannot be packed"});
         for (const std::wstring& problem : problems) {
             failed.push_back({problem, L"missing, or too large for a cabinet"});
         }

@@ -11,19 +11,28 @@
 
 namespace tarn {
 
-bool ListSourceFiles(const std::wstring& folder, std::vector<std::wstring>& files)
+void NameCaseTwins(const std::vector<std::wstring>& twins, PackingFailures& failed)
+{
+    for (size_t i = 0; i + 1 < twins.size(); i += 2) {
+        failed.push_back({twins[i + 1], L"its name differs only in letter case from " + twins[i] +
+                                            L": a cabinet unpacked on Windows would keep one of them"});
+    }
+}
+
+bool ListSourceFiles(const std::wstring& folder, std::vector<std::wstring>& files, PackingFailures& failed)
 {
     files.clear();
     int isFolder = 0;
-    if (!FileExists(folder.c_str(), &isFolder) || !isFolder) {
-        Trace(L"Packing: the source folder %ls is missing (error %lu)", folder.c_str(), ::GetLastError());
+    std::vector<std::wstring> twins;
+    if (!FileExists(folder.c_str(), &isFolder) || !isFolder || !ListFilesNamingTwins(folder.c_str(), files, twins)) {
+        Trace(L"Packing: the source folder %ls is missing or holds no file (error %lu)", folder.c_str(),
+              ::GetLastError());
+        failed.push_back({folder, L"the source folder is missing or holds no file"});
+        files.clear();
         return false;
     }
-    if (!ListFiles(folder.c_str(), files)) {
-        Trace(L"Packing: the source folder %ls holds no file", folder.c_str());
-        return false;
-    }
-    return true;
+    NameCaseTwins(twins, failed);
+    return twins.empty();
 }
 
 std::wstring StampVersionMarker(const std::wstring& folder)

@@ -9,9 +9,13 @@
 
 namespace tarn {
 
-// Lists every file below `folder`. False (nothing listed) when the folder is
-// missing or holds no file: a mode must not publish an empty release.
-bool ListSourceFiles(const std::wstring& folder, std::vector<std::wstring>& files);
+// Lists every file below `folder`. False with the failure appended when the
+// folder is missing or holds no file (a mode must not publish an empty
+// release) or when two of its paths differ only in letter case.
+bool ListSourceFiles(const std::wstring& folder, std::vector<std::wstring>& files, PackingFailures& failed);
+
+// Appends a failure naming both paths for each pair of ListFilesNamingTwins.
+void NameCaseTwins(const std::vector<std::wstring>& twins, PackingFailures& failed);
 
 // Writes the build time into the version marker "!__Update_Version__!.txt"
 // at the top of `folder` (section "Settings", "UpdateCreateTime"). The

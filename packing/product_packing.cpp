@@ -89,10 +89,10 @@ int PackCorvin()
     SwitchPackingConfigDrive(L'M');
     const std::wstring source = build::kCorvinSource;
     std::vector<std::wstring> files;
-    if (!ListSourceFiles(source, files)) {
-        return Finish({{source, L"the source folder is missing or holds no file"}});
-    }
     PackingFailures failed;
+    if (!ListSourceFiles(source, files, failed)) {
+        return Finish(failed);
+    }
     ReleaseStage stage(build::kCorvinDownload, L"PackCorvin");
     if (!stage.Open(failed)) {
         return Finish(failed);
@@ -100,7 +100,7 @@ int PackCorvin()
     // The updater is not made here: the published one is listed.
     std::vector<std::wstring> packages{stage.Live(kUpdaterCabinetName)};
     ApplyPackingExcludes(files);
-    const CTempTouchFiles touched(files);
+    const CTempTouchFiles touched(files, stage.TouchJournal());
     int number = 1;
     PackGroups(files, source, stage, L"Tarn_Corvin_2023_%d.cab", number, packages, failed);
     return ListAndPublish(stage, packages, L"Tarn_Corvin_2023_App_Download_List.txt", L"Tarn_Corvin_2023_App.exe",
@@ -134,8 +134,8 @@ int PackRvtTrainings()
     }
 
     std::vector<std::wstring> files;
-    if (!ListSourceFiles(first, files)) {
-        return Finish({{first, L"the source folder is missing or holds no file"}});
+    if (!ListSourceFiles(first, files, failed)) {
+        return Finish(failed);
     }
     // The list was taken before the backup exists: the edited "Autorun.inf"
     // is packed, the backup is not.
@@ -162,8 +162,8 @@ int PackRvtTrainings()
         return Finish(failed);
     }
 
-    if (!ListSourceFiles(second, files)) {
-        return Finish({{second, L"the source folder is missing or holds no file"}});
+    if (!ListSourceFiles(second, files, failed)) {
+        return Finish(failed);
     }
     std::erase_if(files, [&](const std::wstring& path) {
         const std::wstring_view relative = std::wstring_view(path).substr(second.size() + 1);

@@ -31,6 +31,9 @@ public:
     const std::wstring& Folder() const { return staging_; }
     std::wstring Staged(const std::wstring& name) const { return staging_ + L"\\" + name; }
     std::wstring Live(const std::wstring& name) const { return live_ + L"\\" + name; }
+    // Beside the staging folder, outlasting it: the journal of the source
+    // files the run touched (see CTempTouchFiles).
+    std::wstring TouchJournal() const { return staging_ + L".touched"; }
 
     // Checks every staged cabinet against its staged record and, when
     // `lists` names staged download lists, the release those lists make

@@ -44,16 +44,18 @@ int MakeNullUpdate()
         return Finish({{source, FormatText(L"the source folder is missing (error %lu)", ::GetLastError())}});
     }
     std::vector<std::wstring> files{source + L"\\!__Update_Version__!.txt"};
+    PackingFailures failed;
     for (const wchar_t* part : {L"\\Data", L"\\Data_X64"}) {
         std::vector<std::wstring> below;
-        ListFiles((source + part).c_str(), below);
+        std::vector<std::wstring> twins;
+        ListFilesNamingTwins((source + part).c_str(), below, twins);
+        NameCaseTwins(twins, failed);
         files.insert(files.end(), below.begin(), below.end());
     }
     std::erase_if(files, [](const std::wstring& path) {
         const std::wstring name = FileNameOf(path);
         return EqualsNoCase(name, L"vcredist_x64.exe") || EqualsNoCase(name, L"vcredist_x86.exe");
     });
-    PackingFailures failed;
     // The cabinet's own folder and the four download folders: all staged,
     // all checked, then all published.
     const std::wstring cabinetFolder = std::wstring(build::kNullUpdaterCabinet).substr(
@@ -63,7 +65,7 @@ int MakeNullUpdate()
     for (const wchar_t* folder : build::kUpdaterDownloadFolders) {
         stages.push_back(std::make_unique<ReleaseStage>(folder, L"MakeNullUpdate"));
     }
-    if (!NamesCarried(files, failed)) {
+    if (!failed.empty() || !NamesCarried(files, failed)) {
         return Finish(failed);
     }
     for (const std::unique_ptr<ReleaseStage>& stage : stages) {
@@ -109,14 +111,16 @@ int PackCorvinUpdate()
     const std::wstring resources = build::kCorvinUpdateResources;
     const std::wstring target = resources + L"\\" + kUpdaterCabinetName;
     std::vector<std::wstring> files;
-    if (!ListSourceFiles(source, files) || StampVersionMarker(source).empty()) {
-        return ReportCreationProblem(target, L"the source folder " + source +
-                                                 L" is missing, holds no file or takes no version marker");
+    PackingFailures failed;
+    if (!ListSourceFiles(source, files, failed)) {
+        return ReportCreationProblem(target, failed.front().path + L": " + failed.front().cause);
+    }
+    if (StampVersionMarker(source).empty()) {
+        return ReportCreationProblem(target, L"the source folder " + source + L" takes no version marker");
     }
     ListFiles(source.c_str(), files);  // the marker may be new
     TouchFiles(files);
 
-    PackingFailures failed;
     ReleaseStage stage(resources, L"PackCorvinUpdate");
     if (!stage.Open(failed)) {
         return ReportCreationProblem(target, failed.front().cause);

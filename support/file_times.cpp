@@ -108,26 +108,29 @@ CTempTouchFile::CTempTouchFile(const std::wstring& fileName)
     m_LastWriteTime = data.ftLastWriteTime;
 }
 
+namespace {
+
+tarn::TouchRecord RecordOf(const CTempTouchFile& file)
+{
+    return {file.m_FileName, file.m_TouchTime, file.m_CreationTime, file.m_LastAccessTime, file.m_LastWriteTime};
+}
+
+}  // namespace
+
 CTempTouchFile::~CTempTouchFile()
 {
-    if (m_FileName.empty()) {
-        return;
-    }
-    tarn::UniqueFileHandle file = OpenForTimes(m_FileName);
     // A file written during the run carries a time of its own: it keeps it.
-    FILETIME written{};
-    if (file && (m_TouchTime.dwLowDateTime != 0 || m_TouchTime.dwHighDateTime != 0) &&
-        ::GetFileTime(file.Get(), nullptr, nullptr, &written) && ::CompareFileTime(&written, &m_TouchTime) != 0) {
-        tarn::Trace(L"file %ls was changed during the run: it keeps its new time", m_FileName.c_str());
-        return;
-    }
-    if (!file || !::SetFileTime(file.Get(), &m_CreationTime, &m_LastAccessTime, &m_LastWriteTime)) {
-        tarn::Trace(L"file %ls cannot get its times back (error %lu)", m_FileName.c_str(), ::GetLastError());
+    if (!m_FileName.empty()) {
+        tarn::RestoreTouchedTimes(RecordOf(*this));
     }
 }
 
-CTempTouchFiles::CTempTouchFiles(const std::vector<std::wstring>& files)
+CTempTouchFiles::CTempTouchFiles(const std::vector<std::wstring>& files, std::wstring journal)
+    : journal_(std::move(journal))
 {
+    if (!journal_.empty()) {
+        left_ = tarn::ReplayTouchJournal(journal_);
+    }
     const auto byName = [](const std::unique_ptr<CTempTouchFile>& element, const std::wstring& name) {
         return tarn::CompareNoCase(element->m_FileName, name) < 0;
     };
@@ -141,13 +144,42 @@ CTempTouchFiles::CTempTouchFiles(const std::vector<std::wstring>& files)
         if (index < GetSize() && tarn::EqualsNoCase((*this)[index]->m_FileName, record->m_FileName)) {
             continue;
         }
+        // A file that a killed run left touched has its true times in its journal.
+        for (auto left = left_.begin(); left != left_.end(); ++left) {
+            if (tarn::EqualsNoCase(left->path, record->m_FileName)) {
+                record->m_CreationTime = left->creation;
+                record->m_LastAccessTime = left->lastAccess;
+                record->m_LastWriteTime = left->lastWrite;
+                left_.erase(left);
+                break;
+            }
+        }
         InsertAt(index, std::move(record));
     }
     FILETIME touch{};
     if (GetTouchFileTime(touch)) {
+        std::vector<tarn::TouchRecord> journaled = left_;
         for (const auto& record : *this) {
             record->m_TouchTime = touch;
+            journaled.push_back(RecordOf(*record));
+        }
+        if (!journal_.empty()) {
+            tarn::WriteTouchJournal(journal_, journaled);
         }
         TouchFilesAt(files, touch);
+    }
+}
+
+CTempTouchFiles::~CTempTouchFiles()
+{
+    bool restored = left_.empty();
+    for (const auto& record : *this) {
+        restored = tarn::RestoreTouchedTimes(RecordOf(*record)) && restored;
+        record->m_FileName.clear();  // done: its own destructor leaves it
+    }
+    // A journal with a file still to restore stays for the next run.
+    if (!journal_.empty() && restored && !::DeleteFileW(journal_.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+        tarn::Trace(L"the journal of touched files %ls cannot be removed (error %lu)", journal_.c_str(),
+                    ::GetLastError());
     }
 }

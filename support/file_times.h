@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/sorted_array.h"
+#include "support/touch_journal.h"
 
 // Sets creation, last-access and last-write time of each existing file to the
 // touch time of today. Files that cannot be opened are skipped. Returns the
@@ -31,10 +32,20 @@ public:
 
 // Records the times of each existing file, touches them all, and restores
 // the times of every recorded file that still carries the touch time when
-// destroyed (a file edited meanwhile keeps its new time).
+// destroyed (a file edited meanwhile keeps its new time). With a `journal`
+// path, the files of a journal a killed run left there get their times back
+// first, and the records are written there before the first file is
+// touched; the journal goes when every file has its times back.
 class CTempTouchFiles : public CSortedPtrArray<CTempTouchFile> {
 public:
-    explicit CTempTouchFiles(const std::vector<std::wstring>& files);
+    explicit CTempTouchFiles(const std::vector<std::wstring>& files, std::wstring journal = std::wstring());
+    ~CTempTouchFiles();
+    CTempTouchFiles(const CTempTouchFiles&) = delete;
+    CTempTouchFiles& operator=(const CTempTouchFiles&) = delete;
+
+private:
+    std::wstring journal_;
+    std::vector<tarn::TouchRecord> left_;  // of an earlier journal, still to restore
 };
 
 namespace tarn {

@@ -16,22 +16,37 @@ using namespace tarn::fs;
 namespace {
 
 // Inserts `path` at its sorted place; returns the index, or -1 when an equal
-// path is already present.
-ptrdiff_t InsertSortedUnique(std::vector<std::wstring>& sorted, const std::wstring& path)
+// path is already present. A present path that differs in letter case (two
+// names on a case-sensitive share) is appended with `path` to `twins`.
+ptrdiff_t InsertSortedUnique(std::vector<std::wstring>& sorted, const std::wstring& path,
+                             std::vector<std::wstring>* twins = nullptr)
 {
     bool found = false;
     const size_t index = tarn::LowerBoundNoCase(sorted, path, &found);
     if (found) {
+        if (twins != nullptr && sorted[index] != path) {
+            twins->push_back(sorted[index]);
+            twins->push_back(path);
+        }
         return -1;
     }
     sorted.insert(sorted.begin() + static_cast<ptrdiff_t>(index), path);
     return static_cast<ptrdiff_t>(index);
 }
 
+struct ListOutputs {
+    std::vector<std::wstring>* folders;
+    std::vector<SYSTEMTIME>* times;
+    std::vector<uint32_t>* sizes;
+    std::vector<std::wstring>* twins;
+};
+
 void ListFolder(const std::wstring& folder, const std::wstring& pattern, std::vector<std::wstring>& files,
-                std::vector<std::wstring>* folders, std::vector<SYSTEMTIME>* times,
-                std::vector<uint32_t>* sizes)
+                const ListOutputs& out)
 {
+    std::vector<std::wstring>* const folders = out.folders;
+    std::vector<SYSTEMTIME>* const times = out.times;
+    std::vector<uint32_t>* const sizes = out.sizes;
     if (folders) {
         InsertSortedUnique(*folders, tarn::WithoutTrailingBackslash(folder));
     }
@@ -46,7 +61,7 @@ void ListFolder(const std::wstring& folder, const std::wstring& pattern, std::ve
             if (IsDotEntry(data) || IsFolderEntry(data)) {
                 continue;
             }
-            const ptrdiff_t index = InsertSortedUnique(files, folder + data.cFileName);
+            const ptrdiff_t index = InsertSortedUnique(files, folder + data.cFileName, out.twins);
             if (index < 0) {
                 continue;
             }
@@ -80,7 +95,7 @@ void ListFolder(const std::wstring& folder, const std::wstring& pattern, std::ve
         } while (::FindNextFileW(find.Get(), &data));
     }
     for (const std::wstring& subfolder : subfolders) {
-        ListFolder(subfolder, pattern, files, folders, times, sizes);
+        ListFolder(subfolder, pattern, files, out);
     }
 }
 
@@ -126,8 +141,9 @@ int CreateFolderOfFile(const wchar_t* path)
     return CreateFolderPath(tarn::FolderOf(file).c_str());
 }
 
-int ListFiles(const wchar_t* start, std::vector<std::wstring>& files, std::vector<std::wstring>* folders,
-              std::vector<SYSTEMTIME>* times, std::vector<uint32_t>* sizes)
+namespace {
+
+int ListFilesInto(const wchar_t* start, std::vector<std::wstring>& files, const ListOutputs& out)
 {
     if (tarn::IsEmptyText(start)) {
         return 0;
@@ -143,11 +159,24 @@ int ListFiles(const wchar_t* start, std::vector<std::wstring>& files, std::vecto
     }
     folder = tarn::WithTrailingBackslash(folder);
     const size_t before = files.size();
-    ListFolder(folder, pattern, files, folders, times, sizes);
+    ListFolder(folder, pattern, files, out);
     return files.size() > before ? 1 : 0;
 }
 
+}  // namespace
+
+int ListFiles(const wchar_t* start, std::vector<std::wstring>& files, std::vector<std::wstring>* folders,
+              std::vector<SYSTEMTIME>* times, std::vector<uint32_t>* sizes)
+{
+    return ListFilesInto(start, files, {folders, times, sizes, nullptr});
+}
+
 namespace tarn {
+
+int ListFilesNamingTwins(const wchar_t* start, std::vector<std::wstring>& files, std::vector<std::wstring>& twins)
+{
+    return ListFilesInto(start, files, {nullptr, nullptr, nullptr, &twins});
+}
 
 SYSTEMTIME FileTimeToLocalOrZero(const FILETIME& utc)
 {

@@ -34,6 +34,11 @@ int EmptyFolder(const wchar_t* folder);
 
 namespace tarn {
 
+// ListFiles without the optional outputs, naming what it leaves out: for two
+// paths that differ only in letter case (a case-sensitive share) the listed
+// one and the left-out one are appended to `twins`, in that order.
+int ListFilesNamingTwins(const wchar_t* start, std::vector<std::wstring>& files, std::vector<std::wstring>& twins);
+
 // A UTC file time as local date and time; all zeros when it cannot be
 // converted (a time beyond the platform's range never aborts a listing).
 SYSTEMTIME FileTimeToLocalOrZero(const FILETIME& utc);

@@ -13,6 +13,7 @@
 #include "support/path_text.h"
 #include "support/text_format.h"
 #include "support/trace.h"
+#include "support/claimed_folder.h"
 #include "support/unique_handle.h"
 #include "transfer/cab_extract.h"
 #include "transfer/cab_inspect.h"
@@ -411,14 +412,15 @@ int MakeCabinetExplained(const wchar_t* sourceFolder, const wchar_t* cabinetPath
                 return 0;
             }
         }
-        UniqueTempFolder work;
-        if (work.m_Folder.empty()) {
+        // A work folder a killed run left with a cabinet half made goes here.
+        const ClaimedWorkFolder work(GetTempFolder(), L"_Tarn_MakeCab_");
+        if (work.Folder().empty()) {
             cause = FormatText(L"no work folder in the temporary folder (error %lu)", ::GetLastError());
             return 0;
         }
         const std::wstring cabinetName = cabinet.substr(slash + 1);
-        const std::wstring tempCabinet = work.m_Folder + L"\\" + cabinetName;
-        const std::wstring directiveFile = work.m_Folder + L"\\$TarnMakeCab$_" + cabinetName + L".txt";
+        const std::wstring tempCabinet = work.Folder() + L"\\" + cabinetName;
+        const std::wstring directiveFile = work.Folder() + L"\\$TarnMakeCab$_" + cabinetName + L".txt";
         std::vector<std::wstring> lines;
         std::wstring outside;
         if (!BuildMakeCabDirectives(source, tempCabinet, files, lines, outside)) {

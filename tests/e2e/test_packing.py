@@ -311,8 +311,12 @@ class GridwellPacking(unittest.TestCase):
         self.assertEqual(lines(drive(DOWNLOAD + "/Tarn_Gridwell_2023_Download_List.txt")),
                          ["Tarn_Gridwell_2023_(1).cab", "Tarn_Gridwell_2023_(2).cab", "SetupUpdater_2023.cab"])
         self.assertEqual(list(unpack(self.package(2))), ["Tarn Gridwell/Tarn Gridwell 2023/QX(1).cab"])
-        for name in ("QX(1).cab", "QX(1).fileinfo.txt"):
-            os.remove(drive(QX_FOLDER + "/" + name))
+        # "PackOEM" makes its target folder when it is missing.
+        shutil.rmtree(drive(QX_FOLDER))
+        run_mode("PackOEM")
+        self.assertEqual(messages(), [])
+        self.assertEqual(sorted(os.listdir(drive(QX_FOLDER))), ["QX(1).cab", "QX(1).fileinfo.txt"])
+        shutil.rmtree(drive(QX_FOLDER))
 
 
 @unittest.skipUnless(find_makecab(), "no MakeCab.exe built (tools/makecab)")
@@ -467,7 +471,11 @@ class DataPackImage(unittest.TestCase):
             with open(os.path.join(staging, f"c{n}.txt"), "w") as f:
                 f.write(f"corvin {n}")
             gcab(os.path.join(cdl, f"Tarn_Corvin_2023_{n}.cab"), staging, [f"c{n}.txt"])
-        shutil.copy(os.path.join(gdl, "SetupUpdater_2023.cab"), cdl)
+        # Corvin lists start with the updater, whose files are newer: it is unpacked last all the same.
+        os.makedirs(os.path.join(staging, "u"))
+        with open(os.path.join(staging, "u", "c1.txt"), "w") as f:
+            f.write("corvin 1, newer from the updater")
+        gcab(os.path.join(cdl, "SetupUpdater_2023.cab"), os.path.join(staging, "u"), ["c1.txt"])
         write("z/Revit/CD_2023/Download/SetupUpdater_2023.fileinfo.txt", b"[FileInfo]\r\n")
         write("z/Revit/CD_2023/Download/Tarn_Corvin_2023_App_Download_List.txt",
               "SetupUpdater_2023.cab\r\nTarn_Corvin_2023_1.cab\r\nTarn_Corvin_2023_2.cab\r\nTarn_Corvin_2023_3.cab\r\n")
@@ -485,6 +493,7 @@ class DataPackImage(unittest.TestCase):
         self.assertLessEqual({gw + "Update_x64.exe", gw + "Setup.exe", gw + "Setup.cfg", gw + "SetupUpdater_2023.cab",
                               gw + "Update_x64.started.txt", gw + "Tarn_Gridwell_2023_Update_01.exe",
                               cv + "c1.txt", cv + "c3.txt", cv + "Setup.cfg"}, names)
+        self.assertIn(cv + "c1.txt\t32", inventory)
         self.assertNotIn(gw + "Tarn_Gridwell_2023_Update_03.exe", names)
 
         # A listed package that is missing: a message, and the zip of the

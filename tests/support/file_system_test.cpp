@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "common/test_files.h"
+#include "support/claimed_folder.h"
 #include "support/unique_handle.h"
 
 using tarn::test::Attributes;
@@ -505,6 +506,90 @@ TEST_F(FileSystemTest, TouchedFilesGetTheirTimesBack)
     EXPECT_TRUE(SameTime(LastWriteTime(b), old));
     EXPECT_EQ(TouchFiles({scratch / L"missing.txt"}), 0);
     EXPECT_EQ(TouchFiles({a}), 1);
+}
+
+TEST_F(FileSystemTest, WorkFoldersOfKilledRunsGoWhenTheNextIsMade)
+{
+    const std::wstring base = scratch.Path();
+    // A killed run's folder with its claim no longer held, one whose claim
+    // is gone, a claim without a folder, and a folder of another kind.
+    Make(L"_W_1_1\\half.cab");
+    Make(L"_W_1_1.claim");
+    Make(L"_W_1_2\\sub\\half.cab");
+    Make(L"_W_1_3.claim");
+    Make(L"_Other_1\\keep.txt");
+    auto live = std::make_unique<tarn::ClaimedWorkFolder>(base, L"_W_");
+    ASSERT_FALSE(live->Folder().empty());
+    {
+        const tarn::ClaimedWorkFolder next(base, L"_W_");
+        ASSERT_FALSE(next.Folder().empty());
+        EXPECT_NE(next.Folder(), live->Folder());
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW found{};
+        const tarn::UniqueFindHandle find(::FindFirstFileW((base + L"\\*").c_str(), &found));
+        do {
+            names.push_back(found.cFileName);
+        } while (find && ::FindNextFileW(find.Get(), &found));
+        std::sort(names.begin(), names.end());
+        const std::wstring liveName = live->Folder().substr(base.size() + 1);
+        const std::wstring nextName = next.Folder().substr(base.size() + 1);
+        std::vector<std::wstring> expected{L".", L"..", L"_Other_1", liveName, liveName + L".claim", nextName,
+                                           nextName + L".claim"};
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(names, expected);
+    }
+    const std::wstring liveFolder = live->Folder();
+    live.reset();
+    EXPECT_FALSE(PathExists(liveFolder));
+    EXPECT_FALSE(PathExists(liveFolder + L".claim"));
+}
+
+TEST_F(FileSystemTest, AKilledRunsTouchedFilesGetTheirTimesBackFromItsJournal)
+{
+    const std::wstring journal = scratch / L"work.touched";
+    const std::wstring kept = Make(L"kept.txt");
+    const std::wstring edited = Make(L"edited.txt");
+    const std::wstring locked = Make(L"locked.txt");
+    FILETIME old{};
+    FILETIME edit{};
+    const SYSTEMTIME oldSystem{2001, 5, 0, 6, 7, 8, 9, 0};
+    const SYSTEMTIME editSystem{2020, 3, 0, 4, 5, 6, 7, 0};
+    ::SystemTimeToFileTime(&oldSystem, &old);
+    ::SystemTimeToFileTime(&editSystem, &edit);
+    const auto setTime = [](const std::wstring& path, const FILETIME& time) {
+        tarn::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        return ::SetFileTime(file.Get(), &time, &time, &time) != 0;
+    };
+    for (const auto& path : {kept, edited, locked}) {
+        ASSERT_TRUE(setTime(path, old));
+    }
+    // A run killed after touching never runs its destructor.
+    static_cast<void>(new CTempTouchFiles({kept, edited, locked}, journal));
+    ASSERT_TRUE(PathExists(journal));
+    ASSERT_FALSE(SameTime(LastWriteTime(kept), old));
+    ASSERT_TRUE(setTime(edited, edit));
+    {
+        // The file is held without shared writing: the journal outlasts the next run.
+        FileHolder holder(locked);
+        CTempTouchFiles next({}, journal);
+        EXPECT_EQ(tarn::ReadTouchJournal(journal).size(), 1u);
+    }
+    EXPECT_TRUE(SameTime(LastWriteTime(kept), old));
+    EXPECT_TRUE(SameTime(LastWriteTime(edited), edit));  // written meanwhile: keeps its time
+    EXPECT_FALSE(SameTime(LastWriteTime(locked), old));
+    {
+        // The run after that restores it and removes the journal; a line a
+        // kill cut short is no record.
+        const std::wstring cut = L"0123\tC:\\cut.txt\n";
+        std::string text = ReadBytes(journal);
+        text.append(reinterpret_cast<const char*>(cut.data()), cut.size() * sizeof(wchar_t));
+        ASSERT_TRUE(WriteBytes(journal, text));
+        EXPECT_EQ(tarn::ReadTouchJournal(journal).size(), 1u);
+        CTempTouchFiles last({locked}, journal);
+        EXPECT_TRUE(PathExists(journal));
+    }
+    EXPECT_TRUE(SameTime(LastWriteTime(locked), old));
+    EXPECT_FALSE(PathExists(journal));
 }
 
 }  // namespace
