@@ -10,6 +10,7 @@
 #include "support/text_format.h"
 #include "transfer/cab_extract.h"
 #include "transfer/cab_inspect.h"
+#include "transfer/cab_names.h"
 #include "transfer/download_url.h"
 #include "transfer/file_info.h"
 
@@ -87,7 +88,7 @@ void CheckCabinetWithRecord(const std::wstring& cabinet, const std::wstring& rec
         failed.push_back({cabinet, L"the cabinet does not open: " + facts.problem});
     }
     for (const CabinetEntry& entry : facts.entries) {
-        if (!IsContainedName(NormalEntryName(entry.name))) {
+        if (!IsContainedName(cab::NormalizeEntryName(entry.name))) {
             failed.push_back({cabinet, L"the entry \"" + entry.name + L"\" leads outside its folder"});
         }
     }

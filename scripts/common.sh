@@ -12,6 +12,7 @@ TARN_PACKAGES=(
     gcab cabextract nginx-light curl openssl squid
     libz-mingw-w64-dev
     python3-pil fonts-dejavu-core
+    clang libclang-rt-14-dev zlib1g-dev
 )
 
 tarn_log() { printf '== %s\n' "$*" >&2; }

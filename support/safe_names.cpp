@@ -35,8 +35,10 @@ bool IsReservedDeviceName(std::wstring_view component)
             return true;
         }
     }
-    if (base.size() == 4 && base[3] >= L'1' && base[3] <= L'9') {
-        return EqualsAsciiNoCase(base.substr(0, 3), L"COM") || EqualsAsciiNoCase(base.substr(0, 3), L"LPT");
+    if (base.size() == 4 && (EqualsAsciiNoCase(base.substr(0, 3), L"COM") || EqualsAsciiNoCase(base.substr(0, 3), L"LPT"))) {
+        const wchar_t digit = base[3];
+        // Superscript one to three count as digits there too.
+        return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
     }
     return false;
 }

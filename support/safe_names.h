@@ -8,8 +8,8 @@
 namespace tarn {
 
 // True for a reserved device name in any letter case, with or without an
-// extension and blanks before it: CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9,
-// CONIN$ and CONOUT$. Opening such a name opens the device, in every folder.
+// extension and blanks before it: CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9
+// (superscript one to three too), CONIN$ and CONOUT$. Opening such a name opens the device, in every folder.
 bool IsReservedDeviceName(std::wstring_view component);
 
 // True when one path component names a file or folder of its own: not

@@ -8,15 +8,16 @@
 
 #include "config/text/char_buffer.h"
 #include "config/text/text_file.h"
+#include "support/claimed_folder.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/path_text.h"
 #include "support/text_format.h"
 #include "support/trace.h"
-#include "support/claimed_folder.h"
 #include "support/unique_handle.h"
 #include "transfer/cab_extract.h"
 #include "transfer/cab_inspect.h"
+#include "transfer/cab_names.h"
 #include "transfer/download_url.h"
 #include "transfer/file_info.h"
 
@@ -145,7 +146,7 @@ std::wstring CompareEntries(const tarn::CabinetFacts& facts, const std::wstring&
     std::vector<std::pair<std::wstring, int64_t>> found;
     for (size_t i = 0; i < files.size(); ++i) {
         expected.emplace_back(files[i].substr(source.size()), stamps[i].size);
-        found.emplace_back(tarn::NormalEntryName(facts.entries[i].name), facts.entries[i].size);
+        found.emplace_back(tarn::cab::NormalizeEntryName(facts.entries[i].name), facts.entries[i].size);
     }
     const auto byName = [](const auto& a, const auto& b) { return tarn::CompareNoCase(a.first, b.first) < 0; };
     std::sort(expected.begin(), expected.end(), byName);

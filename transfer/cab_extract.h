@@ -1,11 +1,25 @@
 #pragma once
-// Unpacking a cabinet file into a folder with the setup library
-// (SetupIterateCabinetW), creating the sub-folders its entries name, and
-// telling whether every file the cabinet announced was really extracted.
+// Unpacking a cabinet file into a folder, creating the sub-folders its
+// entries name, and telling whether every file the cabinet announced was
+// really extracted. Stored and MSZIP cabinets are read by an own reader
+// (decoding on the calling thread, files written by two more); others go to
+// the setup library (SetupIterateCabinetW). Both keep the same rules.
 
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace tarn {
+
+// Which way an extraction runs; tests and benchmarks choose, callers keep
+// the default.
+enum class CabExtractMethod {
+    Automatic,     // the own reader where it reads the cabinet, else the setup library
+    OwnReader,     // the own reader only: other cabinets fail
+    SetupLibrary,  // the setup library only
+};
+
+}  // namespace tarn
 
 // One extraction. The caller sets m_TargetFolder (empty: a fresh folder
 // "Tarn-Cab_<n>" in the temporary folder is chosen); the extraction fills
@@ -19,6 +33,7 @@ struct CabExtractContext {
     // One flag per entry of m_Extracted: 1 once the file was extracted
     // without error, 0 while it was only announced (or was refused).
     std::vector<int> m_Done;
+    tarn::CabExtractMethod m_Method = tarn::CabExtractMethod::Automatic;
 };
 
 // Extracts `cabinetPath` into the context's target folder. 1 when the
@@ -32,15 +47,9 @@ int ExtractCabinet(CabExtractContext& context, const wchar_t* cabinetPath);
 // result is that of ExtractCabinet.
 int ExtractCabinetTo(CabExtractContext& context, const wchar_t* cabinetPath, const wchar_t* targetFolder);
 
-// Extracts with a fresh context. `fileList` is emptied and receives the
-// sorted full paths of the extracted files only when the result is 1.
+// Extracts with a fresh context (of the given method). `fileList` is
+// emptied and receives the sorted full paths of the extracted files only
+// when the result is 1.
 int ExtractCabinetToList(const wchar_t* cabinetPath, const wchar_t* targetFolder,
-                         std::vector<std::wstring>& fileList);
-
-namespace tarn {
-
-// A cabinet entry's name with slashes turned into backslashes and its one
-// leading backslash dropped: the path below the folder it is unpacked into.
-std::wstring NormalEntryName(std::wstring name);
-
-}  // namespace tarn
+                         std::vector<std::wstring>& fileList,
+                         tarn::CabExtractMethod method = tarn::CabExtractMethod::Automatic);

@@ -11,6 +11,8 @@
   target paths of 260 characters or more
 - damaged cabinets: truncated, garbage behind a cabinet signature, plain
   text, an empty file
+- cabinets for the own reader's limits (multi_folder.cab with its reference
+  layout, sizes claimed beyond the data, cut-off and wrong-checksum blocks)
 
 Usage: make_test_cabinets.py --out DIR [--gcab PROGRAM] [--cabextract PROGRAM]
 """
@@ -22,6 +24,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import zlib
 
 BLOCK_SIZE = 32768
 DOS_DATE = ((2023 - 1980) << 9) | (6 << 5) | 1
@@ -66,28 +69,76 @@ def checksum(data, seed=0):
     return value ^ tail
 
 
+def stored_blocks(stream):
+    """(packed, unpacked size) blocks of uncompressed data."""
+    return [(stream[i:i + BLOCK_SIZE], len(stream[i:i + BLOCK_SIZE]))
+            for i in range(0, len(stream), BLOCK_SIZE)] or [(b"", 0)]
+
+
+def mszip_blocks(stream, dependent):
+    """MSZIP blocks; with `dependent` each is deflated with the block before
+    as its dictionary (as other cabinet makers do), else on its own (as our
+    MakeCab and gcab do)."""
+    blocks = []
+    previous = b""
+    for i in range(0, len(stream), BLOCK_SIZE):
+        chunk = stream[i:i + BLOCK_SIZE]
+        if dependent and previous:
+            packer = zlib.compressobj(6, zlib.DEFLATED, -15, zdict=previous)
+        else:
+            packer = zlib.compressobj(6, zlib.DEFLATED, -15)
+        blocks.append((b"CK" + packer.compress(chunk) + packer.flush(), len(chunk)))
+        previous = chunk
+    return blocks
+
+
+def build_cabinet(folders, files, reserve=None, set_names=None):
+    """A cabinet from folders (compression type, [(packed, unpacked size)])
+    and file records (name bytes, size, offset, folder index, attributes);
+    `reserve` (header bytes, per folder, per block) adds the reserve fields,
+    `set_names` the previous and next cabinet's names."""
+    flags = 0
+    extra = b""
+    header_reserve, folder_reserve, block_reserve = reserve or (0, 0, 0)
+    if reserve:
+        flags |= 4
+        extra += struct.pack("<HBB", header_reserve, folder_reserve, block_reserve) + b"R" * header_reserve
+    if set_names:
+        flags |= 3
+        extra += b"".join(name + b"\0" for name in set_names)
+    folders_start = 36 + len(extra)
+    files_start = folders_start + len(folders) * (8 + folder_reserve)
+    records = b""
+    for name, size, offset, folder, attributes in files:
+        records += struct.pack("<IIHHHH", size, offset, folder, DOS_DATE, DOS_TIME, attributes) + name + b"\0"
+    data = b""
+    folder_records = b""
+    data_start = files_start + len(records)
+    for compression, blocks in folders:
+        folder_records += struct.pack("<IHH", data_start + len(data), len(blocks), compression) + b"F" * folder_reserve
+        for packed, unpacked in blocks:
+            sizes = struct.pack("<HH", len(packed), unpacked)
+            data += struct.pack("<I", checksum(sizes, checksum(packed))) + sizes + b"B" * block_reserve + packed
+    total = data_start + len(data)
+    header = struct.pack("<4sIIIIIBBHHHHH", b"MSCF", 0, total, 0, files_start, 0, 3, 1,
+                         len(folders), len(files), flags, 0x7A42, 0)
+    return header + extra + folder_records + records + data
+
+
+def folder_files(entries, folder):
+    """File records of (name bytes, content) pairs laid end to end in one folder."""
+    records = []
+    offset = 0
+    for name, content in entries:
+        records.append((name, len(content), offset, folder, ATTRIB_ARCHIVE))
+        offset += len(content)
+    return records
+
+
 def stored_cabinet(entries):
     """A single-folder uncompressed cabinet of (name bytes, content) pairs."""
     stream = b"".join(content for _, content in entries)
-    blocks = [stream[i:i + BLOCK_SIZE] for i in range(0, len(stream), BLOCK_SIZE)] or [b""]
-    header_size = 36
-    folder_size = 8
-    files = b""
-    offset = 0
-    for name, content in entries:
-        files += struct.pack("<IIHHHH", len(content), offset, 0, DOS_DATE, DOS_TIME, ATTRIB_ARCHIVE)
-        files += name + b"\0"
-        offset += len(content)
-    data_start = header_size + folder_size + len(files)
-    data = b""
-    for block in blocks:
-        sizes = struct.pack("<HH", len(block), len(block))
-        data += struct.pack("<I", checksum(sizes, checksum(block))) + sizes + block
-    total = data_start + len(data)
-    header = struct.pack("<4sIIIIIBBHHHHH", b"MSCF", 0, total, 0, header_size + folder_size, 0, 3, 1,
-                         1, len(entries), 0, 0x7A42, 0)
-    folder = struct.pack("<IHH", data_start, len(blocks), 0)
-    return header + folder + files + data
+    return build_cabinet([(0, stored_blocks(stream))], folder_files(entries, 0))
 
 
 def write(path, data):
@@ -167,6 +218,75 @@ def make_crafted_cabinets(out):
     write(os.path.join(out, "empty.cab"), b"")
 
 
+def text_stream(seed, size):
+    """Compressible but not trivial bytes: words drawn at random."""
+    rng = random.Random(seed)
+    words = [b"Tarn", b"Gridwell", b"Daten", b"Zeile", b"\r\n", b"0815", b"Installation", b" "]
+    out = bytearray()
+    while len(out) < size:
+        out += rng.choice(words)
+    return bytes(out[:size])
+
+
+def multi_folder_cabinet():
+    """Three folders (stored, MSZIP with the block before as dictionary,
+    MSZIP of stand-alone blocks), reserve fields, entries crossing block
+    boundaries, ending on one, empty, and out of offset order."""
+    stored = [(b"stored\\one.txt", b"stored one\r\n"), (b"stored\\cross.bin", text_stream(1, 40000))]
+    dependent = [(b"dep\\a.txt", text_stream(2, BLOCK_SIZE - 10)), (b"dep\\cross.txt", text_stream(3, 20)),
+                 (b"dep\\empty.txt", b""), (b"dep\\long.txt", text_stream(4, 3 * BLOCK_SIZE + 5))]
+    alone = [(b"alone\\exact.bin", text_stream(5, 2 * BLOCK_SIZE)), (b"alone\\tail.txt", b"tail\r\n")]
+    folders = [(0, stored_blocks(b"".join(c for _, c in stored))),
+               (1, mszip_blocks(b"".join(c for _, c in dependent), True)),
+               (1, mszip_blocks(b"".join(c for _, c in alone), False))]
+    files = folder_files(stored, 0) + list(reversed(folder_files(dependent, 1))) + folder_files(alone, 2)
+    return build_cabinet(folders, files, reserve=(6, 3, 5))
+
+
+def make_reader_cabinets(out, cabextract):
+    """Cabinets for the own reader's limits: several folders, sizes claimed
+    beyond the data, a block cut off, a block with a wrong checksum, and a
+    file larger than one hand-over to the writers, cut off in its middle."""
+    cabinet = multi_folder_cabinet()
+    write(os.path.join(out, "multi_folder.cab"), cabinet)
+    subprocess.run([cabextract, "-q", "-d", os.path.join(out, "reference", "multi_folder"),
+                    os.path.join(out, "multi_folder.cab")], check=True, stdout=subprocess.DEVNULL)
+
+    good_folder = (1, mszip_blocks(GOOD_CONTENT, False))
+    huge_folder = (1, mszip_blocks(b"x" * 100, False))
+    write(os.path.join(out, "huge_sizes.cab"), build_cabinet(
+        [good_folder, huge_folder, (1, huge_folder[1] * 1)],
+        [(b"good.txt", len(GOOD_CONTENT), 0, 0, ATTRIB_ARCHIVE),
+         (b"huge.bin", 0xFFFFFFF0, 0, 1, ATTRIB_ARCHIVE),
+         (b"far.bin", 100, 0xFFFFFF00, 1, ATTRIB_ARCHIVE)]))
+    # A folder that claims 65,535 blocks and holds one.
+    whole = build_cabinet([good_folder, huge_folder],
+                          [(b"good.txt", len(GOOD_CONTENT), 0, 0, ATTRIB_ARCHIVE),
+                           (b"many.bin", 1000000, 0, 1, ATTRIB_ARCHIVE)])
+    folder_record = 36 + 8 + 4
+    whole = whole[:folder_record] + struct.pack("<H", 65535) + whole[folder_record + 2:]
+    write(os.path.join(out, "many_blocks.cab"), whole)
+
+    entries = [(b"good.txt", GOOD_CONTENT), (b"cut.txt", text_stream(6, 3 * BLOCK_SIZE))]
+    stream = b"".join(c for _, c in entries)
+    whole = build_cabinet([(1, mszip_blocks(stream, True))], folder_files(entries, 0))
+    write(os.path.join(out, "truncated_block.cab"), whole[:-200])
+    bad = bytearray(whole)
+    bad[-100] ^= 0x01
+    write(os.path.join(out, "bad_checksum.cab"), bytes(bad))
+
+    content = b"read-only in the cabinet\r\n"
+    write(os.path.join(out, "read_only.cab"), build_cabinet(
+        [(0, stored_blocks(content + GOOD_CONTENT))],
+        [(b"flags\\locked.txt", len(content), 0, 0, ATTRIB_ARCHIVE | 0x07),
+         (b"good.txt", len(GOOD_CONTENT), len(content), 0, ATTRIB_ARCHIVE)]))
+
+    big = [(b"good.txt", GOOD_CONTENT), (b"big.bin", text_stream(7, 6 * 1024 * 1024))]
+    stream = b"".join(c for _, c in big)
+    whole = build_cabinet([(1, mszip_blocks(stream, False))], folder_files(big, 0))
+    write(os.path.join(out, "big_truncated.cab"), whole[:len(whole) * 9 // 10])
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--out", required=True)
@@ -179,6 +299,7 @@ def main():
     os.makedirs(out)
     make_gcab_cabinets(out, args.gcab, args.cabextract)
     make_crafted_cabinets(out)
+    make_reader_cabinets(out, args.cabextract)
     write(os.path.join(out, "cabinets.stamp"), b"")
     return 0
 

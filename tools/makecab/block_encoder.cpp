@@ -8,21 +8,6 @@
 
 namespace tarn::makecab {
 
-uint32_t Checksum(const unsigned char* data, size_t size, uint32_t seed)
-{
-    uint32_t sum = seed;
-    size_t i = 0;
-    for (; i + 4 <= size; i += 4) {
-        sum ^= static_cast<uint32_t>(data[i]) | (static_cast<uint32_t>(data[i + 1]) << 8) |
-               (static_cast<uint32_t>(data[i + 2]) << 16) | (static_cast<uint32_t>(data[i + 3]) << 24);
-    }
-    uint32_t rest = 0;
-    for (; i < size; ++i) {
-        rest = (rest << 8) | data[i];
-    }
-    return sum ^ rest;
-}
-
 // One deflate state per encoder, reset for every block: setting one up costs
 // more than packing a small block.
 struct BlockEncoder::Deflater {

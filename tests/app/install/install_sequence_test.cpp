@@ -261,8 +261,8 @@ TEST_F(InstallSequence, IncompleteDataStartsNoSetup)
     };
     Publish(L"P3.cab", tarn::test::HelperProgram(L"setup_cabinet\\Setup.cab"));
     const Case cases[] = {
-        // A list without packages: no setup to start, which is said.
-        {"no packages", {L"SetupUpdater_2023.cab"}, {}, 0, tarn::InstallReason::NoSetup},
+        // A list without packages is no release: refused, which is said.
+        {"no packages", {L"SetupUpdater_2023.cab"}, {}, 0, tarn::InstallReason::DamagedList},
         // Ten failed tries skip the package; the next one starts afresh.
         {"skipped", {L"P1.cab", L"P2.cab"}, {{kBase + L"/Downloads/P1.cab", 10}, {kBase + L"/Downloads/P2.cab", 9}}, 10,
          tarn::InstallReason::NoConnection},
@@ -271,7 +271,7 @@ TEST_F(InstallSequence, IncompleteDataStartsNoSetup)
         // No list this run, and no earlier run that completed.
         {"no list", {L"P1.cab"}, {{kBase + L"/Downloads/List.txt", 1}}, 0, tarn::InstallReason::NoConnection},
         // A fetched list that holds nothing is no list of zero packages.
-        {"empty list", {}, {}, 0, tarn::InstallReason::NoConnection},
+        {"empty list", {}, {}, 0, tarn::InstallReason::DamagedList},
         // A package given up ends the run at once: no try more, no later package.
         {"given up", {L"P3.cab", L"P1.cab"}, {}, 0, tarn::InstallReason::DamagedPackage, L"P3.cab"},
     };
