@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include "app/install/release_check.h"
 #include "app/tarn_app.h"
+#include "release_keys.h"
 
 namespace {
 
@@ -16,5 +18,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     // and nothing is picked up from the program's folder or the current one.
     ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     ::SetDllDirectoryW(L"");
+    tarn::SetBuiltInReleaseKeys(kTarnReleaseKeys);
     return theApp.Run(instance);
 }

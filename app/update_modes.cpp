@@ -5,13 +5,18 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/install/package_source.h"
+#include "app/install/release_check.h"
+#include "app/install/test_share_source.h"
 #include "config/text/csv_file.h"
 #include "config/text/file_compare.h"
 #include "support/file_queries.h"
 #include "support/file_system.h"
+#include "support/folder_removal.h"
 #include "support/message_box.h"
 #include "support/name_compare.h"
 #include "support/path_text.h"
+#include "support/small_file.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"
 #include "transfer/download_url.h"
@@ -35,11 +40,6 @@ constexpr DWORD kRecordLimit = 65536;
 // How long a run waits for another run that writes the same file.
 constexpr DWORD kHoldPoll = 250;
 constexpr DWORD kHoldWait = 10 * 60 * 1000;
-
-void DeleteIfPresent(const std::wstring& path)
-{
-    ::DeleteFileW(path.c_str());
-}
 
 // The bytes of a fetched record; false (with a trace) when it cannot be read
 // or is too large to be a record.
@@ -94,6 +94,33 @@ bool WriteRecordCopy(const std::wstring& path, const std::string& bytes)
         return false;
     }
     return true;
+}
+
+// Where the newest accepted serial of a file fetched on its own is kept.
+std::wstring FileSerialKey(const std::wstring& name)
+{
+    return tarn::ReleaseSerialKeyPath(L"Files\\" + name);
+}
+
+// In a program built with release keys, a file that an update download
+// fetches must be signed on its own: "<file>.sig" beside it on the server,
+// a manifest for that file name holding just it (see release_check.h).
+// The accepted serial is kept per file name.
+bool CheckSignedFile(const std::wstring& fileUrl, const std::wstring& name, tarn::ReleaseVerdict& verdict)
+{
+    std::wstring local;
+    std::string text;
+    const bool fetched = tarn::FetchVerified(fileUrl + L".sig", local, tarn::ExpectedFile(), kRecordAttempts) ==
+                         tarn::FetchOutcome::Stored;
+    const bool read = fetched && tarn::ReadSmallFile(local, kRecordLimit * 16, text);
+    if (fetched) {
+        ::DeleteFileW(local.c_str());
+    }
+    tarn::DownloadListEntries entries;
+    entries.packages = entries.statusEntries = {name};
+    verdict = tarn::CheckRelease(read ? &text : nullptr, tarn::BuiltInReleaseKeys(), name, entries,
+                                 tarn::ReadAcceptedSerial(FileSerialKey(name)));
+    return verdict.accepted;
 }
 
 }  // namespace
@@ -165,33 +192,47 @@ int DownloadFileToFolder(std::wstring_view url, std::wstring_view folder)
         return 0;
     }
 
+    // With release keys, nothing is taken on its record alone.
+    const bool keyed = !tarn::BuiltInReleaseKeys().empty();
+    tarn::ReleaseVerdict verdict;
+    if (keyed && !CheckSignedFile(base + parts.stem + parts.extension, parts.stem + parts.extension, verdict)) {
+        return 0;
+    }
+    const tarn::ExpectedFile pinned = keyed ? tarn::PinnedFile(verdict.manifest.packages[0]) : tarn::ExpectedFile();
+    tarn::ExpectedFile expected = tarn::ReadFileInfo(serverRecord.Path());
+    if (keyed && !tarn::PinToManifest(expected, pinned)) {
+        tarn::Trace(L"Single-file download: the record of %ls contradicts its signed manifest", std::wstring(url).c_str());
+        return 0;
+    }
     CreateFolderOfFile(localFile.c_str());
     bool existed = false;
     tarn::UniqueFileHandle file = HoldLocalFile(localFile, existed);
     if (!file) {
         return 0;
     }
-    if (existed && tarn::FolderHoldsVersion(serverRecord.Path(), localRecord, localFile)) {
+    if (existed && tarn::FolderHoldsVersion(serverRecord.Path(), localRecord, localFile) &&
+        (!keyed || tarn::MatchesPinnedFile(localFile, pinned))) {
         return 0;
     }
 
     // The old record goes with the old file: a run that dies during the fetch
     // must not leave a partial file beside a record that later runs would
     // take for the current one.
-    DeleteIfPresent(localRecord);
-    const tarn::ExpectedFile expected = tarn::ReadFileInfo(serverRecord.Path());
+    tarn::DeleteFileIfPresent(localRecord);
     const int result = tarn::FetchIntoHeldFile(base + parts.stem + parts.extension, file.Get(), localFile, expected,
                                                kFileAttempts) == tarn::FetchOutcome::Stored &&
                                WriteRecordCopy(localRecord, record)
                            ? 1
                            : 0;
     if (result != 1) {
-        DeleteIfPresent(localRecord);
+        tarn::DeleteFileIfPresent(localRecord);
+    } else if (keyed) {
+        tarn::RecordAcceptedSerial(FileSerialKey(parts.stem + parts.extension), verdict.manifest.serial);
     }
     file.Reset();
     if (result != 1) {
         // Fails harmlessly when another run holds the file by now.
-        DeleteIfPresent(localFile);
+        tarn::DeleteFileIfPresent(localFile);
     }
     return result;
 }
@@ -206,7 +247,7 @@ int DownloadProductUpdate(std::wstring_view tableUrl, std::wstring_view folder, 
     const std::wstring base = tableParts.base + L"/";
     const std::wstring tableFile = GetTempFolder() + L"\\Update.csv";
 
-    DeleteIfPresent(tableFile);
+    tarn::DeleteFileIfPresent(tableFile);
     std::wstring tableDestination = tableFile;
     HttpGetFile(tableUrl, tableDestination, nullptr, nullptr, nullptr, kFileAttempts);
     if (!FileExists(tableFile.c_str())) {
@@ -216,7 +257,7 @@ int DownloadProductUpdate(std::wstring_view tableUrl, std::wstring_view folder, 
     bool found = false;
     {
         const CCsvFile table(tableFile.c_str());
-        DeleteIfPresent(tableFile);
+        tarn::DeleteFileIfPresent(tableFile);
         const int productColumn = table.GetColumn(L"product");
         const int urlColumn = table.GetColumn(L"updateURL");
         if (productColumn < 0 || urlColumn < 0) {

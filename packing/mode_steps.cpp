@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "config/store/cfg_reader.h"
+#include "packing/release_signing.h"
 #include "support/file_system.h"
 #include "support/text_format.h"
 #include "support/trace.h"
@@ -52,8 +53,13 @@ std::wstring StampVersionMarker(const std::wstring& folder)
 
 void CopyWithRecord(const std::wstring& file, const std::wstring& folder, PackingFailures& failed)
 {
-    for (const std::wstring& source : {file, FileInfoNameFor(file)}) {
+    const std::wstring manifest = ManifestPathFor(file);
+    for (const std::wstring& source : {file, FileInfoNameFor(file), manifest}) {
         const std::wstring target = folder + L"\\" + FileNameOf(source);
+        if (source == manifest && !FileExists(source.c_str())) {
+            ::DeleteFileW(target.c_str());  // an unsigned file takes no old signature along
+            continue;
+        }
         if (!CopyFileKeepAttributes(source.c_str(), target.c_str())) {
             failed.push_back({target, FormatText(L"cannot copy %ls there (error %lu)", source.c_str(), ::GetLastError())});
         }

@@ -22,7 +22,9 @@ void NameCaseTwins(const std::vector<std::wstring>& twins, PackingFailures& fail
 // marker's path, or empty when it could not be written.
 std::wstring StampVersionMarker(const std::wstring& folder);
 
-// Copies `file` and its file-info record, under their names, into `folder`.
+// Copies `file`, its file-info record and its signed manifest (when it has
+// one; else a manifest in `folder` is removed), under their names, into
+// `folder`.
 // Appends what could not be copied to `failed`.
 void CopyWithRecord(const std::wstring& file, const std::wstring& folder, PackingFailures& failed);
 

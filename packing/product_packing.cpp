@@ -8,6 +8,7 @@
 #include "packing/pack_excludes.h"
 #include "packing/release_modes.h"
 #include "packing/release_stage.h"
+#include "packing/release_signing.h"
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/text_format.h"
@@ -131,6 +132,9 @@ int PackRvtTrainings()
     if (!CopyFileKeepAttributes(build::kUpdaterBuild, updater.c_str()) || !WriteFileInfo(updater.c_str())) {
         return Finish({{stage.Live(kUpdaterCabinetName),
                         FormatText(L"cannot be refreshed from %ls (error %lu)", build::kUpdaterBuild, ::GetLastError())}});
+    }
+    if (!SignSingleFile(updater)) {
+        return Finish({{ManifestPathFor(stage.Live(kUpdaterCabinetName)), L"cannot be signed (see the log)"}});
     }
 
     std::vector<std::wstring> files;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "config/text/text_file.h"
+#include "packing/release_signing.h"
 #include "support/file_queries.h"
 #include "support/file_system.h"
 #include "support/message_box.h"
@@ -54,6 +55,7 @@ std::wstring StarterSource()
 int WriteDownloadList(std::vector<std::wstring>& packages, const wchar_t* listPath)
 {
     tarn::PackingFailures failed;
+    const std::vector<std::wstring> paths = packages;
     for (size_t i = packages.size(); i-- > 0;) {
         const int64_t size = tarn::GetFileSize64(packages[i].c_str());
         if (size < kSmallestPackage) {
@@ -81,8 +83,20 @@ int WriteDownloadList(std::vector<std::wstring>& packages, const wchar_t* listPa
         packages.push_back(tarn::kUpdaterCabinetName);
     }
     const std::wstring list = listPath == nullptr ? std::wstring() : std::wstring(listPath);
+    // Signed before anything is written: a release that cannot be signed
+    // publishes no list.
+    tarn::SignedRelease release;
+    if (!list.empty() && !tarn::SignRelease(list, paths, release)) {
+        tarn::ReportPackingFailure({{tarn::ManifestPathFor(list), L"cannot be signed (see the log)"}});
+        return 0;
+    }
     if (list.empty() || !WriteArray(list.c_str(), packages)) {
         tarn::ReportPackingFailure({{list, tarn::FormatText(L"cannot be written (error %lu)", ::GetLastError())}});
+        return 0;
+    }
+    if (!tarn::PublishReleaseManifest(list, release)) {
+        ::DeleteFileW(list.c_str());
+        tarn::ReportPackingFailure({{tarn::ManifestPathFor(list), L"cannot be written (see the log)"}});
         return 0;
     }
     return 1;

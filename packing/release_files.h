@@ -10,7 +10,10 @@
 // is missing or smaller than 1,000 bytes is named in a "Fehler bei" message
 // (with its size as the cause) and no list is written. Otherwise the names (after their last backslash),
 // followed by "SetupUpdater_2023.cab" unless one of them is it, are written
-// to `listPath` as ANSI lines. `packages` then holds those names. Returns
+// to `listPath` as ANSI lines. With TARN_SIGNING_KEY set, the signed
+// manifest of the packages goes beside it as "<list>.sig" (see
+// release_signing.h); a release that cannot be signed writes no list.
+// `packages` then holds those names. Returns
 // the write's result: 0 also when the list cannot be written (message with
 // the list's path).
 int WriteDownloadList(std::vector<std::wstring>& packages, const wchar_t* listPath);

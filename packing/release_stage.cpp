@@ -4,6 +4,7 @@
 
 #include "config/text/text_file.h"
 #include "packing/release_check.h"
+#include "packing/release_signing.h"
 #include "support/file_system.h"
 #include "support/folder_removal.h"
 #include "support/name_compare.h"
@@ -21,10 +22,12 @@ bool IsRecordName(const std::wstring& name)
     return tarn::EndsWithNoCase(name, tarn::kFileInfoSuffix);
 }
 
+// A download list or its signed manifest: both are published after the
+// data they name.
 bool IsListName(const std::wstring& name)
 {
     for (const tarn::ReleaseKind& kind : tarn::ReleaseKinds()) {
-        if (tarn::EqualsNoCase(name, kind.list)) {
+        if (tarn::EqualsNoCase(name, kind.list) || tarn::EqualsNoCase(name, tarn::ManifestPathFor(kind.list))) {
             return true;
         }
     }
@@ -137,6 +140,14 @@ bool ReleaseStage::Check(const std::vector<std::wstring>& lists, PackingFailures
     return failed.size() == before;
 }
 
+bool ReleaseStage::DropOldManifest(const std::wstring& name, PackingFailures& failed) const
+{
+    // A file published without a signed manifest leaves no older one beside
+    // it: that one would no longer match.
+    const std::wstring manifest = ManifestPathFor(name);
+    return EndsWithNoCase(name, L".sig") || Exists(Staged(manifest)) || Remove(Live(manifest), failed);
+}
+
 bool ReleaseStage::Publish(const std::vector<std::wstring>& stale, PackingFailures& failed) const
 {
     std::vector<std::wstring> data;
@@ -167,12 +178,15 @@ bool ReleaseStage::Publish(const std::vector<std::wstring>& stale, PackingFailur
         const std::wstring record = FileInfoNameFor(Live(name));
         const std::wstring stagedRecord = FileInfoNameFor(Staged(name));
         if (!Remove(record, failed) || !MoveInto(Staged(name), Live(name), failed) ||
-            (Exists(stagedRecord) && !MoveInto(stagedRecord, record, failed))) {
+            (Exists(stagedRecord) && !MoveInto(stagedRecord, record, failed)) || !DropOldManifest(name, failed)) {
             return false;
         }
     }
     for (const std::wstring& name : lists) {
         if (!MoveInto(Staged(name), Live(name), failed)) {
+            return false;
+        }
+        if (!DropOldManifest(name, failed)) {
             return false;
         }
     }

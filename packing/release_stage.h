@@ -52,6 +52,9 @@ public:
     bool Publish(const std::vector<std::wstring>& stale, PackingFailures& failed) const;
 
 private:
+    // Removes the published "<name>.sig" unless the staged release has one.
+    bool DropOldManifest(const std::wstring& name, PackingFailures& failed) const;
+
     std::wstring live_;
     std::wstring staging_;
 };

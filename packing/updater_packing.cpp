@@ -8,6 +8,7 @@
 #include "packing/pack_excludes.h"
 #include "packing/release_modes.h"
 #include "packing/release_stage.h"
+#include "packing/release_signing.h"
 #include "support/file_system.h"
 #include "support/message_box.h"
 #include "support/name_compare.h"
@@ -86,6 +87,9 @@ int MakeNullUpdate()
         return Finish({{marker.empty() ? source + L"\\!__Update_Version__!.txt" : stages.front()->Live(kUpdaterCabinetName),
                         cause}});
     }
+    if (!SignSingleFile(cabinet)) {
+        return Finish({{ManifestPathFor(stages.front()->Live(kUpdaterCabinetName)), L"cannot be signed (see the log)"}});
+    }
     for (size_t i = 1; i < stages.size(); ++i) {
         CopyWithRecord(cabinet, stages[i]->Folder(), failed);
         RememberCabinetFacts(stages[i]->Staged(kUpdaterCabinetName), InspectCabinet(cabinet));
@@ -138,6 +142,9 @@ int PackCorvinUpdate()
     }
     // The update program's build takes the cabinet alone, without a record.
     ::DeleteFileW(FileInfoNameFor(stage.Staged(kUpdaterCabinetName)).c_str());
+    if (!SignSingleFile(stage.Staged(kUpdaterCabinetName))) {
+        return ReportCreationProblem(ManifestPathFor(target), L"cannot be signed (see the log)");
+    }
     if (!stage.CheckAndPublish({}, {}, failed)) {
         return ReportCreationProblem(failed.front().path, failed.front().cause);
     }

@@ -9,7 +9,7 @@ TARN_PACKAGES=(
     cmake ninja-build python3
     mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest
     wine wine64 xvfb xauth locales ccache
-    gcab cabextract nginx-light curl openssl squid
+    gcab cabextract nginx-light curl openssl squid osslsigncode
     libz-mingw-w64-dev
     python3-pil fonts-dejavu-core
     clang libclang-rt-14-dev zlib1g-dev

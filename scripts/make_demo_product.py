@@ -94,10 +94,11 @@ def publish(packed, root, makecab, base):
     os.makedirs(downloads, exist_ok=True)
     with open(os.path.join(packed, LIST_NAME), "rb") as f:
         names = [line for line in f.read().decode("ascii").split("\r\n") if line]
-    for name in [n for n in names if n != UPDATER] + [LIST_NAME]:
+    signature = [LIST_NAME + ".sig"] if os.path.exists(os.path.join(packed, LIST_NAME + ".sig")) else []
+    for name in [n for n in names if n != UPDATER] + [LIST_NAME] + signature:
         source = os.path.join(packed, name)
         shutil.copyfile(source, os.path.join(downloads, name))
-        if name != LIST_NAME:
+        if name != LIST_NAME and name not in signature:
             shutil.copyfile(record_path(source), record_path(os.path.join(downloads, name)))
     updater = os.path.join(downloads, UPDATER)
     make_cabinet(makecab, updater, {"Update.txt": b"Tarn Gridwell 2023 updater\r\n"})

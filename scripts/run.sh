@@ -4,7 +4,11 @@
 #                             "PackGridwell" packs a demo product's source
 #                             tree (on drive N:, mapped into build/demo) into
 #                             its cabinets, records, download list and
-#                             starter copies; tools/devserver publishes them
+#                             starter copies, signed: the program itself
+#                             with a throwaway code-signing certificate,
+#                             the release with a throwaway key pair whose
+#                             public key the installer is built with
+#                             (build/keyed); tools/devserver publishes them
 #                             on 127.0.0.1; the product list on the Wine
 #                             desktop points Tarn_Gridwell_2023 there, and
 #                             the installer dialog downloads, unpacks and
@@ -40,6 +44,21 @@ demo="$TARN_BUILD/demo"
 makecab="$TARN_BUILD/tools/bin/MakeCab.exe"
 rm -rf "$demo"
 mkdir -p "$demo/www" "$demo/drives/n" "$demo/drives/h"
+
+# Throwaway keys, as a maker keeps real ones on the build machine: the
+# release key pair and a code-signing certificate of a test authority.
+"$TARN_ROOT/scripts/make-throwaway-keys.sh" "$demo/keys"
+# The customer's installer knows the public key: a second build with it.
+keyed="$TARN_BUILD/keyed"
+tarn_log "building the installer with the demo's public key into $keyed"
+cmake -S "$TARN_ROOT" -B "$keyed" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TARN_ROOT/cmake/mingw-w64-x86_64.cmake" \
+    -DTARN_BUILD_TESTS=OFF -DTARN_RELEASE_KEYS="$demo/keys/release_keys.pem" >/dev/null
+cmake --build "$keyed" --target Tarn_Gridwell_2023 >/dev/null
+# The program that packs is signed first, so that its starter copies are.
+mkdir -p "$demo/signed"
+cp "$TARN_BUILD/Tarn_Gridwell_2023.exe" "$demo/signed/"
+TARN_CODESIGN_PKCS12="$demo/keys/codesign.p12" TARN_CODESIGN_PASSWORD=throwaway \
+    "$TARN_ROOT/scripts/sign-release.sh" "$demo/signed/Tarn_Gridwell_2023.exe" >&2
 
 screenshot() {
     [ "$ownDisplay" = 1 ] || return 0
@@ -85,7 +104,9 @@ packed="$demo/drives/n/CD_2023/Download"
 tarn_log "Tarn_Gridwell_2023.exe PackGridwell: N:\\CD_2023\\Tarn Gridwell into N:\\CD_2023\\Download"
 # The packing runs our MakeCab.exe from the search path.
 searchPath="$(printf 'Z:%s' "${makecab%/*}" | tr / '\\')"
-WINEPATH="$searchPath" wine "$TARN_BUILD/Tarn_Gridwell_2023.exe" PackGridwell </dev/null >"$TARN_BUILD/pack.log" 2>&1 &
+signingKey="$(printf 'Z:%s' "$demo/keys/release_key.pem" | tr / '\\')"
+WINEPATH="$searchPath" TARN_SIGNING_KEY="$signingKey" wine "$demo/signed/Tarn_Gridwell_2023.exe" PackGridwell \
+    </dev/null >"$TARN_BUILD/pack.log" 2>&1 &
 packer=$!
 # A failure stops the mode at a message box naming what failed.
 for _ in $(seq 600); do kill -0 $packer 2>/dev/null || break; sleep 0.5; done
@@ -98,6 +119,12 @@ wait $packer || true
 rm -f "$devices/n:" "$devices/h:"
 tarn_log "packed into $packed:"
 (cd "$packed" && ls -l --time-style=+ | tail -n +2) >&2
+tarn_log "the release's signed manifest:"
+cat "$packed/Tarn_Gridwell_2023_Download_List.txt.sig" >&2
+for starter in "$packed"/*.exe; do
+    osslsigncode verify -CAfile "$demo/keys/ca.pem" -in "$starter" >/dev/null 2>&1 &&
+        tarn_log "${starter##*/}: Authenticode signature verifies against the demo authority"
+done
 
 # The user's side: the server publishes what was packed.
 python3 "$TARN_ROOT/scripts/make_demo_product.py" publish "$packed" "$demo/www" "$makecab"
@@ -116,8 +143,8 @@ data="$WINEPREFIX/drive_c/Tarn_InstallData"
 rm -rf "$data/Tarn Gridwell 2023" "$data/Tarn Gridwell 2023 DownloadStatus.txt"
 rm -f "$WINEPREFIX/drive_c/users/$(id -un)/Temp/"Tarn_Gridwell_2023_*.cab
 
-tarn_log "Tarn_Gridwell_2023.exe against $base"
-wine "$TARN_BUILD/Tarn_Gridwell_2023.exe" </dev/null >"$TARN_BUILD/run.log" 2>&1 &
+tarn_log "Tarn_Gridwell_2023.exe (built with the release key) against $base"
+wine "$keyed/Tarn_Gridwell_2023.exe" </dev/null >"$TARN_BUILD/run.log" 2>&1 &
 program=$!
 # The dialog, once it fetches the first package.
 for _ in $(seq 300); do grep -q '_(1)\.cab' "$demo/requests.log" 2>/dev/null && break; sleep 0.1; done

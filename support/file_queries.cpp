@@ -86,4 +86,9 @@ int64_t GetFileSize64(const wchar_t* path)
     return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
 }
 
+bool IsDiskFullError(unsigned long error)
+{
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+}
+
 }  // namespace tarn

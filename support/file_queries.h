@@ -26,4 +26,7 @@ namespace tarn {
 // small needs the whole size.
 int64_t GetFileSize64(const wchar_t* path);
 
+// True for the errors of a write that found no room on its volume.
+bool IsDiskFullError(unsigned long error);
+
 }  // namespace tarn

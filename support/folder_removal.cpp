@@ -109,4 +109,18 @@ size_t RemoveFolderTree(const std::wstring& folder, bool removeFolder)
     return failures;
 }
 
+bool DeleteFileIfPresent(const std::wstring& path)
+{
+    if (path.empty() || ::DeleteFileW(path.c_str())) {
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        return true;
+    }
+    Trace(L"Cannot delete %ls (error %lu)", path.c_str(), error);
+    ::SetLastError(error);
+    return false;
+}
+
 }  // namespace tarn

@@ -1,5 +1,5 @@
 #pragma once
-// Removing folder trees without following links. A folder link or junction
+// Removing files and folder trees without following links. A folder link or junction
 // met inside a tree is removed as a link; what it points to is never
 // touched. Only full paths are used, and the process's current folder is
 // never changed: parallel jobs of the process share it.
@@ -16,5 +16,10 @@ namespace tarn {
 // that cannot be looked at 1. A folder
 // that is itself a link is neither emptied nor removed (1).
 size_t RemoveFolderTree(const std::wstring& folder, bool removeFolder);
+
+// Deletes the file at `path` when there is one (a link is deleted as a
+// link). True when no file is there afterwards, also for an empty path;
+// false, with a trace line and the cause in GetLastError, when one stays.
+bool DeleteFileIfPresent(const std::wstring& path);
 
 }  // namespace tarn

@@ -10,6 +10,7 @@
 #include "support/program_path.h"
 #include "support/text_format.h"
 #include "support/unique_handle.h"
+#include "support/utf8.h"
 
 namespace {
 
@@ -50,21 +51,6 @@ std::wstring OldLogPath(const std::wstring& path)
     return path.substr(0, dot) + L".old.log";
 }
 
-std::string ToUtf8(const std::wstring& text)
-{
-    if (text.empty()) {
-        return std::string();
-    }
-    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                             0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0) {
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length,
-                              nullptr, nullptr);
-    }
-    return bytes;
-}
-
 // Appends one line: time, process and thread, text. Several processes of the
 // program (the installer and its update children) share one log, so the file
 // is opened for appending with full sharing and written in one call.
@@ -76,7 +62,7 @@ void AppendToLog(const std::wstring& path, const std::wstring& text, bool rotate
     std::swprintf(stamp, 64, L"%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu:%lu] ", now.wYear, now.wMonth, now.wDay,
                   now.wHour, now.wMinute, now.wSecond, now.wMilliseconds, ::GetCurrentProcessId(),
                   ::GetCurrentThreadId());
-    const std::string line = ToUtf8(stamp + text + L"\r\n");
+    const std::string line = tarn::ToUtf8(stamp + text + L"\r\n");
 
     std::lock_guard<std::mutex> lock(g_logMutex);
     const unsigned long long rotateAt = g_logOverride.empty() ? kDefaultRotateAt : g_rotateAt;

@@ -13,9 +13,17 @@ constexpr DWORD kPrefixPiece = 1 << 20;
 
 }  // namespace
 
+BodyDigest::BodyDigest() : sha256_(std::make_shared<Sha256>()) {}
+
 void BodyDigest::Update(const void* data, size_t size) noexcept
 {
     crc_ = UpdateFileCrc(crc_, data, size);
+    sha256_->Update(data, size);
+}
+
+std::string BodyDigest::FinishSha256Hex()
+{
+    return sha256_->FinishHex();
 }
 
 bool BodyDigest::UpdateFromFile(HANDLE file, int64_t size)

@@ -7,11 +7,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
+
+#include "support/sha256.h"
 
 namespace tarn {
 
+// Copies share one SHA-256 state: a digest is handed on along the road, never
+// forked.
 class BodyDigest {
 public:
+    BodyDigest();
+
     // Folds in the next `size` bytes of the body.
     void Update(const void* data, size_t size) noexcept;
 
@@ -24,8 +32,14 @@ public:
     // The file checksum (GetFileCrc's) of the bytes folded in so far.
     uint32_t Crc() const noexcept { return crc_; }
 
+    // The SHA-256 of the bytes folded in, as 64 lowercase hexadecimal digits;
+    // empty when the platform could not hash. Spends the SHA-256 state: call
+    // once, at the end of the body.
+    std::string FinishSha256Hex();
+
 private:
     uint32_t crc_ = 0;
+    std::shared_ptr<Sha256> sha256_;
 };
 
 }  // namespace tarn

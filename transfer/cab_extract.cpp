@@ -11,6 +11,23 @@
 #include "transfer/cab_extract_paths.h"
 #include "transfer/cab_targets.h"
 
+namespace tarn {
+
+const wchar_t* CabExtractFailureName(CabExtractFailure failure)
+{
+    switch (failure) {
+    case CabExtractFailure::None: return L"none";
+    case CabExtractFailure::Missing: return L"missing";
+    case CabExtractFailure::Damaged: return L"damaged";
+    case CabExtractFailure::Refused: return L"hostile entry";
+    case CabExtractFailure::DiskFull: return L"disk full";
+    case CabExtractFailure::Unwritten: return L"not written";
+    }
+    return L"unknown";
+}
+
+}  // namespace tarn
+
 namespace {
 
 constexpr int kMaxDefaultFolders = 999;
@@ -55,7 +72,10 @@ bool RunExtraction(CabExtractContext& context)
 
 int ExtractCabinet(CabExtractContext& context, const wchar_t* cabinetPath)
 {
+    context.m_Failure = tarn::CabExtractFailure::None;
     if (tarn::IsEmptyText(cabinetPath) || !FileExists(cabinetPath)) {
+        tarn::Trace(L"Extract: no cabinet at %ls", cabinetPath != nullptr ? cabinetPath : L"");
+        context.m_Failure = tarn::CabExtractFailure::Missing;
         return 0;
     }
     if (context.m_TargetFolder.empty()) {
@@ -74,7 +94,14 @@ int ExtractCabinet(CabExtractContext& context, const wchar_t* cabinetPath)
 
     const bool extracted = RunExtraction(context);
     const bool allDone = std::find(context.m_Done.begin(), context.m_Done.end(), 0) == context.m_Done.end();
-    return extracted && allDone ? 1 : 0;
+    if (extracted && allDone) {
+        return 1;
+    }
+    // Damage and refused names were noted where they were met.
+    tarn::NoteExtractFailure(context, tarn::CabExtractFailure::Unwritten);
+    tarn::Trace(L"Extract: %ls not completely extracted into %ls: %ls", cabinetPath, context.m_TargetFolder.c_str(),
+                tarn::CabExtractFailureName(context.m_Failure));
+    return 0;
 }
 
 int ExtractCabinetTo(CabExtractContext& context, const wchar_t* cabinetPath, const wchar_t* targetFolder)

@@ -19,6 +19,19 @@ enum class CabExtractMethod {
     SetupLibrary,  // the setup library only
 };
 
+// Why an extraction failed: the first cause met.
+enum class CabExtractFailure {
+    None,
+    Missing,   // no cabinet at the path
+    Damaged,   // not a cabinet, or its data does not decode or check
+    Refused,   // an entry's name leads outside the target folder, names a device or is too long
+    DiskFull,  // a file could not be written for lack of room
+    Unwritten, // a file could not be created or written for another cause
+};
+
+// Its name for trace lines ("damaged", "disk full", ...).
+const wchar_t* CabExtractFailureName(CabExtractFailure failure);
+
 }  // namespace tarn
 
 // One extraction. The caller sets m_TargetFolder (empty: a fresh folder
@@ -34,7 +47,21 @@ struct CabExtractContext {
     // without error, 0 while it was only announced (or was refused).
     std::vector<int> m_Done;
     tarn::CabExtractMethod m_Method = tarn::CabExtractMethod::Automatic;
+    // Set by a failed extraction (the first cause it met).
+    tarn::CabExtractFailure m_Failure = tarn::CabExtractFailure::None;
 };
+
+namespace tarn {
+
+// Notes `failure` unless the context already has a cause.
+inline void NoteExtractFailure(CabExtractContext& context, CabExtractFailure failure)
+{
+    if (context.m_Failure == CabExtractFailure::None) {
+        context.m_Failure = failure;
+    }
+}
+
+}  // namespace tarn
 
 // Extracts `cabinetPath` into the context's target folder. 1 when the
 // cabinet was iterated without error and every announced file was

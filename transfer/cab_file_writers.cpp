@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "support/file_queries.h"
 #include "support/file_system.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"
@@ -109,9 +110,9 @@ public:
     using Finished = std::vector<std::pair<size_t, bool>>;
 
     Writer(const std::vector<CabWriteTarget>& targets, std::mutex& finishedMutex, Finished& finished,
-           SpareBuffers& spares)
+           SpareBuffers& spares, std::atomic<bool>& diskFull)
         : targets_(targets), finishedMutex_(finishedMutex), finished_(finished), spares_(spares),
-          thread_([this] { Run(); })
+          diskFull_(diskFull), thread_([this] { Run(); })
     {
     }
     ~Writer() { Stop(); }
@@ -212,7 +213,7 @@ private:
             file.handle = CreateFreshFile(file.writePath, attributes);
             file.created = static_cast<bool>(file.handle);
             if (!file.created) {
-                Trace(L"Extract: %ls cannot be created (error %lu)", file.writePath.c_str(), ::GetLastError());
+                NoteWriteError(L"cannot be created", file.writePath);
                 file.good = false;
             }
             open_[job.entry] = std::move(file);
@@ -223,7 +224,7 @@ private:
         }
         OpenFile& file = found->second;
         if (file.good && !WriteAll(file.handle.Get(), job.data)) {
-            Trace(L"Extract: %ls could not be written (error %lu)", file.writePath.c_str(), ::GetLastError());
+            NoteWriteError(L"could not be written", file.writePath);
             file.good = false;
         }
         if (!job.last) {
@@ -248,6 +249,16 @@ private:
         open_.erase(found);
     }
 
+    // One trace line with the platform's error; a full volume is noted.
+    void NoteWriteError(const wchar_t* what, const std::wstring& path)
+    {
+        const DWORD error = ::GetLastError();
+        Trace(L"Extract: %ls %ls (error %lu)", path.c_str(), what, error);
+        if (IsDiskFullError(error)) {
+            diskFull_.store(true);
+        }
+    }
+
     // Moves a completed part file over its target (a read-only one cleared first).
     static bool PutInPlace(const std::wstring& part, const std::wstring& target)
     {
@@ -268,6 +279,7 @@ private:
     std::mutex& finishedMutex_;
     Finished& finished_;
     SpareBuffers& spares_;
+    std::atomic<bool>& diskFull_;
     std::unordered_map<size_t, OpenFile> open_;  // used by the writer thread only
     std::mutex mutex_;
     std::condition_variable work_;
@@ -284,7 +296,7 @@ CabFileWriters::CabFileWriters(const std::vector<CabWriteTarget>& targets, CabTa
       batches_(kWriterCount), spares_(std::make_unique<SpareBuffers>())
 {
     for (int i = 0; i < kWriterCount; ++i) {
-        writers_.push_back(std::make_unique<Writer>(targets_, finishedMutex_, finished_, *spares_));
+        writers_.push_back(std::make_unique<Writer>(targets_, finishedMutex_, finished_, *spares_, diskFull_));
     }
 }
 

@@ -7,6 +7,7 @@
 // damaged block never leaves a half-written file where an old one stood.
 // Outcomes are reported back on the decoding thread.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -46,6 +47,9 @@ public:
     // Waits until everything handed over is written and reports the rest.
     void Finish();
 
+    // True once a file could not be written for lack of room.
+    bool DiskFull() const { return diskFull_.load(); }
+
 private:
     class Writer;
     class SpareBuffers;
@@ -75,6 +79,7 @@ private:
     std::mutex finishedMutex_;
     std::vector<std::pair<size_t, bool>> finished_;  // by the writers, reported on the decoding thread
     std::unique_ptr<SpareBuffers> spares_;
+    std::atomic<bool> diskFull_{false};
     std::vector<std::unique_ptr<Writer>> writers_;    // last: they use the members above
 };
 

@@ -97,6 +97,7 @@ OwnReaderOutcome ExtractWithOwnReader(CabExtractContext& context, CabTargets& ta
     if (!cab::ReadDirectory(source, directory, problem)) {
         Trace(L"Extract: %ls cannot be read as a cabinet: %ls", context.m_CabinetPath.c_str(),
               std::wstring(problem.begin(), problem.end()).c_str());
+        NoteExtractFailure(context, CabExtractFailure::Damaged);
         return OwnReaderOutcome::Failed;
     }
     if (!cab::HasOnlyReadableFolders(directory)) {
@@ -148,9 +149,13 @@ OwnReaderOutcome ExtractWithOwnReader(CabExtractContext& context, CabTargets& ta
     });
     const bool complete = cab::UnpackEntries(source, directory, wanted, writers, threads, problem);
     writers.Finish();
+    if (writers.DiskFull()) {
+        NoteExtractFailure(context, CabExtractFailure::DiskFull);
+    }
     if (!complete) {
         Trace(L"Extract: %ls is damaged: %ls", context.m_CabinetPath.c_str(),
               std::wstring(problem.begin(), problem.end()).c_str());
+        NoteExtractFailure(context, CabExtractFailure::Damaged);
     }
     return complete && std::find(context.m_Done.begin(), context.m_Done.end(), 0) == context.m_Done.end()
                ? OwnReaderOutcome::Extracted

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "support/file_queries.h"
 #include "support/file_system.h"
 #include "support/path_text.h"
 #include "support/text_format.h"
@@ -105,6 +106,8 @@ void OnFileExtracted(Iteration& iteration, const FILEPATHS_W& paths)
     if (paths.Win32Error != NO_ERROR) {
         Trace(L"Extract: %ls from %ls could not be written (error %u)", paths.Target,
               iteration.context.m_CabinetPath.c_str(), paths.Win32Error);
+        NoteExtractFailure(iteration.context, IsDiskFullError(paths.Win32Error) ? CabExtractFailure::DiskFull
+                                                                                : CabExtractFailure::Unwritten);
     }
 }
 
@@ -213,7 +216,11 @@ bool RetryThroughCopy(Iteration& iteration, const std::wstring& cabinetPath)
 bool ExtractWithSetupLibrary(CabExtractContext& context, CabTargets& targets)
 {
     Iteration iteration{context, targets};
-    return IterateCabinet(iteration, context.m_CabinetPath) || RetryThroughCopy(iteration, context.m_CabinetPath);
+    if (IterateCabinet(iteration, context.m_CabinetPath) || RetryThroughCopy(iteration, context.m_CabinetPath)) {
+        return true;
+    }
+    NoteExtractFailure(context, CabExtractFailure::Damaged);
+    return false;
 }
 
 }  // namespace tarn

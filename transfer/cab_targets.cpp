@@ -72,6 +72,7 @@ bool CabTargets::Announce(const std::wstring& storedName, std::wstring& target, 
     if (!IsContainedName(name) || target.size() >= MAX_PATH || !LiesBelow(target, fullTargetFolder_)) {
         Trace(L"Extract: entry \"%ls\" of %ls skipped: its name leads outside %ls, names a device or is too long",
               storedName.c_str(), context_.m_CabinetPath.c_str(), context_.m_TargetFolder.c_str());
+        NoteExtractFailure(context_, CabExtractFailure::Refused);
         return false;
     }
     return true;

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 #include <thread>
 
 #include "support/clock.h"
@@ -107,9 +108,10 @@ public:
 
 // The production sink: writes each block into a file on a thread of its
 // own, so that the disk takes one block while the network fills the next,
-// and keeps the body's digest of the bytes it wrote, continuing `digest`
-// (the digest of what the file held before, for a resumed body). The
-// constructor starts the thread (std::system_error when it cannot).
+// and keeps the body's digest (checksum and SHA-256) of the bytes it wrote,
+// continuing `digest` (the digest of what the file held before, for a
+// resumed body). The constructor starts the thread (std::system_error when
+// it cannot).
 class BackgroundFileSink : public BodySink {
 public:
     explicit BackgroundFileSink(HANDLE file, const BodyDigest& digest = BodyDigest());

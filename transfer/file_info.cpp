@@ -11,6 +11,7 @@
 #include "support/file_queries.h"
 #include "support/file_system.h"
 #include "support/path_text.h"
+#include "support/sha256.h"
 #include "support/text_format.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"
@@ -22,6 +23,7 @@ namespace {
 const wchar_t kSection[] = L"FileInfo";
 const wchar_t kSizeKey[] = L"FileSize";
 const wchar_t kCrcKey[] = L"CRC";
+const wchar_t kSha256Key[] = L"SHA256";
 constexpr int kRecordAttempts = 3;
 constexpr int kTemporaryRecordTries = 1000;
 
@@ -79,6 +81,19 @@ void CopyFileTimes(const wchar_t* dataFile, const std::wstring& record)
     }
 }
 
+// A record's "SHA256", lowercased; anything but ASCII becomes '?', which
+// matches no digest.
+std::string ReadSha256(CCfgReader& record)
+{
+    std::wstring text;
+    record.GetValue(text, kSection, kSha256Key);
+    std::string sha256;
+    for (const wchar_t c : text) {
+        sha256 += c < 0x80 ? static_cast<char>(c >= L'A' && c <= L'Z' ? c + (L'a' - L'A') : c) : '?';
+    }
+    return sha256;
+}
+
 }  // namespace
 
 int WriteFileInfo(const wchar_t* dataFile)
@@ -101,7 +116,15 @@ int WriteFileInfoWith(const wchar_t* dataFile, int64_t size, uint32_t checksum)
     if (recordPath.empty() || size < 0) {
         return 0;
     }
+    const std::string sha256 = tarn::FileSha256Hex(dataFile);
+    if (sha256.empty()) {
+        tarn::Trace(L"WriteFileInfo: no SHA-256 for %ls", dataFile);
+        return 0;
+    }
     CCfgReader record(recordPath);
+    // New values go to the top of the section: written in this order, a new
+    // record reads "CRC", "FileSize", "SHA256".
+    record.SetValue(kSection, kSha256Key, std::wstring(sha256.begin(), sha256.end()));
     // The true size, also for files of 2 GiB and more; below that it is the
     // same text as the store's 32-bit integer form.
     record.SetValue(kSection, kSizeKey, tarn::FormatText(L"%lld", static_cast<long long>(size)));
@@ -156,7 +179,20 @@ ExpectedFile ReadFileInfo(const std::wstring& recordPath)
         const long value = std::wcstol(crc.c_str(), nullptr, 10);
         expected.checksum = static_cast<uint32_t>(value);
     }
+    expected.sha256 = ReadSha256(record);
     return expected;
+}
+
+bool PinToManifest(ExpectedFile& record, const ExpectedFile& pinned)
+{
+    if ((record.size > 0 && record.size != pinned.size) ||
+        (!record.sha256.empty() && record.sha256 != pinned.sha256)) {
+        return false;
+    }
+    record.size = pinned.size;
+    record.sha256 = pinned.sha256;
+    record.pinned = true;
+    return true;
 }
 
 bool ParseFileInfo(const std::wstring& recordPath, ExpectedFile& expected)
@@ -180,6 +216,7 @@ bool ParseFileInfo(const std::wstring& recordPath, ExpectedFile& expected)
     // lenient reader does.
     const long long crcLimit = crcValue < INT32_MIN ? INT32_MIN : (crcValue > INT32_MAX ? INT32_MAX : crcValue);
     expected.checksum = static_cast<uint32_t>(static_cast<int32_t>(crcLimit));
+    expected.sha256 = ReadSha256(record);
     return true;
 }
 
@@ -209,7 +246,7 @@ ExpectedFile LookUpFileInfo(std::wstring_view url, RecordNeed need)
             Trace(L"File info: %ls is no record (empty, a page or unreadable)", recordUrl.c_str());
             expected = ExpectedFile();
             expected.unavailable = true;
-        } else if (required && expected.checksum == 0) {
+        } else if (required && expected.checksum == 0 && expected.sha256.empty()) {
             Trace(L"File info: the record %ls gives no checksum", recordUrl.c_str());
             expected.unverifiable = true;
         }

@@ -1,6 +1,7 @@
 #pragma once
 // File-info records: the small settings file beside a published file that
-// states its size and checksum, section "FileInfo" with "FileSize" and "CRC".
+// states its size and checksums, section "FileInfo" with "FileSize", "CRC"
+// and "SHA256" (64 hexadecimal digits; records written before it lack it).
 // The download reads the server's record to size its progress bar and verify
 // the body; the single-file mode compares records byte for byte.
 
@@ -8,7 +9,8 @@
 #include <string>
 #include <string_view>
 
-// Writes (or rewrites, keeping its other lines) the record beside
+// Writes (or rewrites, keeping its other lines) the record, with size, CRC
+// and SHA-256 of the file's bytes, beside
 // `dataFile`, named by its path cut at the last '.' of its last component
 // plus ".fileinfo.txt", and gives it the data file's three file times.
 // Returns the save's result: 0 as well for an empty path, a missing file or
@@ -25,14 +27,18 @@ int WriteFileInfoWith(const wchar_t* dataFile, int64_t size, uint32_t checksum);
 struct ExpectedFile {
     int64_t size = -1;          // > 0 when known: a body of another length is refused
     uint32_t checksum = 0;      // 0: nothing to verify
+    std::string sha256;         // lowercase; empty: nothing to verify
+    bool pinned = false;        // size and SHA-256 come from a signed manifest
     bool unavailable = false;   // the record could not be fetched or read: try again later
     bool notStorable = false;   // with `unavailable`: no file for it here; no later attempt can help
     bool unverifiable = false;  // a record is required, but the server has none with a checksum
 };
 
 // Reads a record file: a positive "FileSize" (the store's saturating
-// integer) and a non-empty "CRC" read as a signed decimal saturating at the
-// 32-bit limits. A missing or unreadable record gives nothing.
+// integer), a non-empty "CRC" read as a signed decimal saturating at the
+// 32-bit limits and a non-empty "SHA256" (lowercased; a value that is not
+// 64 hexadecimal digits is kept as it is and so matches no body). A missing
+// or unreadable record gives nothing.
 ExpectedFile ReadFileInfo(const std::wstring& recordPath);
 
 // Reads a fetched record strictly: true when section "FileInfo" gives a
@@ -57,6 +63,12 @@ public:
 private:
     std::wstring path_;
 };
+
+// Pins what a record says to what a signed manifest says (`pinned`: size
+// and SHA-256). False when the record contradicts the manifest (another size
+// or SHA-256); otherwise `record` takes the manifest's size and SHA-256 and
+// keeps its checksum, and is marked pinned.
+bool PinToManifest(ExpectedFile& record, const ExpectedFile& pinned);
 
 // Whether a file may be taken without a record.
 enum class RecordNeed {

@@ -9,6 +9,7 @@
 
 #include "support/file_queries.h"
 #include "support/file_system.h"
+#include "support/folder_removal.h"
 #include "support/name_compare.h"
 #include "support/path_text.h"
 #include "support/trace.h"
@@ -99,6 +100,7 @@ enum class Attempt {
     Refused,    // -1: an error page or status, or an unwritable destination
     Missing,    // -1: the server answered 404 or 410
     GivenUp,    // -1: the body failed its record too often in this run
+    Mismatch,   // -1: the body or its record differs from the signed manifest
 };
 
 int AttemptResult(Attempt attempt)
@@ -109,6 +111,7 @@ int AttemptResult(Attempt attempt)
     case Attempt::Refused:
     case Attempt::Missing:
     case Attempt::GivenUp:
+    case Attempt::Mismatch:
         return -1;
     default:
         return 0;
@@ -173,13 +176,6 @@ private:
     HINTERNET request_;
     DWORD error_ = NO_ERROR;
 };
-
-void DeleteFileIfPresent(const std::wstring& path)
-{
-    if (!path.empty()) {
-        ::DeleteFileW(path.c_str());
-    }
-}
 
 // Empties a file held by the caller and puts its pointer at the start.
 bool EmptyFile(HANDLE file)
@@ -251,12 +247,12 @@ public:
         if (resumable_) {
             partial_.Drop();
         }
-        DeleteFileIfPresent(path_);
+        tarn::DeleteFileIfPresent(path_);
     }
     bool Suspend() override
     {
         file_.Reset();
-        DeleteFileIfPresent(path_);
+        tarn::DeleteFileIfPresent(path_);
         return resumable_ && partial_.Suspend();
     }
     bool Keep() override
@@ -392,6 +388,17 @@ Attempt StoreBody(const std::wstring& requested, const tarn::OpenedUrl& opened, 
         target.Discard();
         return Attempt::Damaged;
     }
+    if (!expected.sha256.empty()) {
+        const std::string sha256 = digest.FinishSha256Hex();
+        if (sha256 != expected.sha256) {
+            tarn::Trace(L"Download: SHA-256 mismatch for %ls: %ls, %ls says %ls", url.c_str(),
+                        std::wstring(sha256.begin(), sha256.end()).c_str(),
+                        expected.pinned ? L"the signed manifest" : L"its record",
+                        std::wstring(expected.sha256.begin(), expected.sha256.end()).c_str());
+            target.Discard();
+            return expected.pinned ? Attempt::Mismatch : Attempt::Damaged;
+        }
+    }
     return target.Keep() ? Attempt::Stored : Attempt::Failed;
 }
 
@@ -510,6 +517,7 @@ struct Verification {
     bool lookUp = true;
     tarn::RecordNeed need = tarn::RecordNeed::Optional;
     tarn::ExpectedFile expected;
+    const tarn::ExpectedFile* pinned = nullptr;  // a signed manifest's size and SHA-256
 };
 
 // Files in general: only ".txt" files (download lists, records themselves)
@@ -534,10 +542,16 @@ Attempt GetFileOnce(std::wstring_view url, std::wstring& destination, const Veri
     destination = tarn::ResolveDownloadDestination(destination, parts.name);
     PathTarget target(destination);
     try {
-        const tarn::ExpectedFile expected =
+        tarn::ExpectedFile expected =
             verification.lookUp ? LookUpExpectedFile(url, parts, verification.need) : verification.expected;
+        if (verification.pinned != nullptr && !expected.unavailable &&
+            !tarn::PinToManifest(expected, *verification.pinned)) {
+            tarn::Trace(L"Download: the record of %ls contradicts the signed manifest", std::wstring(url).c_str());
+            target.Discard();
+            return Attempt::Mismatch;
+        }
         // Only a body that its record can verify as a whole is continued.
-        if (expected.checksum != 0) {
+        if (expected.checksum != 0 || !expected.sha256.empty()) {
             target.AllowResume();
         }
         return RunAttempt(std::wstring(url), target, expected, flags, atOnce);
@@ -589,6 +603,8 @@ tarn::FetchOutcome RunSeries(std::wstring_view url, int attempts, int* retryFlag
         case Attempt::Damaged:
             Damaged().Add(key);
             break;
+        case Attempt::Mismatch:
+            return tarn::FetchOutcome::Mismatch;
         default:
             break;
         }
@@ -613,7 +629,7 @@ tarn::FetchOutcome RunPasses(int* cancelFlag, Series series)
         int retry = -1;
         const tarn::FetchOutcome outcome = series(&retry);
         // A flag that an earlier attempt set asks for no pass after success.
-        if (retry != 1 || outcome == tarn::FetchOutcome::Stored) {
+        if (retry != 1 || outcome == tarn::FetchOutcome::Stored || outcome == tarn::FetchOutcome::Mismatch) {
             return outcome;
         }
         const DWORD look = timing.cancelLook > 0 ? timing.cancelLook : 1;
@@ -684,9 +700,10 @@ FetchOutcome FetchIntoHeldFile(std::wstring_view url, HANDLE file, const std::ws
     });
 }
 
-FetchOutcome FetchPackage(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag)
+FetchOutcome FetchPackage(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag,
+                          const ExpectedFile* pinned)
 {
-    const Verification verification{true, RecordNeed::Required, ExpectedFile()};
+    const Verification verification{true, RecordNeed::Required, ExpectedFile(), pinned};
     return RunPasses(cancelFlag, [&](int* retry) {
         return RunSeries(url, kDefaultAttempts, retry, [&](int* flag, bool& atOnce) {
             return GetFileOnce(url, destination, verification, AttemptFlags{progressBar, cancelFlag, flag},

@@ -57,6 +57,7 @@ enum class FetchOutcome {
     Refused,  // an error page or status, an unwritable destination or no possible proof ended the series
     Missing,  // the server answered 404 or 410
     GivenUp,  // whole bodies failed their record kMaxDamagedFetches times in this run
+    Mismatch, // the body or its record differs from the signed manifest
 };
 
 // How many whole bodies of one URL may fail their record in one run (one
@@ -80,8 +81,12 @@ FetchOutcome FetchIntoHeldFile(std::wstring_view url, HANDLE file, const std::ws
 // record whatever its name, and the outcome tells why nothing was stored.
 // An interrupted body is continued with a range request by the next
 // attempt, or by the next run from the partial download it leaves beside
-// the destination.
-FetchOutcome FetchPackage(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag);
+// the destination. With `pinned` (a signed manifest's size and SHA-256, see
+// PinToManifest) each attempt's record must agree with it and the body must
+// match it; a difference ends everything at once with Mismatch (traced), for
+// no retry can cure it.
+FetchOutcome FetchPackage(std::wstring_view url, std::wstring& destination, HWND progressBar, int* cancelFlag,
+                          const ExpectedFile* pinned = nullptr);
 
 // The record lookup that each attempt makes before opening its URL
 // (LookUpFileInfo). Replaced by tests; null restores it. Returns the

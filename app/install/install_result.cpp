@@ -18,6 +18,8 @@ const ReasonRow kReasons[] = {
     {InstallReason::ProxyLogin, L"proxy-login", L"Grund: Der Proxy-Server verlangt eine Anmeldung."},
     {InstallReason::DamagedPackage, L"damaged-package", L"Grund: Ein Datenpaket ist auf dem Server besch\u00e4digt."},
     {InstallReason::DamagedList, L"damaged-list", L"Grund: Die Download-Liste auf dem Server ist besch\u00e4digt."},
+    {InstallReason::ReleaseRefused, L"release-refused",
+     L"Grund: Die Produktdaten stimmen nicht mit ihrer Signatur \u00fcberein."},
     {InstallReason::DiskFull, L"disk-full", L"Grund: Der Datentr\u00e4ger ist voll."},
     {InstallReason::FolderNotCreated, L"folder-not-created",
      L"Grund: Der Installationsordner kann nicht angelegt werden."},
@@ -51,11 +53,6 @@ const wchar_t* InstallReasonName(InstallReason reason)
 int InstallExitCode(const InstallResult& result)
 {
     return result.SetupStarted() ? kExitSetupStarted : kExitIncomplete;
-}
-
-bool IsDiskFullError(unsigned long error)
-{
-    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
 }
 
 }  // namespace tarn

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "support/file_queries.h"
+
 namespace tarn {
 
 enum class InstallOutcome {
@@ -23,6 +25,7 @@ enum class InstallReason {
     ProxyLogin,        // the proxy wants a login
     DamagedPackage,    // a package stayed damaged on the server
     DamagedList,       // the download list on the server is not to be trusted
+    ReleaseRefused,    // the release's signature, manifest or a package does not pass
     DiskFull,          // a write failed for lack of space
     FolderNotCreated,  // the installation data folder could not be created or secured
     NoSetup,           // the unpacked packages hold no "Setup.exe"
@@ -54,8 +57,5 @@ inline constexpr int kExitAlreadyRunning = 1618;
 // 0 for a started setup, 1603 for every other end (the generic profile
 // included: nothing was installed).
 int InstallExitCode(const InstallResult& result);
-
-// True for the system errors of a full disk.
-bool IsDiskFullError(unsigned long error);
 
 }  // namespace tarn

@@ -13,6 +13,7 @@
 #include "app/install/install_data_folder.h"
 #include "app/install/package_loop.h"
 #include "app/install/package_source.h"
+#include "app/install/release_check.h"
 #include "app/install/test_share_source.h"
 #include "config/store/cfg_reader.h"
 #include "config/text/text_file.h"
@@ -21,6 +22,7 @@
 #include "support/message_box.h"
 #include "support/path_text.h"
 #include "support/program_path.h"
+#include "support/small_file.h"
 #include "support/trace.h"
 #include "transfer/process_launch.h"
 
@@ -72,6 +74,25 @@ ListFetch FetchDownloadList(const tarn::InstallInputs& inputs, tarn::InstallView
     return ListFetch::Fetched;
 }
 
+constexpr size_t kManifestLimit = 1 << 20;
+
+// The release's signed manifest checked against the list, or a refusal.
+tarn::ReleaseVerdict CheckSignedRelease(const tarn::InstallInputs& inputs, tarn::InstallView& view,
+                                        const tarn::DownloadListEntries& entries)
+{
+    const std::wstring& listName = inputs.profile.downloadList;
+    const std::wstring url = tarn::DownloadsUrl(inputs.profile.baseUrl, listName + L".sig");
+    std::wstring local;
+    std::string text;
+    const bool fetched = inputs.source->Fetch(url, local, view.ProgressBar());
+    const bool read = fetched && tarn::ReadSmallFile(local, kManifestLimit, text);
+    if (fetched) {
+        ::DeleteFileW(local.c_str());
+    }
+    return tarn::CheckRelease(read ? &text : nullptr, inputs.releaseKeys, listName, entries,
+                              tarn::ReadAcceptedSerial(inputs.releaseSerialKey));
+}
+
 void StartUpdateDownloads(const tarn::InstallInputs& inputs, const std::wstring& installDataFolder,
                           bool hostPresent, CCabUtil::CMyShellExecuteExecDatas& children)
 {
@@ -112,10 +133,10 @@ tarn::InstallResult StartSetup(tarn::InstallView& view, const tarn::InstallInput
     return tarn::InstallResult::Started();
 }
 
-tarn::InstallResult Incomplete(tarn::InstallReason reason)
+tarn::InstallResult Incomplete(tarn::InstallReason reason, const std::wstring& detail = std::wstring())
 {
     tarn::Trace(L"Install: incomplete (%ls), nothing started", tarn::InstallReasonName(reason));
-    tarn::ShowMessageBox(nullptr, tarn::IncompleteInstallText(reason, tarn::TraceLogPath()), kCaption,
+    tarn::ShowMessageBox(nullptr, tarn::IncompleteInstallText(reason, tarn::TraceLogPath(), detail), kCaption,
                          MB_ICONWARNING | MB_OK);
     return tarn::InstallResult::Failed(reason);
 }
@@ -159,8 +180,16 @@ tarn::InstallResult RunAfterChecks(tarn::InstallView& view, const tarn::InstallI
         return FinishWithSetup(view, inputs, installDataFolder);
     }
 
+    const tarn::DownloadListEntries entries = tarn::ReadDownloadListLines(lines);
+    tarn::ReleaseVerdict release;
+    if (!inputs.releaseKeys.empty()) {
+        release = CheckSignedRelease(inputs, view, entries);
+        if (!release.accepted) {
+            return Incomplete(tarn::InstallReason::ReleaseRefused, release.reason);
+        }
+    }
     const tarn::InstallPlan plan =
-        tarn::MakeInstallPlan(tarn::ReadDownloadListLines(lines), inputs.profile, hostPresent, inputs.tempFolder);
+        tarn::MakeInstallPlan(entries, inputs.profile, hostPresent, inputs.tempFolder);
     status.AddEntries(plan.listedUrls);
 
     StartUpdateDownloads(inputs, installDataFolder, hostPresent, children);
@@ -168,12 +197,17 @@ tarn::InstallResult RunAfterChecks(tarn::InstallView& view, const tarn::InstallI
     status.BeginUnpacking(baseUrl, plan.PackageUrls());
     status.Save();
 
-    const tarn::InstallReason reason = tarn::RunPackageLoop(view, inputs, status, plan);
+    std::wstring refused;
+    const tarn::InstallReason reason = tarn::RunPackageLoop(view, inputs, status, plan,
+                                                           release.accepted ? &release.manifest : nullptr, &refused);
 
     view.SetStatusText(L"Downloads werden beendet...");
     WaitForRecordedProcesses(children);
     if (reason != tarn::InstallReason::None) {
-        return Incomplete(reason);
+        return Incomplete(reason, refused.empty() ? std::wstring() : tarn::PackageMismatchReason(refused));
+    }
+    if (release.accepted) {
+        tarn::RecordAcceptedSerial(inputs.releaseSerialKey, release.manifest.serial);
     }
     return FinishWithSetup(view, inputs, installDataFolder);
 }
@@ -182,10 +216,10 @@ tarn::InstallResult RunAfterChecks(tarn::InstallView& view, const tarn::InstallI
 
 namespace tarn {
 
-std::wstring IncompleteInstallText(InstallReason reason, const std::wstring& logPath)
+std::wstring IncompleteInstallText(InstallReason reason, const std::wstring& logPath, const std::wstring& detail)
 {
     std::wstring text = kIncompleteText;
-    const std::wstring why = InstallReasonText(reason);
+    const std::wstring why = detail.empty() ? InstallReasonText(reason) : L"Grund: " + detail;
     if (!why.empty()) {
         text += L"\n\n" + why;
     }
@@ -232,6 +266,8 @@ InstallResult RunInstall(InstallView& view, bool testDownload)
         CCfgReader::GetPathWithoutVars(variableForm, inputs.starterFile, L"%temp%\\TarnInstallStarter.txt");
         inputs.host = &InstalledHost();
         inputs.source = testDownload ? &TestSharePackageSource() : &ServerPackageSource();
+        inputs.releaseKeys = BuiltInReleaseKeys();
+        inputs.releaseSerialKey = ReleaseSerialKeyPath(inputs.profile.settingsKey);
         return RunInstallSequence(view, inputs);
     } catch (...) {
         Trace(L"Install: the sequence ended by an unexpected error");

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "app/install/install_result.h"
 #include "app/install/install_view.h"
@@ -29,6 +30,10 @@ struct InstallInputs {
     const HostPresence* host = nullptr;
     PackageSource* source = nullptr;
     DWORD setupPause = 5000;    // the wait after the setup was started
+    // The public keys a release must be signed with (none: no check), and
+    // where the newest accepted release serial is kept.
+    std::vector<std::string> releaseKeys;
+    std::wstring releaseSerialKey;
 };
 
 // The sequence for `inputs`: the setup started, or the refusal of a product
@@ -43,8 +48,10 @@ InstallResult RunInstallSequence(InstallView& view, const InstallInputs& inputs)
 // file is first looked for on the test share. Catches everything.
 InstallResult RunInstall(InstallView& view, bool testDownload);
 
-// The warning of an incomplete install: the fixed text, the reason line and
-// the log file's path.
-std::wstring IncompleteInstallText(InstallReason reason, const std::wstring& logPath);
+// The warning of an incomplete install: the fixed text, the reason line (the
+// reason's own, or "Grund: " and `detail` when one is given) and the log
+// file's path.
+std::wstring IncompleteInstallText(InstallReason reason, const std::wstring& logPath,
+                                   const std::wstring& detail = std::wstring());
 
 }  // namespace tarn

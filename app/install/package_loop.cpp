@@ -6,6 +6,7 @@
 #include "support/trace.h"
 #include "transfer/cab_extract.h"
 #include "transfer/proxy_login.h"
+#include "transfer/release_manifest.h"
 
 namespace {
 
@@ -20,12 +21,15 @@ public:
 
     // True when the package was downloaded (or taken from its verified copy)
     // and unpacked completely.
-    bool Handle(const tarn::PlannedPackage& package, const std::wstring& prefix)
+    bool Handle(const tarn::PlannedPackage& package, const std::wstring& prefix,
+                const tarn::ManifestPackage* signedPackage)
     {
         const std::wstring& url = package.url;
         std::wstring local = package.localPath;
+        const tarn::ExpectedFile pinned = signedPackage != nullptr ? tarn::PinnedFile(*signedPackage) : tarn::ExpectedFile();
         if (status_.IsDownloaded(url)) {
-            if (inputs_.source->IsCurrentCopy(url, local)) {
+            if (inputs_.source->IsCurrentCopy(url, local) &&
+                (signedPackage == nullptr || tarn::MatchesPinnedFile(local, pinned))) {
                 return Unpack(url, local, prefix);
             }
             // Missing, from an earlier release, or changed since: fetched again.
@@ -39,7 +43,13 @@ public:
                 return false;
             }
             view_.SetStatusText(prefix + L"wird heruntergeladen...");
-            const tarn::PackageFetch fetched = inputs_.source->FetchPackage(url, local, view_.ProgressBar());
+            const tarn::PackageFetch fetched = inputs_.source->FetchPackage(
+                url, local, view_.ProgressBar(), signedPackage != nullptr ? &pinned : nullptr);
+            if (fetched == tarn::PackageFetch::Mismatch) {
+                tarn::Trace(L"Install: %ls differs from the signed manifest; it is not unpacked", url.c_str());
+                Refuse();
+                return false;
+            }
             if (fetched == tarn::PackageFetch::Fetched) {
                 retries_ = 0;
                 status_.SetDownloaded(url, true);
@@ -50,7 +60,7 @@ public:
                 // The server's copy is damaged: no later package can make
                 // this run complete, so it ends here.
                 tarn::Trace(L"Install: %ls failed its record in every fetch; the run ends incomplete", url.c_str());
-                givenUp_ = true;
+                ended_ = true;
                 Note(tarn::InstallReason::DamagedPackage);
                 return false;
             }
@@ -63,8 +73,18 @@ public:
         }
     }
 
-    // True once a package was given up: the run ends incomplete.
-    bool GivenUp() const { return givenUp_; }
+    // True once the run cannot complete: a package was given up or differed
+    // from the signed manifest.
+    bool Ended() const { return ended_; }
+    bool Refused() const { return reason_ == tarn::InstallReason::ReleaseRefused; }
+
+    // A package that the signed manifest does not allow: the run ends, and
+    // this is its reason whatever came before.
+    void Refuse()
+    {
+        reason_ = tarn::InstallReason::ReleaseRefused;
+        ended_ = true;
+    }
 
 private:
     bool Unpack(const std::wstring& url, const std::wstring& local, const std::wstring& prefix)
@@ -73,10 +93,9 @@ private:
         CabExtractContext context;
         const std::wstring folder = view_.InstallDataFolder();
         if (!ExtractCabinetTo(context, local.c_str(), folder.c_str())) {
-            const DWORD error = ::GetLastError();
             // The extraction traced its cause.
-            tarn::Trace(L"Install: %ls not completely unpacked into %ls", local.c_str(), folder.c_str());
-            Note(tarn::IsDiskFullError(error) ? tarn::InstallReason::DiskFull : tarn::InstallReason::DamagedPackage);
+            Note(context.m_Failure == tarn::CabExtractFailure::DiskFull ? tarn::InstallReason::DiskFull
+                                                                        : tarn::InstallReason::DamagedPackage);
             return false;
         }
         status_.SetUnpacked(url, true);
@@ -101,7 +120,7 @@ private:
     const tarn::InstallInputs& inputs_;
     tarn::DownloadStatus& status_;
     int retries_ = 0;  // shared by all packages, as the tries in a row
-    bool givenUp_ = false;
+    bool ended_ = false;
 };
 
 }  // namespace
@@ -114,13 +133,23 @@ std::wstring PackageStatusPrefix(size_t number, size_t count)
 }
 
 InstallReason RunPackageLoop(InstallView& view, const InstallInputs& inputs, DownloadStatus& status,
-                             const InstallPlan& plan)
+                             const InstallPlan& plan, const ReleaseManifest* manifest, std::wstring* refused)
 {
     const size_t count = plan.packages.size();
     PackageRun run(view, inputs, status);
     for (size_t i = 0; i < count; ++i) {
-        run.Handle(plan.packages[i], PackageStatusPrefix(i + 1, count));
-        if (run.GivenUp()) {
+        const PlannedPackage& package = plan.packages[i];
+        const ManifestPackage* signedPackage =
+            manifest != nullptr ? FindManifestPackage(*manifest, package.name) : nullptr;
+        if (manifest != nullptr && signedPackage == nullptr) {
+            run.Refuse();  // CheckRelease refuses such a list before the loop
+        } else {
+            run.Handle(package, PackageStatusPrefix(i + 1, count), signedPackage);
+        }
+        if (run.Ended()) {
+            if (run.Refused() && refused != nullptr) {
+                *refused = package.name;
+            }
             break;
         }
     }

@@ -9,6 +9,7 @@
 #include "app/install/download_status.h"
 #include "app/install/install_plan.h"
 #include "app/install/install_sequence.h"
+#include "transfer/release_manifest.h"
 
 namespace tarn {
 
@@ -18,8 +19,14 @@ namespace tarn {
 // copy keeps failing its record ends the loop at once. InstallReason::None
 // when every planned package was downloaded and unpacked completely, else
 // the cause of the first package that was not.
+//
+// With a signed `manifest`, every package must have the size and SHA-256 it
+// gives, checked while the package is written (a copy from an earlier run is
+// read once more). The first package that differs is not unpacked and ends
+// the loop with ReleaseRefused; `refused` then names it.
 InstallReason RunPackageLoop(InstallView& view, const InstallInputs& inputs, DownloadStatus& status,
-                             const InstallPlan& plan);
+                             const InstallPlan& plan, const ReleaseManifest* manifest = nullptr,
+                             std::wstring* refused = nullptr);
 
 // "Das <n>. Datenpaket von <count> ".
 std::wstring PackageStatusPrefix(size_t number, size_t count);

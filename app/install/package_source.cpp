@@ -2,6 +2,7 @@
 
 #include "config/text/file_crc.h"
 #include "support/file_system.h"
+#include "support/sha256.h"
 #include "support/trace.h"
 #include "transfer/file_info.h"
 #include "transfer/http_download.h"
@@ -19,14 +20,18 @@ public:
                }) == tarn::FetchOutcome::Stored;
     }
 
-    tarn::PackageFetch FetchPackage(const std::wstring& url, std::wstring& localPath, HWND progressBar) override
+    tarn::PackageFetch FetchPackage(const std::wstring& url, std::wstring& localPath, HWND progressBar,
+                                    const tarn::ExpectedFile* pinned) override
     {
-        switch (FetchWith(url, localPath,
-                          [&](int* cancel) { return tarn::FetchPackage(url, localPath, progressBar, cancel); })) {
+        switch (FetchWith(url, localPath, [&](int* cancel) {
+            return tarn::FetchPackage(url, localPath, progressBar, cancel, pinned);
+        })) {
         case tarn::FetchOutcome::Stored:
             return tarn::PackageFetch::Fetched;
         case tarn::FetchOutcome::GivenUp:
             return tarn::PackageFetch::GivenUp;
+        case tarn::FetchOutcome::Mismatch:
+            return tarn::PackageFetch::Mismatch;
         default:
             return tarn::PackageFetch::Failed;
         }
@@ -84,6 +89,21 @@ private:
 }  // namespace
 
 namespace tarn {
+
+bool MatchesPinnedFile(const std::wstring& path, const ExpectedFile& pinned)
+{
+    return GetFileSize64(path.c_str()) == pinned.size && FileSha256Hex(path.c_str()) == pinned.sha256;
+}
+
+PackageFetch KeepIfPinned(const std::wstring& path, const ExpectedFile& pinned)
+{
+    if (!MatchesPinnedFile(path, pinned)) {
+        Trace(L"Install: %ls differs from the signed manifest", path.c_str());
+        ::DeleteFileW(path.c_str());
+        return PackageFetch::Mismatch;
+    }
+    return PackageFetch::Fetched;
+}
 
 PackageSource& ServerPackageSource()
 {

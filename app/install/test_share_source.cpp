@@ -39,12 +39,16 @@ public:
         return ServerPackageSource().Fetch(url, localPath, progressBar);
     }
 
-    PackageFetch FetchPackage(const std::wstring& url, std::wstring& localPath, HWND progressBar) override
+    PackageFetch FetchPackage(const std::wstring& url, std::wstring& localPath, HWND progressBar,
+                              const ExpectedFile* pinned) override
     {
         if (CopyFromTestShare(url, localPath, kTestDownloadShare)) {
-            return FileExists(localPath.c_str()) ? PackageFetch::Fetched : PackageFetch::Failed;
+            if (!FileExists(localPath.c_str())) {
+                return PackageFetch::Failed;
+            }
+            return pinned != nullptr ? KeepIfPinned(localPath, *pinned) : PackageFetch::Fetched;
         }
-        return ServerPackageSource().FetchPackage(url, localPath, progressBar);
+        return ServerPackageSource().FetchPackage(url, localPath, progressBar, pinned);
     }
 
     bool IsCurrentCopy(const std::wstring& url, const std::wstring& localPath) override

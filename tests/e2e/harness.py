@@ -22,7 +22,7 @@ import time
 import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "fileinfo"))
-from fileinfo import file_crc, record_path, record_text, signed32  # noqa: E402,F401
+from fileinfo import data_record, file_crc, record_path, record_text, signed32  # noqa: E402,F401
 
 import authority  # noqa: E402
 from nginx_conf import nginx_conf  # noqa: E402
@@ -43,14 +43,15 @@ def configure(build_dir, source_dir, nginx="nginx"):
 
 def publish(root, relative, data, record="auto", crc=None):
     """Writes a file below a server root; with record "auto" also its record
-    (size and checksum), with bytes that record, with None no record (one
+    (size, checksum and SHA-256; with `crc` size and that checksum only), with
+    bytes that record, with None no record (one
     that is there stays: a description text shares its update's stem)."""
     path = os.path.join(root, *relative.split("/"))
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
         f.write(data)
     if record == "auto":
-        record = record_text(len(data), file_crc(data) if crc is None else crc)
+        record = data_record(data) if crc is None else record_text(len(data), crc)
     if record is not None:
         with open(record_path(path), "wb") as f:
             f.write(record)

@@ -15,7 +15,6 @@ import time
 import unittest
 
 import harness
-from harness import file_crc
 
 S = harness.STATE
 NAME = "packing"  # of the work folder and the prefix; test_publishing uses its own
@@ -39,10 +38,12 @@ def find_makecab():
     return None
 
 
-def setUpModule():
+def setUpModule(name=None):
+    """Also the set-up of other modules that pack, with a name of their own
+    for the work folder and the prefix."""
     # The module's prefix of its own: its drives, Z: included, are mapped
     # into the test's folder below.
-    harness.start(NAME)
+    harness.start(name or NAME)
     desktop = os.path.join(prefix(), "drive_c", "users", pwd.getpwuid(os.getuid()).pw_name, "Desktop")
     os.makedirs(desktop, exist_ok=True)
     # A desktop copy of the server product list stands in for the maker's
@@ -145,19 +146,18 @@ def updater(folder):
         f.write(harness.payload(3000, 21))
     cabinet = drive(folder + "/SetupUpdater_2023.cab")
     gcab(cabinet, staging, ["Setup.exe"])
-    data = read(cabinet)
     with open(harness.record_path(cabinet), "wb") as f:
-        f.write(harness.record_text(len(data), file_crc(data)))
+        f.write(harness.data_record(read(cabinet)))
     return cabinet
 
 
-def run_mode(word, timeout=600):
+def run_mode(word, timeout=600, program="T:\\Tarn_Gridwell_2023.exe"):
     fd, path = tempfile.mkstemp(suffix=".txt", dir=S["work"])
     with os.fdopen(fd, "wb") as f:
         f.write(word.encode("utf-8"))
     try:
-        return harness.run_wine([win_build(harness.test_bin("run_command_line.exe")),
-                                 "T:\\Tarn_Gridwell_2023.exe", win_work(path)], timeout)
+        return harness.run_wine([win_build(harness.test_bin("run_command_line.exe")), program, win_work(path)],
+                                timeout)
     finally:
         os.remove(path)
 
@@ -246,7 +246,7 @@ class GridwellPacking(unittest.TestCase):
         for number in (1, 2, 3):
             data = read(self.package(number))
             self.assertEqual(sorted(read(harness.record_path(self.package(number))).splitlines()),
-                             sorted(harness.record_text(len(data), file_crc(data)).splitlines()))
+                             sorted(harness.data_record(data).splitlines()))
         for starter in STARTERS:
             self.assertTrue(filecmp.cmp(drive(DOWNLOAD + "/" + starter),
                                         os.path.join(harness.CONFIG["build_dir"], "Tarn_Gridwell_2023.exe"), False))

@@ -16,7 +16,6 @@ import unittest
 
 import harness
 import test_packing as tp
-from harness import file_crc
 
 S = harness.STATE
 LIST = "Tarn_Gridwell_2023_Download_List.txt"
@@ -45,7 +44,7 @@ def consistent(folder):
         data = tp.read(os.path.join(folder, name))
         record = harness.record_path(os.path.join(folder, name))
         if os.path.exists(record):
-            assert sorted(tp.read(record).splitlines()) == sorted(harness.record_text(len(data), file_crc(data)).splitlines()), name
+            assert sorted(tp.read(record).splitlines()) == sorted(harness.data_record(data).splitlines()), name
 
 
 def tree_processes(word, program="Tarn_Gridwell_2023.exe"):

@@ -245,6 +245,7 @@ TEST_P(EscapingNameTest, IsRefusedAndNothingLeavesTheTarget)
     ASSERT_GE(good, 0);
     EXPECT_EQ(context.m_Done[static_cast<size_t>(good)], 1);
     EXPECT_EQ(context.m_Done[static_cast<size_t>(1 - good)], 0);
+    EXPECT_EQ(context.m_Failure, tarn::CabExtractFailure::Refused);
 
     wchar_t current[MAX_PATH] = {};
     ::GetCurrentDirectoryW(MAX_PATH, current);
@@ -271,6 +272,7 @@ TEST_P(CabExtractTest, TargetPathOf260OrMoreIsRefused)
         const bool isLong = context.m_Extracted[i].size() >= MAX_PATH;
         EXPECT_EQ(context.m_Done[i], isLong ? 0 : 1) << i;
     }
+    EXPECT_EQ(context.m_Failure, tarn::CabExtractFailure::Refused);
 }
 
 // An entry whose place is taken by a folder is not extracted; the others are.
@@ -279,6 +281,7 @@ TEST_P(CabExtractTest, FolderInPlaceOfFileFails)
     CabExtractContext context = Context();
     EXPECT_EQ(ExtractCabinetTo(context, Cabinet(L"folder_clash.cab").c_str(), target_.c_str()), 0);
     EXPECT_EQ(FilesBelow(target_), (std::vector<std::wstring>{L"good.txt", L"taken\\inner.txt"}));
+    EXPECT_EQ(context.m_Failure, tarn::CabExtractFailure::Unwritten);
 }
 
 // Damaged cabinets fail, give no list, and leave no temporary copy behind.
@@ -303,6 +306,7 @@ TEST_P(CabExtractTest, MissingCabinetTouchesNothing)
     CabExtractContext context = Context();
     const std::wstring missing = scratch_ / L"missing.cab";
     EXPECT_EQ(ExtractCabinetTo(context, missing.c_str(), target_.c_str()), 0);
+    EXPECT_EQ(context.m_Failure, tarn::CabExtractFailure::Missing);
     EXPECT_EQ(ExtractCabinetTo(context, L"", target_.c_str()), 0);
     EXPECT_EQ(ExtractCabinetTo(context, nullptr, target_.c_str()), 0);
     EXPECT_EQ(ExtractCabinetTo(context, scratch_.Path().c_str(), target_.c_str()), 0);  // a folder
@@ -427,6 +431,7 @@ TEST_P(DamagedEntryTest, GoodFileLandsAndDamagedOneIsNotDone)
     ASSERT_GE(good, 0);
     ASSERT_GE(bad, 0);
     EXPECT_EQ(context.m_Done[static_cast<size_t>(good)], 1);
+    EXPECT_EQ(context.m_Failure, tarn::CabExtractFailure::Damaged);
     if (IsOwnReader()) {
         EXPECT_EQ(context.m_Done[static_cast<size_t>(bad)], 0);
         EXPECT_EQ(ReadBytes(damaged), "older content");

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """File-info records as the program reads them: a settings file beside a
 published file, named after the file's stem with ".fileinfo.txt", holding
-section FileInfo with FileSize and CRC (the program's file checksum).
+section FileInfo with FileSize, CRC (the program's file checksum) and
+SHA256 (64 lowercase hex digits; readers that do not know it ignore it).
 
   fileinfo.py <file>...     writes the record beside each file
 
 Also imported by the end-to-end tests and scripts/make_demo_product.py.
 """
 
+import hashlib
 import os
 import sys
 
@@ -39,9 +41,18 @@ def signed32(value):
     return value - (1 << 32) if value & 0x80000000 else value
 
 
-def record_text(size, crc):
-    """A record's bytes as the program writes them."""
-    return f"[FileInfo]\r\nFileSize={signed32(size & 0xFFFFFFFF)}\r\nCRC={signed32(crc)}\r\n".encode("ascii")
+def record_text(size, crc, sha256=None):
+    """A record's bytes as the program writes them; without `sha256` (hex
+    text) a record as written before records carried it."""
+    text = f"[FileInfo]\r\nFileSize={signed32(size & 0xFFFFFFFF)}\r\nCRC={signed32(crc)}\r\n"
+    if sha256 is not None:
+        text += f"SHA256={sha256}\r\n"
+    return text.encode("ascii")
+
+
+def data_record(data):
+    """The record of `data`: size, checksum and SHA-256."""
+    return record_text(len(data), file_crc(data), hashlib.sha256(data).hexdigest())
 
 
 def record_path(path):
@@ -55,7 +66,7 @@ def write_record(path):
     with open(path, "rb") as f:
         data = f.read()
     with open(record_path(path), "wb") as f:
-        f.write(record_text(len(data), file_crc(data)))
+        f.write(data_record(data))
 
 
 def main(paths):

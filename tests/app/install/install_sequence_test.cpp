@@ -19,9 +19,13 @@
 #include "app/install/host_presence.h"
 #include "app/install/install_data_folder.h"
 #include "app/install/package_source.h"
+#include "app/install/release_check.h"
 #include "common/test_files.h"
+#include "common/test_keys.h"
+#include "common/test_registry.h"
 #include "config/store/cfg_reader.h"
 #include "support/message_box.h"
+#include "support/sha256.h"
 
 namespace {
 
@@ -36,6 +40,7 @@ std::wstring g_lastBoxText;
 
 int RecordBox(HWND, const std::wstring& text, const std::wstring& caption, UINT type)
 {
+    g_lastBoxText = text;
     g_boxes.push_back(caption + L"|" + std::to_wstring(type) + L"|" + text.substr(0, 20));
     g_lastBoxText = text;
     return IDOK;
@@ -69,13 +74,17 @@ public:
         return ::CopyFileW(file->second.c_str(), localPath.c_str(), FALSE) != FALSE;
     }
 
-    tarn::PackageFetch FetchPackage(const std::wstring& url, std::wstring& localPath, HWND bar) override
+    tarn::PackageFetch FetchPackage(const std::wstring& url, std::wstring& localPath, HWND bar,
+                                    const tarn::ExpectedFile* pinned) override
     {
         if (givenUp.count(url) != 0) {
             ++fetches[url];
             return tarn::PackageFetch::GivenUp;
         }
-        return Fetch(url, localPath, bar) ? tarn::PackageFetch::Fetched : tarn::PackageFetch::Failed;
+        if (!Fetch(url, localPath, bar)) {
+            return tarn::PackageFetch::Failed;
+        }
+        return pinned != nullptr ? tarn::KeepIfPinned(localPath, *pinned) : tarn::PackageFetch::Fetched;
     }
 
     bool IsCurrentCopy(const std::wstring& url, const std::wstring& localPath) override
@@ -349,6 +358,92 @@ TEST_F(InstallSequence, ProductRulesBeforeAnythingIsWritten)
     EXPECT_EQ(Fetches(L"P1.cab"), 0);
     EXPECT_EQ(Starts(scratch_ / L"program\\Tarn.started.txt", 2), 2);
     EXPECT_EQ(SetupStarts(1), 1);
+}
+
+// A release signed with test key A: the list's packages with their sizes
+// and SHA-256, serial 100; the program is given key A (and key B).
+TEST_F(InstallSequence, KeyedProgramInstallsOnlyWhatTheManifestSigned)
+{
+    const tarn::test::RegistrySandbox registry;
+    ASSERT_TRUE(registry.Valid());
+    inputs_.releaseKeys = {tarn::test::keys::kPublicB, tarn::test::keys::kPublicA};
+    inputs_.releaseSerialKey = registry.Path();
+    WriteList({L"P1.cab", L"P2.cab", L"SetupUpdater_2023.cab"});
+    tarn::ReleaseManifest manifest;
+    manifest.product = L"List.txt";
+    manifest.serial = 100;
+    for (const wchar_t* name : {L"P1.cab", L"P2.cab"}) {
+        const std::string bytes = ReadBytes(source_.files[kBase + L"/Downloads/" + name]);
+        manifest.packages.push_back({name, static_cast<int64_t>(bytes.size()), tarn::Sha256Hex(bytes.data(), bytes.size())});
+    }
+    const std::string good = tarn::test::SignWithKeyA(manifest, scratch_ / L"key.pem");
+    ASSERT_FALSE(good.empty());
+    manifest.packages.pop_back();
+    const std::string withoutP2 = tarn::test::SignWithKeyA(manifest, scratch_ / L"key.pem");
+    const std::wstring sigUrl = kBase + L"/Downloads/List.txt.sig";
+
+    struct Case {
+        const char* what;
+        std::string sig;       // empty: none on the server
+        const wchar_t* p2;     // what the server has as P2.cab
+        uint64_t storedSerial;
+        const wchar_t* reason; // empty: installed
+        int p1Fetches;
+    };
+    const std::wstring setupCab = tarn::test::HelperProgram(L"setup_cabinet\\Setup.cab");
+    const std::wstring otherCab = tarn::test::HelperProgram(L"cabinets\\tree_mszip.cab");
+    const Case cases[] = {
+        {"no signature", "", setupCab.c_str(), 0, L"Die Signatur der Produktdaten fehlt.", 0},
+        {"signature damaged", std::string(good).replace(good.size() - 3, 1, good[good.size() - 3] == '0' ? "1" : "0"),
+         setupCab.c_str(), 0, L"Die Signatur der Produktdaten ist ung\u00fcltig.", 0},
+        {"listed package not signed", withoutP2, setupCab.c_str(), 0,
+         L"Die Downloadliste stimmt nicht mit der signierten Liste \u00fcberein.", 0},
+        {"older than accepted", good, setupCab.c_str(), 101,
+         L"Die angebotenen Produktdaten sind \u00e4lter als die bereits installierten.", 0},
+        {"package replaced", good, otherCab.c_str(), 0,
+         L"Das Datenpaket P2.cab stimmt nicht mit der signierten Liste \u00fcberein.", 1},
+        {"signed release", good, setupCab.c_str(), 100, L"", 1},
+    };
+    int setups = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        g_boxes.clear();
+        g_lastBoxText.clear();
+        tarn::test::RemoveTree(view_.folder);
+        ::DeleteFileW((view_.folder + L" DownloadStatus.txt").c_str());
+        ::DeleteFileW((source_.temp + L"\\P1.cab").c_str());
+        ::DeleteFileW((source_.temp + L"\\P2.cab").c_str());
+        source_.files.erase(sigUrl);
+        if (!c.sig.empty()) {
+            ASSERT_TRUE(tarn::test::WriteBytes(scratch_ / L"List.txt.sig", c.sig));
+            source_.files[sigUrl] = scratch_ / L"List.txt.sig";
+        }
+        Publish(L"P2.cab", c.p2);
+        ::RegDeleteValueW(registry.Key(), L"ReleaseSerial");
+        if (c.storedSerial > 0) {
+            ASSERT_TRUE(registry.Set(L"", L"ReleaseSerial", REG_QWORD, &c.storedSerial, sizeof(c.storedSerial)));
+        }
+        const int result = Run();
+        EXPECT_EQ(Fetches(L"P1.cab"), c.p1Fetches);
+        if (*c.reason == L'\0') {
+            EXPECT_EQ(result, 1);
+            EXPECT_TRUE(g_boxes.empty()) << g_lastBoxText;
+            EXPECT_EQ(SetupStarts(++setups), setups);
+            EXPECT_EQ(tarn::ReadAcceptedSerial(registry.Path()), 100u);
+            continue;
+        }
+        EXPECT_EQ(result, 0);
+        EXPECT_NE(g_lastBoxText.find(c.reason), std::wstring::npos) << g_lastBoxText;
+        // Nothing of a refused release, nor of the refused package, was
+        // unpacked; the package's copy is gone.
+        if (c.p1Fetches == 0) {
+            EXPECT_FALSE(PathExists(view_.folder + L"\\Setup.exe"));
+        }
+        EXPECT_FALSE(PathExists(source_.temp + L"\\P2.cab"));
+        EXPECT_EQ(Status(L"Unpacked", L"P2.cab"), c.p1Fetches > 0 ? L"False" : L"");
+        EXPECT_EQ(SetupStarts(setups), setups);
+        EXPECT_EQ(tarn::ReadAcceptedSerial(registry.Path()), c.storedSerial);
+    }
 }
 
 }  // namespace
