@@ -212,7 +212,7 @@ std::wstring InstallerSwitchesHelp()
            L"/log \"<Datei>\"\tschreibt das Protokoll auch in diese Datei\n"
            L"/?\tzeigt diese Hilfe\n\n"
            L"Exit-Codes: 0 Setup gestartet, 1602 abgebrochen, 1603 unvollst\u00e4ndig oder nicht freigegeben, "
-           L"1618 ein anderer Installationsstarter des Produkts l\u00e4uft";
+           L"1618 ein anderer Installationsstarter oder das Setup des Produkts l\u00e4uft";
 }
 
 std::wstring StartModeName(const StartChoice& choice)

@@ -67,16 +67,18 @@ int LogInsteadOfBox(HWND, const std::wstring& text, const std::wstring& caption,
 
 tarn::DefaultModeEnd EndOf(const tarn::InstallResult& result)
 {
+    const int code = tarn::InstallExitCode(result);
     switch (result.outcome) {
     case tarn::InstallOutcome::SetupStarted:
-        return {tarn::kExitSetupStarted, L"setup started"};
+        return {code, L"setup started"};
     case tarn::InstallOutcome::NotReady:
-        return {tarn::kExitIncomplete, L"refused: the product is not ready"};
+        return {code, L"refused: the product is not ready"};
     case tarn::InstallOutcome::NoProduct:
-        return {tarn::kExitIncomplete, L"no product for this program name, nothing installed"};
+        return {code, L"no product for this program name, nothing installed"};
+    case tarn::InstallOutcome::SetupRunning:
+        return {code, L"the product's setup still runs from an earlier start"};
     default:
-        return {tarn::kExitIncomplete,
-                std::wstring(L"incomplete (") + tarn::InstallReasonName(result.reason) + L"), nothing started"};
+        return {code, std::wstring(L"incomplete (") + tarn::InstallReasonName(result.reason) + L"), nothing started"};
     }
 }
 

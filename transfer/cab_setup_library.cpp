@@ -51,7 +51,7 @@ private:
 // An old file loses read-only, hidden and system. False only when a folder
 // stands at `target`; any other failure is left to the library's open,
 // which reports it when the entry is done.
-bool CreateTargetFile(const std::wstring& target)
+bool CreateTargetFile(const std::wstring& target, DWORD& error)
 {
     UniqueFileHandle file = CreateFreshFile(target, FILE_ATTRIBUTE_NORMAL);
     if (!file && ::GetLastError() == ERROR_PATH_NOT_FOUND) {
@@ -61,8 +61,15 @@ bool CreateTargetFile(const std::wstring& target)
     if (file) {
         return true;
     }
+    error = ::GetLastError();
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        error = ERROR_DIRECTORY;
+        return false;
+    }
+    // A file another process holds (a program that runs): the library's own
+    // open would end the whole cabinet, not just this entry.
+    return error != ERROR_SHARING_VIOLATION;
 }
 
 UINT OnFileInCabinet(Iteration& iteration, FILE_IN_CABINET_INFO_W& info)
@@ -83,9 +90,11 @@ UINT OnFileInCabinet(Iteration& iteration, FILE_IN_CABINET_INFO_W& info)
               iteration.context.m_CabinetPath.c_str(), target.c_str());
         return FILEOP_SKIP;
     }
-    if ((!freshFolder || wasListed) && !CreateTargetFile(target)) {
-        Trace(L"Extract: entry \"%ls\" of %ls skipped: a folder stands at %ls", stored.c_str(),
-              iteration.context.m_CabinetPath.c_str(), target.c_str());
+    DWORD error = NO_ERROR;
+    if ((!freshFolder || wasListed) && !CreateTargetFile(target, error)) {
+        Trace(L"Extract: entry \"%ls\" of %ls skipped: %ls %ls (error %lu)", stored.c_str(),
+              iteration.context.m_CabinetPath.c_str(), target.c_str(),
+              error == ERROR_SHARING_VIOLATION ? L"is held by another process" : L"is a folder", error);
         return FILEOP_SKIP;
     }
     iteration.clearAttributes = (info.DosAttribs & kAttributesToClear) != 0;

@@ -217,6 +217,11 @@ BodyDigest BackgroundFileSink::Digest()
     return handover_.Update([this] { return digest_; });
 }
 
+DWORD BackgroundFileSink::Error()
+{
+    return handover_.Update([this] { return error_; });
+}
+
 void BackgroundFileSink::WriteBlocks()
 {
     BodyDigest digest = handover_.Update([this] { return digest_; });
@@ -232,13 +237,19 @@ void BackgroundFileSink::WriteBlocks()
             return;
         }
         DWORD written = 0;
-        const bool ok = ::WriteFile(file_, data, size, &written, nullptr) && written == size;
+        const BOOL wrote = ::WriteFile(file_, data, size, &written, nullptr);
+        // A short write that reports no error is the disk's end.
+        const DWORD error = !wrote ? ::GetLastError() : written != size ? ERROR_DISK_FULL : NO_ERROR;
+        const bool ok = wrote && written == size;
         // Folded in while the network fills the next block; the bytes stay
         // the sink's until pending_ is cleared below.
         if (ok) {
             digest.Update(data, size);
         }
         handover_.Update([&] {
+            if (!ok && !failed_) {
+                error_ = error;
+            }
             failed_ = failed_ || !ok;
             digest_ = digest;
             pending_ = nullptr;

@@ -126,6 +126,9 @@ public:
     // Checksum() is what GetFileCrc gives. Complete after Flush.
     BodyDigest Digest();
     uint32_t Checksum() { return Digest().Crc(); }
+    // The system error of the first write that failed (on the writer's
+    // thread, whose last error the caller never sees); 0 while none did.
+    DWORD Error();
 
 private:
     void WriteBlocks();
@@ -136,6 +139,7 @@ private:
     DWORD size_ = 0;
     BodyDigest digest_;
     bool failed_ = false;
+    DWORD error_ = NO_ERROR;
     bool stop_ = false;
     std::thread writer_;  // last: starts once everything it uses exists
 };

@@ -339,18 +339,22 @@ Attempt StoreBody(const std::wstring& requested, const tarn::OpenedUrl& opened, 
     const int64_t expectedSize = expected.size > 0 ? expected.size : tarn::kDefaultExpectedSize;
     InternetBody body(opened.request.Get());
     tarn::TransferResult transfer;
+    DWORD writeError = NO_ERROR;
     {
         tarn::BackgroundFileSink sink(file, digest);
         transfer = tarn::TransferBody(body, sink, tarn::QueryContentLength(opened.request.Get()), expectedSize,
                                       flags.progressBar, flags.cancelFlag, flags.retryFlag, timing, offset);
         digest = sink.Digest();
+        writeError = sink.Error();
     }
     const int64_t total = offset + transfer.bytes;
 
     if (transfer.end == tarn::TransferEnd::WriteFailed) {
-        tarn::Trace(L"Download: writing %ls failed (error %lu)", target.Path().c_str(), ::GetLastError());
+        tarn::Trace(L"Download: writing %ls failed (error %lu)", target.Path().c_str(), writeError);
         target.Discard();
         SetRetryFlag(flags.retryFlag, 0);
+        // The caller tells a full disk by the last error.
+        ::SetLastError(writeError);
         return Attempt::Refused;
     }
     if (transfer.end != tarn::TransferEnd::Complete) {

@@ -52,6 +52,9 @@ const wchar_t* InstallReasonName(InstallReason reason)
 
 int InstallExitCode(const InstallResult& result)
 {
+    if (result.outcome == InstallOutcome::SetupRunning) {
+        return kExitAlreadyRunning;
+    }
     return result.SetupStarted() ? kExitSetupStarted : kExitIncomplete;
 }
 

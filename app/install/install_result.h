@@ -14,6 +14,7 @@ enum class InstallOutcome {
     SetupStarted,      // the product's setup was started
     NotReady,          // the server product list marks the product as not ready (refused)
     NoProduct,         // the generic profile: no product to install
+    SetupRunning,      // the setup an earlier run started still runs; it is not started again
     Incomplete,        // the install ended incomplete; `reason` tells why
 };
 
@@ -54,8 +55,9 @@ inline constexpr int kExitCancelled = 1602;
 inline constexpr int kExitIncomplete = 1603;
 inline constexpr int kExitAlreadyRunning = 1618;
 
-// 0 for a started setup, 1603 for every other end (the generic profile
-// included: nothing was installed).
+// 0 for a started setup, 1618 for a setup that still runs from an earlier
+// start, 1603 for every other end (the generic profile included: nothing was
+// installed).
 int InstallExitCode(const InstallResult& result);
 
 }  // namespace tarn

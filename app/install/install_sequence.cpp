@@ -14,6 +14,7 @@
 #include "app/install/package_loop.h"
 #include "app/install/package_source.h"
 #include "app/install/release_check.h"
+#include "app/install/running_program.h"
 #include "app/install/test_share_source.h"
 #include "config/store/cfg_reader.h"
 #include "config/text/text_file.h"
@@ -35,6 +36,8 @@ const wchar_t kNotReadyText[] =
 const wchar_t kIncompleteText[] =
     L"Der Download konnte nicht vollst\u00e4ndig abgeschlossen werden. Starten Sie das Programm sp\u00e4ter "
     L"erneut, es setzt den Download an der unterbrochenen Stelle fort.";
+const wchar_t kSetupRunsText[] =
+    L"Das Setup des Produkts l\u00e4uft bereits. Setzen Sie die Installation dort fort.";
 
 enum class ListFetch {
     Fetched,
@@ -115,6 +118,13 @@ tarn::InstallResult StartSetup(tarn::InstallView& view, const tarn::InstallInput
         tarn::Trace(L"Install: %ls is missing after unpacking", setup.c_str());
         return tarn::InstallResult::Failed(tarn::InstallReason::NoSetup);
     }
+    // The setup an earlier run started: a second one would only compete
+    // with it for the same files.
+    if (tarn::IsProgramRunning(setup)) {
+        tarn::Trace(L"Install: %ls still runs from an earlier start, not started again", setup.c_str());
+        tarn::ShowMessageBox(nullptr, kSetupRunsText, kCaption, MB_ICONINFORMATION | MB_OK);
+        return {tarn::InstallOutcome::SetupRunning, tarn::InstallReason::None};
+    }
     {
         CCfgReader starter(inputs.starterFile);
         starter.SetValue(L"Setup", L"SetupStarter", inputs.profile.settingsKey);
@@ -146,7 +156,7 @@ tarn::InstallResult FinishWithSetup(tarn::InstallView& view, const tarn::Install
                                     const std::wstring& installDataFolder)
 {
     const tarn::InstallResult result = StartSetup(view, inputs, installDataFolder);
-    return result.SetupStarted() ? result : Incomplete(result.reason);
+    return result.outcome != tarn::InstallOutcome::Incomplete ? result : Incomplete(result.reason);
 }
 
 tarn::InstallResult RunAfterChecks(tarn::InstallView& view, const tarn::InstallInputs& inputs)

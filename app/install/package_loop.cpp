@@ -2,6 +2,7 @@
 
 #include "app/install/install_result.h"
 #include "app/install/package_source.h"
+#include "app/install/running_program.h"
 #include "support/text_format.h"
 #include "support/trace.h"
 #include "transfer/cab_extract.h"
@@ -92,7 +93,8 @@ private:
         view_.SetStatusText(prefix + L"wird entpackt...");
         CabExtractContext context;
         const std::wstring folder = view_.InstallDataFolder();
-        if (!ExtractCabinetTo(context, local.c_str(), folder.c_str())) {
+        const bool extracted = ExtractCabinetTo(context, local.c_str(), folder.c_str()) != 0;
+        if (!extracted && !OnlyRunningSetupLeft(context)) {
             // The extraction traced its cause.
             Note(context.m_Failure == tarn::CabExtractFailure::DiskFull ? tarn::InstallReason::DiskFull
                                                                         : tarn::InstallReason::DamagedPackage);
@@ -100,6 +102,20 @@ private:
         }
         status_.SetUnpacked(url, true);
         status_.Save();
+        return true;
+    }
+
+    // The setup that an earlier run started and that still runs cannot be
+    // replaced; the rest of the package is there, so the package counts as
+    // unpacked (the sequence then says that the setup runs).
+    static bool OnlyRunningSetupLeft(const CabExtractContext& context)
+    {
+        const std::wstring setup = context.m_TargetFolder + L"Setup.exe";
+        if (!tarn::OnlyFileNotWritten(context, setup) || !tarn::IsProgramRunning(setup)) {
+            return false;
+        }
+        tarn::Trace(L"Install: %ls still runs and was left as it is; the rest of %ls is unpacked", setup.c_str(),
+                    context.m_CabinetPath.c_str());
         return true;
     }
 

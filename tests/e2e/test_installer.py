@@ -225,6 +225,19 @@ class NormalRoad(InstallerCase):
         self.assertEqual(len(starts(record)), 3)
         self.assertFalse(os.path.exists(os.path.join(drive_c(), "evil.cab")))
 
+        # The setup an earlier run started still runs: said, not started twice.
+        setup = subprocess.Popen(["wine", os.path.join(self.data, "Setup.exe"), "/sleep=120000"],
+                                 env=harness.wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+        for _ in range(300):
+            if len(starts(record)) == 4:
+                break
+            time.sleep(0.1)
+        self.addCleanup(setup.wait, 30)
+        self.addCleanup(harness.run_wine, ["taskkill", "/f", "/im", "Setup.exe"])
+        self.assertIn("läuft bereits", self.run_installer(box="Tarnwerk AG", code=1618))
+        self.assertEqual(len(starts(record)), 4)
+
     def test_ready_product_starts_setup_without_dialog(self):
         nginx = S["nginx"]
         self.point_at(nginx, "r")

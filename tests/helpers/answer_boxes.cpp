@@ -8,8 +8,11 @@
 //   Exits with 0.
 // answer_boxes.exe <output file> --first <caption> <seconds>
 //   Waits up to <seconds> for a message box with <caption>, writes its text
-//   alone (UTF-8, as shown) to the output file, answers it and exits with 0;
-//   exits with 1 when no such box appeared.
+//   alone (UTF-8, as shown) to the output file and the local time it found
+//   it ("YYYY-MM-DD hh:mm:ss.mmm", as the program's log stamps its lines) to
+//   "<output file>.time", answers it and exits with 0; exits with 1 when no
+//   such box appeared. "<output file>.ready" is made once it looks, so that
+//   a caller can start the program after it.
 // answer_boxes.exe <output file> --progress <caption> <seconds>
 //   Waits up to <seconds> for a window with <caption>, then every 50 ms
 //   until it is gone writes the position of its progress bar (control 1001)
@@ -46,6 +49,7 @@ struct Search {
     const wchar_t* recordFile = nullptr;  // every box found is appended here
     bool found = false;
     Box box;                              // the box found with `caption`
+    SYSTEMTIME foundAt{};                 // local time, before it was answered
 };
 
 std::wstring Escaped(const std::wstring& text)
@@ -101,6 +105,8 @@ BOOL CALLBACK AnswerWindow(HWND window, LPARAM parameter)
         WriteFileBytes(search.recordFile, FILE_APPEND_DATA, OPEN_ALWAYS,
                        L"message\ncaption=" + Escaped(box.caption) + L"\ntext=" + Escaped(box.text) + L"\nend\n");
     }
+    // The answer returns only once the program has handled it.
+    ::GetLocalTime(&search.foundAt);
     ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     search.found = true;
     search.box = std::move(box);
@@ -121,12 +127,21 @@ int AnswerUntilStopped(const wchar_t* recordFile, const wchar_t* stopFile)
 int AnswerFirst(const wchar_t* outputFile, const wchar_t* caption, DWORD seconds)
 {
     const ULONGLONG deadline = ::GetTickCount64() + ULONGLONG{seconds} * 1000;
+    WriteFileBytes((std::wstring(outputFile) + L".ready").c_str(), GENERIC_WRITE, CREATE_ALWAYS, L"");
     for (;;) {
         Search search;
         search.caption = caption;
         ::EnumWindows(AnswerWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found) {
-            return WriteFileBytes(outputFile, GENERIC_WRITE, CREATE_ALWAYS, search.box.text) ? 0 : 1;
+            const SYSTEMTIME& now = search.foundAt;
+            wchar_t stamp[32];
+            std::swprintf(stamp, 32, L"%04u-%02u-%02u %02u:%02u:%02u.%03u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                          now.wMinute, now.wSecond, now.wMilliseconds);
+            const std::wstring timeFile = std::wstring(outputFile) + L".time";
+            return WriteFileBytes(outputFile, GENERIC_WRITE, CREATE_ALWAYS, search.box.text) &&
+                           WriteFileBytes(timeFile.c_str(), GENERIC_WRITE, CREATE_ALWAYS, stamp)
+                       ? 0
+                       : 1;
         }
         if (::GetTickCount64() >= deadline) {
             return 1;

@@ -184,6 +184,26 @@ TEST_P(CabExtractTest, ReplacesReadOnlyLongerFile)
     EXPECT_EQ(tarn::test::Attributes(readme) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
 }
 
+// A file another process holds (a program that runs) is left as it is; the
+// rest of the cabinet is still unpacked, and the result says it is not whole.
+TEST_P(CabExtractTest, HeldFileIsLeftAndTheRestUnpacked)
+{
+    const std::wstring readme = target_ + L"\\readme.txt";
+    ASSERT_TRUE(WriteBytes(readme, "held"));
+    const tarn::UniqueFileHandle held(
+        ::CreateFileW(readme.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    CabExtractContext context = Context();
+    EXPECT_EQ(ExtractCabinetTo(context, Cabinet(L"tree_stored.cab").c_str(), target_.c_str()), 0);
+    EXPECT_EQ(context.m_Failure, tarn::CabExtractFailure::Unwritten);
+    ASSERT_EQ(context.m_Extracted.size(), 8u);
+    for (size_t i = 0; i < context.m_Extracted.size(); ++i) {
+        EXPECT_EQ(context.m_Done[i], tarn::CompareNoCase(context.m_Extracted[i], readme) == 0 ? 0 : 1)
+            << context.m_Extracted[i];
+    }
+    EXPECT_EQ(ReadBytes(readme), "held");
+}
+
 // Slashes count as backslashes, also the one leading separator dropped.
 TEST_P(CabExtractTest, LeadingBackslashLandsInTargetFolder)
 {

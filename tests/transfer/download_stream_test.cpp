@@ -592,6 +592,7 @@ TEST(BackgroundFileSink, RefusedWriteIsReportedAtTheNextCall)
     EXPECT_FALSE(sink.Flush());
     EXPECT_FALSE(sink.Write(bytes.data(), 1000));
     EXPECT_EQ(sink.Checksum(), 0u) << "bytes not written are not counted";
+    EXPECT_EQ(sink.Error(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "the writer thread's error is kept";
 }
 
 }  // namespace

@@ -20,12 +20,15 @@
 #include "app/install/install_data_folder.h"
 #include "app/install/package_source.h"
 #include "app/install/release_check.h"
+#include "app/install/running_program.h"
 #include "common/test_files.h"
 #include "common/test_keys.h"
 #include "common/test_registry.h"
 #include "config/store/cfg_reader.h"
 #include "support/message_box.h"
 #include "support/sha256.h"
+#include "support/unique_handle.h"
+#include "transfer/cab_extract.h"
 
 namespace {
 
@@ -332,6 +335,59 @@ TEST_F(InstallSequence, IncompleteDataStartsNoSetup)
     EXPECT_TRUE(g_boxes.empty());
     EXPECT_EQ(SetupStarts(3), 3);
     EXPECT_EQ(Starts(scratch_ / L"program\\Tarn.started.txt", 3), 3);
+}
+
+// The setup an earlier run started still runs: the unpacking cannot replace
+// it, yet the package counts as unpacked, and online and offline runs say
+// that it runs instead of warning or starting it twice.
+TEST_F(InstallSequence, SetupStillRunningIsSaidAndNotCountedMissing)
+{
+    WriteList({L"P2.cab"});
+    ASSERT_EQ(Run(), 1);
+    std::wstring command = L"\"" + view_.folder + L"\\Setup.exe\" /sleep=30000";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &started));
+    const tarn::UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+    ASSERT_EQ(SetupStarts(2), 2);
+    for (const int listFailures : {0, 1}) {
+        SCOPED_TRACE(listFailures);
+        source_.failures[kBase + L"/Downloads/List.txt"] = listFailures;
+        g_boxes.clear();
+        EXPECT_EQ(Run(), 0);
+        EXPECT_EQ(tarn::InstallExitCode(result_), 1618);
+        EXPECT_EQ(g_boxes, (Lines{L"Tarnwerk AG|64|Das Setup des Produk"}));
+        EXPECT_EQ(Status(L"Unpacked", L"P2.cab"), L"True");
+    }
+    ::TerminateProcess(process.Get(), 0);
+    ::WaitForSingleObject(process.Get(), 10000);
+    source_.failures[kBase + L"/Downloads/List.txt"] = 1;
+    ASSERT_EQ(Run(), 1);
+    EXPECT_EQ(SetupStarts(3), 3);
+}
+
+TEST(OnlyFileNotWritten, TheOneFileLeftAfterAFullPass)
+{
+    struct Case {
+        tarn::CabExtractFailure failure;
+        std::vector<int> done;  // of "A", "b\\Setup.exe", "C"
+        bool expected;
+    };
+    constexpr tarn::CabExtractFailure Unwritten = tarn::CabExtractFailure::Unwritten;
+    const Case cases[] = {
+        {Unwritten, {1, 0, 1}, true},  {Unwritten, {1, 1, 1}, false}, {Unwritten, {0, 0, 1}, false},
+        {Unwritten, {1, 1, 0}, false}, {tarn::CabExtractFailure::Damaged, {1, 0, 1}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.done) + (c.failure == Unwritten ? "" : " damaged"));
+        CabExtractContext context;
+        context.m_Extracted = {L"X\\A", L"X\\b\\Setup.exe", L"X\\C"};
+        context.m_Done = c.done;
+        context.m_Failure = c.failure;
+        EXPECT_EQ(tarn::OnlyFileNotWritten(context, L"x\\B\\SETUP.EXE"), c.expected);
+    }
 }
 
 TEST_F(InstallSequence, ProductRulesBeforeAnythingIsWritten)
