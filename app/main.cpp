@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "app/install/release_check.h"
 #include "app/tarn_app.h"
+#include "transfer/release_manifest.h"
 #include "release_keys.h"
 
 namespace {

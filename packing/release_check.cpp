@@ -7,14 +7,25 @@
 #include "support/file_system.h"
 #include "support/name_compare.h"
 #include "support/safe_names.h"
+#include "support/small_file.h"
 #include "support/text_format.h"
 #include "transfer/cab_extract.h"
 #include "transfer/cab_inspect.h"
 #include "transfer/cab_names.h"
 #include "transfer/download_url.h"
 #include "transfer/file_info.h"
+#include "transfer/release_manifest.h"
+#include "transfer/server_layout.h"
 
 namespace {
+
+constexpr size_t kManifestLimit = 1 << 20;
+
+// Hexadecimal digits (ASCII) as wide text.
+std::wstring HexText(const std::string& hex)
+{
+    return std::wstring(hex.begin(), hex.end());
+}
 
 bool Exists(const std::wstring& path)
 {
@@ -44,6 +55,56 @@ void CheckStarters(const tarn::ReleaseView& view, const tarn::ReleaseKind& kind,
         } else if (!CompareFiles(first.c_str(), starter.c_str(), order)) {
             failed.push_back({starter, L"the starter copy differs from " + first});
         }
+    }
+}
+
+// Reads and verifies the manifest of `list`; false (with a failure) when
+// it is missing, unreadable, malformed, not signed by a key or for another list.
+bool ReadListManifest(const tarn::ReleaseView& view, const wchar_t* list, const std::vector<std::string>& keys,
+                      tarn::ReleaseManifest& manifest, tarn::PackingFailures& failed)
+{
+    const std::wstring name = std::wstring(list) + L".sig";
+    const std::wstring path = view.Find(name);
+    std::string text;
+    if (path.empty()) {
+        failed.push_back({view.live + L"\\" + name, L"the signed manifest is missing"});
+        return false;
+    }
+    if (!tarn::ReadSmallFile(path, kManifestLimit, text)) {
+        failed.push_back({path, tarn::FormatText(L"the signed manifest cannot be read (error %lu)", ::GetLastError())});
+        return false;
+    }
+    switch (tarn::ReadSignedManifest(text, keys, manifest)) {
+    case tarn::ManifestCheck::Malformed:
+        failed.push_back({path, L"the signed manifest is malformed"});
+        return false;
+    case tarn::ManifestCheck::BadSignature:
+        failed.push_back({path, L"the signature verifies under no key of this program"});
+        return false;
+    default:
+        break;
+    }
+    if (!tarn::EqualsNoCase(manifest.product, list)) {
+        failed.push_back({path, L"the manifest is signed for " + manifest.product + L", not for " + list});
+        return false;
+    }
+    return true;
+}
+
+// The package present at `file` has the size and SHA-256 the manifest signed.
+void CheckSignedPackage(const std::wstring& file, const tarn::ManifestPackage& pinned, tarn::PackingFailures& failed)
+{
+    const tarn::CabinetFacts facts = tarn::InspectCabinet(file);
+    if (facts.size < 0) {
+        return;  // CheckRelease names why it cannot be read
+    }
+    if (facts.size != pinned.size) {
+        failed.push_back({file, tarn::FormatText(L"the signed manifest states %lld bytes, the file has %lld",
+                                                 static_cast<long long>(pinned.size),
+                                                 static_cast<long long>(facts.size))});
+    } else if (facts.sha256 != pinned.sha256) {
+        failed.push_back({file, tarn::FormatText(L"the signed manifest states SHA-256 %ls, the file has %ls",
+                                                 HexText(pinned.sha256).c_str(), HexText(facts.sha256).c_str())});
     }
 }
 
@@ -108,6 +169,9 @@ void CheckCabinetWithRecord(const std::wstring& cabinet, const std::wstring& rec
         failed.push_back({cabinet, FormatText(L"the record %ls states checksum %ld, the cabinet has %ld",
                                               record.c_str(), static_cast<long>(static_cast<int32_t>(expected.checksum)),
                                               static_cast<long>(static_cast<int32_t>(facts.checksum)))});
+    } else if (!expected.sha256.empty() && expected.sha256 != facts.sha256) {
+        failed.push_back({cabinet, FormatText(L"the record %ls states SHA-256 %ls, the cabinet has %ls", record.c_str(),
+                                              HexText(expected.sha256).c_str(), HexText(facts.sha256).c_str())});
     }
 }
 
@@ -148,6 +212,42 @@ void CheckRelease(const ReleaseView& view, const std::vector<std::wstring>& list
     }
     if (!anyList) {
         failed.push_back({view.live, L"no download list found"});
+    }
+}
+
+void CheckReleaseSignatures(const ReleaseView& view, const std::vector<std::string>& keys, PackingFailures& failed)
+{
+    for (const ReleaseKind& kind : ReleaseKinds()) {
+        const std::wstring list = view.Find(kind.list);
+        std::vector<std::wstring> entries;
+        ReleaseManifest manifest;
+        if (list.empty() || !ReadArray(list.c_str(), entries) ||
+            !ReadListManifest(view, kind.list, keys, manifest, failed)) {
+            continue;
+        }
+        const std::wstring manifestPath = view.Find(std::wstring(kind.list) + L".sig");
+        for (const std::wstring& entry : entries) {
+            if (entry.empty() || EqualsNoCase(entry, kUpdaterCabinetName)) {
+                continue;
+            }
+            const ManifestPackage* pinned = FindManifestPackage(manifest, entry);
+            const std::wstring file = IsPlainName(entry) ? view.Find(entry) : std::wstring();
+            if (pinned == nullptr) {
+                failed.push_back(
+                    {view.live + L"\\" + entry, L"listed in " + list + L" but not signed in " + manifestPath});
+            } else if (!file.empty()) {
+                CheckSignedPackage(file, *pinned, failed);
+            }
+        }
+        for (const ManifestPackage& package : manifest.packages) {
+            bool listed = false;
+            for (const std::wstring& entry : entries) {
+                listed = listed || EqualsNoCase(entry, package.name);
+            }
+            if (!listed) {
+                failed.push_back({manifestPath, L"signs " + package.name + L", which " + list + L" does not list"});
+            }
+        }
     }
 }
 

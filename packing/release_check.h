@@ -43,4 +43,12 @@ void CheckCabinetWithRecord(const std::wstring& cabinet, const std::wstring& rec
 // when no list is found at all.
 void CheckRelease(const ReleaseView& view, const std::vector<std::wstring>& lists, PackingFailures& failed);
 
+// Checks the signed manifests "<list>.sig" of the lists CheckRelease finds
+// against `keys` (PEM public keys): each is present, signed by one of them
+// and made for its list; every listed package (all entries but the
+// updater cabinet, which carries its own signature) is signed and every
+// signed package listed; every package present has the manifest's size and
+// SHA-256. Appends one failure per problem.
+void CheckReleaseSignatures(const ReleaseView& view, const std::vector<std::string>& keys, PackingFailures& failed);
+
 }  // namespace tarn

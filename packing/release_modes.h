@@ -30,8 +30,9 @@ int CreateMemoryStickData();
 // zipped and published.
 int CreateDataPack();
 // "VerifyRelease <folder or URL>": checks a published release (its lists,
-// cabinets, records and starters); one line per problem in the log and, from
-// a console, on standard output. 1 when everything holds.
+// cabinets, records and starters, and in a program built with release keys
+// the signed manifests); one line per problem in the log and, from a
+// console, on standard output. 1 when everything holds.
 int VerifyRelease(const std::wstring& target);
 
 // The process's exit code for a mode's result: 0 when it did all its work, else 1.

@@ -4,11 +4,11 @@
 
 #include "support/ecdsa_p256.h"
 #include "support/environment.h"
-#include "support/file_queries.h"
 #include "support/file_replace.h"
 #include "support/sha256.h"
 #include "support/small_file.h"
 #include "support/trace.h"
+#include "transfer/cab_inspect.h"
 #include "transfer/release_manifest.h"
 
 namespace {
@@ -70,8 +70,10 @@ bool SignRelease(const std::wstring& listPath, const std::vector<std::wstring>& 
     for (const std::wstring& path : packages) {
         ManifestPackage package;
         package.name = NameOf(path);
-        package.size = GetFileSize64(path.c_str());
-        package.sha256 = FileSha256Hex(path.c_str());
+        // The one read of the cabinet that the release checks share.
+        const CabinetFacts facts = InspectCabinet(path);
+        package.size = facts.size;
+        package.sha256 = facts.sha256;
         if (package.size <= 0 || package.sha256.empty()) {
             Trace(L"Signing: cannot hash %ls (error %lu)", path.c_str(), ::GetLastError());
             return false;

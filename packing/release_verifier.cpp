@@ -10,6 +10,7 @@
 #include "support/trace.h"
 #include "transfer/download_url.h"
 #include "transfer/http_download.h"
+#include "transfer/release_manifest.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ void FetchRelease(const std::wstring& base, const std::wstring& folder)
         if (!Fetch(base, folder, kind.list)) {
             continue;
         }
+        Fetch(base, folder, std::wstring(kind.list) + L".sig");
         std::vector<std::wstring> entries;
         ReadArray((folder + L"\\" + kind.list).c_str(), entries);
         for (const std::wstring& entry : entries) {
@@ -118,6 +120,10 @@ int VerifyRelease(const std::wstring& target)
     }
     PackingFailures failed;
     CheckRelease(view, {}, failed);
+    const std::vector<std::string> keys = BuiltInReleaseKeys();
+    if (!keys.empty()) {
+        CheckReleaseSignatures(view, keys, failed);
+    }
     for (PackingFailure& problem : failed) {
         if (view.live != where) {
             problem.path = AsUrl(problem.path, view.live, where);

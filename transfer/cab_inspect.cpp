@@ -8,6 +8,7 @@
 
 #include "config/text/file_crc.h"
 #include "support/name_compare.h"
+#include "support/sha256.h"
 #include "support/text_format.h"
 #include "support/unique_handle.h"
 
@@ -39,6 +40,7 @@ public:
 
     int64_t Position() const { return offset_ + static_cast<int64_t>(at_); }
     uint32_t Checksum() const { return crc_; }
+    std::string Sha256Hex() { return hash_.FinishHex(); }
     DWORD Error() const { return error_; }
 
     bool Read(void* out, size_t count)
@@ -95,6 +97,7 @@ private:
         }
         have_ = read;
         crc_ = tarn::UpdateFileCrc(crc_, chunk_.data(), read);
+        hash_.Update(chunk_.data(), read);
         return read > 0;
     }
 
@@ -104,6 +107,7 @@ private:
     size_t have_ = 0;
     int64_t offset_ = 0;
     uint32_t crc_ = 0;
+    tarn::Sha256 hash_;
     DWORD error_ = 0;
 };
 
@@ -239,6 +243,7 @@ tarn::CabinetFacts ReadFacts(const std::wstring& path)
     }
     facts.size = size.QuadPart;
     facts.checksum = reader.Checksum();
+    facts.sha256 = reader.Sha256Hex();
     return facts;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// What a cabinet file holds, taken in one sequential read: its size and
-// checksum (the values of its file-info record), its entries' names and
+// What a cabinet file holds, taken in one sequential read: its size,
+// checksum and SHA-256 (the values of its file-info record), its entries' names and
 // sizes from the header and file records, and whether its structure holds
 // (header, folder and file records, the chain of data blocks up to the
 // file's end). No content is unpacked. The one place that walks a cabinet's
@@ -20,6 +20,7 @@ struct CabinetEntry {
 struct CabinetFacts {
     int64_t size = -1;       // -1: the file could not be opened or read
     uint32_t checksum = 0;   // GetFileCrc of the whole file
+    std::string sha256;      // of the whole file, lowercase hex; empty when the platform cannot hash
     std::vector<CabinetEntry> entries;
     std::wstring problem;    // empty when the cabinet opens; else what is wrong, with the error code
 };

@@ -18,6 +18,7 @@ const char kSignature[] = "Signature: ";
 constexpr size_t kTextLimit = 1 << 20;
 constexpr size_t kMaxSerialDigits = 19;  // below 2^63
 constexpr size_t kMaxSizeDigits = 18;
+const char* const* g_releaseKeys = nullptr;
 
 bool StartsWith(std::string_view line, std::string_view prefix)
 {
@@ -183,6 +184,20 @@ const ManifestPackage* FindManifestPackage(const ReleaseManifest& manifest, std:
         }
     }
     return nullptr;
+}
+
+void SetBuiltInReleaseKeys(const char* const* keys)
+{
+    g_releaseKeys = keys;
+}
+
+std::vector<std::string> BuiltInReleaseKeys()
+{
+    std::vector<std::string> keys;
+    for (const char* const* key = g_releaseKeys; key != nullptr && *key != nullptr; ++key) {
+        keys.emplace_back(*key);
+    }
+    return keys;
 }
 
 ExpectedFile PinnedFile(const ManifestPackage& package)

@@ -54,6 +54,12 @@ ManifestCheck ReadSignedManifest(std::string_view text, const std::vector<std::s
 // The package of that name (letter case ignored, as file names are), or null.
 const ManifestPackage* FindManifestPackage(const ReleaseManifest& manifest, std::wstring_view name);
 
+// The public keys built into this program (PEM texts, null-terminated
+// table; main sets them from the build's key header), and the same as a
+// list; none: releases are not checked.
+void SetBuiltInReleaseKeys(const char* const* keys);
+std::vector<std::string> BuiltInReleaseKeys();
+
 // What the manifest pins for a package: its size and SHA-256.
 ExpectedFile PinnedFile(const ManifestPackage& package);
 

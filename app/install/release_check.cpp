@@ -11,7 +11,6 @@
 namespace {
 
 const wchar_t kSerialValue[] = L"ReleaseSerial";
-const char* const* g_releaseKeys = nullptr;
 
 tarn::ReleaseVerdict Refuse(std::wstring reason)
 {
@@ -33,20 +32,6 @@ bool Listed(const std::vector<std::wstring>& names, const std::wstring& name)
 }  // namespace
 
 namespace tarn {
-
-void SetBuiltInReleaseKeys(const char* const* keys)
-{
-    g_releaseKeys = keys;
-}
-
-std::vector<std::string> BuiltInReleaseKeys()
-{
-    std::vector<std::string> keys;
-    for (const char* const* key = g_releaseKeys; key != nullptr && *key != nullptr; ++key) {
-        keys.emplace_back(*key);
-    }
-    return keys;
-}
 
 std::wstring ReleaseSerialKeyPath(const std::wstring& settingsKey)
 {

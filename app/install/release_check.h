@@ -13,12 +13,6 @@
 
 namespace tarn {
 
-// The public keys built into this program (PEM texts, null-terminated
-// table; main sets them from the build's key header), and the same as a
-// list; none: releases are not checked.
-void SetBuiltInReleaseKeys(const char* const* keys);
-std::vector<std::string> BuiltInReleaseKeys();
-
 // Where the newest accepted serial of a product is kept: below the
 // machine's software key, which only an elevated process can change, so
 // that a user (or a program of the user's) cannot lower it to let an older

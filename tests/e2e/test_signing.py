@@ -72,6 +72,64 @@ def pack_signed_release():
     S["pack_messages"] = packing.messages()
     S["pack_output"] = output
     S["release"] = {name: packing.read(os.path.join(download, name)) for name in os.listdir(download)}
+    S["verified"] = verify_releases(download)
+
+
+def evil_cabinet():
+    """A cabinet that did not come from the build machine."""
+    evil = os.path.join(S["work"], "evil")
+    os.makedirs(evil, exist_ok=True)
+    with open(os.path.join(evil, "Evil.txt"), "wb") as f:
+        f.write(b"not from the build machine\r\n" * 100)
+    subprocess.run(["gcab", "-c", "-z", os.path.join(evil, "evil.cab"), "Evil.txt"], cwd=evil, check=True)
+    return packing.read(os.path.join(evil, "evil.cab"))
+
+
+def replace_package(downloads):
+    # Another cabinet under the package's name, its record forged to match it.
+    data = evil_cabinet()
+    with open(os.path.join(downloads, "Tarn_Gridwell_2023_(1).cab"), "wb") as f:
+        f.write(data)
+    with open(os.path.join(downloads, "Tarn_Gridwell_2023_(1).fileinfo.txt"), "wb") as f:
+        f.write(data_record(data))
+
+
+def drop_signature(downloads):
+    os.remove(os.path.join(downloads, LIST + ".sig"))
+
+
+def unlist_package(downloads):
+    path = os.path.join(downloads, LIST)
+    listed = packing.read(path).replace(b"Tarn_Gridwell_2023_(2).cab\r\n", b"")
+    with open(path, "wb") as f:
+        f.write(listed)
+
+
+def verify_releases(download):
+    """{case: (exit code, what VerifyRelease said)} for the published
+    release, as a folder and served, and for altered copies of it."""
+    keyed = packing.win_build(os.path.join(keyed_dir(), "Tarn_Gridwell_2023.exe"))
+    served = os.path.join(S["www"], "signed")
+    shutil.copytree(download, served)
+    cases = {"folder": (keyed, None), "served": (keyed, None), "package replaced": (keyed, replace_package),
+             "package replaced, program without keys": ("T:\\Tarn_Gridwell_2023.exe", replace_package),
+             "no signature": (keyed, drop_signature), "list differs": (keyed, unlist_package)}
+    results = {}
+    for number, (what, (program, change)) in enumerate(cases.items()):
+        target = f"{S['nginx'].url}/signed"
+        if what != "served":
+            copy = os.path.join(S["work"], f"verify{number}")
+            shutil.copytree(download, copy)
+            if change:
+                change(copy)
+            target = packing.win_work(copy)
+        code, output = packing.run_mode("VerifyRelease " + target, program=program)
+        with open(os.path.join(harness.prefix_temp(), "Tarn_Gridwell_2023.log"), encoding="utf-8",
+                  errors="replace") as f:
+            said = [line for line in f if "VerifyRelease:" in line]
+        results[what] = (code, output + "".join(said[-10:]))
+        os.remove(os.path.join(harness.prefix_temp(), "Tarn_Gridwell_2023.log"))
+    return results
 
 
 def osslsigncode_verify(path):
@@ -103,6 +161,20 @@ class SignedRelease(test_installer.InstallerCase):
             self.assertEqual(osslsigncode_verify(os.path.join(download, starter)), 0, starter)
         self.assertNotEqual(osslsigncode_verify(os.path.join(harness.CONFIG["build_dir"], "Tarn_Gridwell_2023.exe")),
                             0)
+
+    def test_keyed_verifier_checks_the_signatures(self):
+        verified = S["verified"]
+        for what in ("folder", "served", "package replaced, program without keys"):
+            self.assertEqual(verified[what][0], 0, verified[what][1])
+        # A forged record fools the checks without keys, never the signature.
+        for what, said in (("package replaced", "Tarn_Gridwell_2023_(1).cab: the signed manifest states"),
+                           ("no signature", LIST + ".sig: the signed manifest is missing"),
+                           ("list differs", "signs Tarn_Gridwell_2023_(2).cab, which")):
+            with self.subTest(what):
+                code, output = verified[what]
+                self.assertEqual(code, 1, output)
+                self.assertIn(said, output)
+                self.assertNotIn("Tarn_Gridwell_2023_(2).cab: the signed", output)
 
     def serve(self, root, change=None):
         """Publishes the release below `root`; `change(downloads)` may alter it."""
@@ -147,29 +219,6 @@ class SignedRelease(test_installer.InstallerCase):
         keyed = os.path.join(keyed_dir(), "Tarn_Gridwell_2023.exe")
         unkeyed = os.path.join(harness.CONFIG["build_dir"], "Tarn_Gridwell_2023.exe")
         serial = int(S["release"][LIST + ".sig"].decode().split("\n")[2].split()[1])
-        evil = os.path.join(S["work"], "evil")
-        os.makedirs(evil, exist_ok=True)
-        with open(os.path.join(evil, "Evil.txt"), "wb") as f:
-            f.write(b"not from the build machine\r\n" * 100)
-        subprocess.run(["gcab", "-c", "-z", os.path.join(evil, "evil.cab"), "Evil.txt"], cwd=evil, check=True)
-
-        def replace_package(downloads):
-            # Another cabinet under the package's name, its record forged to match it.
-            data = packing.read(os.path.join(evil, "evil.cab"))
-            with open(os.path.join(downloads, "Tarn_Gridwell_2023_(1).cab"), "wb") as f:
-                f.write(data)
-            with open(os.path.join(downloads, "Tarn_Gridwell_2023_(1).fileinfo.txt"), "wb") as f:
-                f.write(data_record(data))
-
-        def drop_signature(downloads):
-            os.remove(os.path.join(downloads, LIST + ".sig"))
-
-        def unlist_package(downloads):
-            path = os.path.join(downloads, LIST)
-            listed = packing.read(path).replace(b"Tarn_Gridwell_2023_(2).cab\r\n", b"")
-            with open(path, "wb") as f:
-                f.write(listed)
-
         run_wine(["reg", "delete", SERIAL_KEY, "/f"])
         cases = [
             # what, program, change of the served release, stored serial before, refusal text or None
