@@ -5,7 +5,10 @@
 //   Starts <program> in its single-file mode (DownloadFile="<url>"
 //   ToFolder="<folder>"), waits for it and prints its wall time in seconds
 //   and its peak working set in MiB, polled while it runs.
-// scripts/bench-download.sh runs both beside curl on the same file.
+// download_bench.exe sha256 <file>
+//   Hashes <file> with the platform's SHA-256 and prints its pace in MB/s:
+//   the ceiling of a download whose record states a SHA-256.
+// scripts/bench-download.sh runs them beside curl on the same file.
 
 #include <windows.h>
 
@@ -14,6 +17,7 @@
 #include <cstdio>
 #include <string>
 
+#include "support/sha256.h"
 #include "transfer/file_info.h"
 
 namespace {
@@ -34,6 +38,20 @@ int WriteRecord(const wchar_t* file)
     ::QueryPerformanceCounter(&end);
     std::printf("record_written=%d\nrecord_seconds=%.3f\n", written, Seconds(start, end));
     return written ? 0 : 1;
+}
+
+int HashFile(const wchar_t* file)
+{
+    LARGE_INTEGER start{};
+    LARGE_INTEGER end{};
+    ::QueryPerformanceCounter(&start);
+    const bool hashed = !tarn::FileSha256Hex(file).empty();
+    ::QueryPerformanceCounter(&end);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ::GetFileAttributesExW(file, GetFileExInfoStandard, &data);
+    const double bytes = static_cast<double>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    std::printf("sha256_mbps=%.1f\n", bytes / Seconds(start, end) / 1e6);
+    return hashed ? 0 : 1;
 }
 
 int RunProgram(const wchar_t* program, const wchar_t* url, const wchar_t* folder)
@@ -78,9 +96,12 @@ int wmain(int argc, wchar_t** argv)
     if (mode == L"record" && argc == 3) {
         return WriteRecord(argv[2]);
     }
+    if (mode == L"sha256" && argc == 3) {
+        return HashFile(argv[2]);
+    }
     if (mode == L"run" && argc == 5) {
         return RunProgram(argv[2], argv[3], argv[4]);
     }
-    std::fprintf(stderr, "usage: download_bench record <file> | run <program> <url> <folder>\n");
+    std::fprintf(stderr, "usage: download_bench record <file> | sha256 <file> | run <program> <url> <folder>\n");
     return 2;
 }

@@ -13,17 +13,19 @@ constexpr DWORD kPrefixPiece = 1 << 20;
 
 }  // namespace
 
-BodyDigest::BodyDigest() : sha256_(std::make_shared<Sha256>()) {}
+BodyDigest::BodyDigest(bool withSha256) : sha256_(withSha256 ? std::make_shared<Sha256>() : nullptr) {}
 
 void BodyDigest::Update(const void* data, size_t size) noexcept
 {
     crc_ = UpdateFileCrc(crc_, data, size);
-    sha256_->Update(data, size);
+    if (sha256_) {
+        sha256_->Update(data, size);
+    }
 }
 
 std::string BodyDigest::FinishSha256Hex()
 {
-    return sha256_->FinishHex();
+    return sha256_ ? sha256_->FinishHex() : std::string();
 }
 
 bool BodyDigest::UpdateFromFile(HANDLE file, int64_t size)

@@ -325,7 +325,7 @@ Attempt StoreBody(const std::wstring& requested, const tarn::OpenedUrl& opened, 
     }
     // The kept bytes are read back once, so that the digest covers what the
     // file really holds, not what an earlier attempt or run meant to write.
-    tarn::BodyDigest digest;
+    tarn::BodyDigest digest(!expected.sha256.empty());
     LARGE_INTEGER at{};
     at.QuadPart = offset;
     if (offset > 0 && (!digest.UpdateFromFile(file, offset) || !::SetFilePointerEx(file, at, nullptr, FILE_BEGIN))) {
