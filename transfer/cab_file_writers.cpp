@@ -373,8 +373,13 @@ void CabFileWriters::Flush(int writer)
         writers_[static_cast<size_t>(writer)]->Push(batch.jobs);
         batch.bytes = 0;
     }
-    // New files go to the writer with less to do.
-    current_ = writers_[0]->QueuedBytes() <= writers_[1]->QueuedBytes() ? 0 : 1;
+    // New files go to the writer with the least to do.
+    for (int other = 0; other < kWriterCount; ++other) {
+        if (writers_[static_cast<size_t>(other)]->QueuedBytes() <
+            writers_[static_cast<size_t>(current_)]->QueuedBytes()) {
+            current_ = other;
+        }
+    }
 }
 
 void CabFileWriters::ReportFinished()
