@@ -5,6 +5,10 @@
       writes the product's source tree as the build machine keeps it: a few
       folders of files, a Setup.exe and two QX cabinets (made with our
       MakeCab.exe under Wine), for the program's "PackGridwell" to pack.
+  make_demo_product.py updater <download folder> <MakeCab.exe>
+      publishes an updater cabinet with its record in the build machine's
+      download folder, as the maker does before packing a product: the
+      product's download list ends with it.
   make_demo_product.py publish <packed folder> <server root> <MakeCab.exe> [<base path>]
       copies what the packing published there (the download list and the
       cabinets it names, each with its file-info record) into the server's
@@ -100,6 +104,11 @@ def publish(packed, root, makecab, base):
         shutil.copyfile(source, os.path.join(downloads, name))
         if name != LIST_NAME and name not in signature:
             shutil.copyfile(record_path(source), record_path(os.path.join(downloads, name)))
+    make_updater(downloads, makecab)
+
+
+def make_updater(downloads, makecab):
+    os.makedirs(downloads, exist_ok=True)
     updater = os.path.join(downloads, UPDATER)
     make_cabinet(makecab, updater, {"Update.txt": b"Tarn Gridwell 2023 updater\r\n"})
     write_record(updater)
@@ -108,6 +117,8 @@ def publish(packed, root, makecab, base):
 def main():
     if len(sys.argv) >= 5 and sys.argv[1] == "tree":
         make_tree(*sys.argv[2:5])
+    elif len(sys.argv) >= 4 and sys.argv[1] == "updater":
+        make_updater(*sys.argv[2:4])
     elif len(sys.argv) >= 5 and sys.argv[1] == "publish":
         publish(*sys.argv[2:5], sys.argv[5] if len(sys.argv) > 5 else "gridwell/data/2023")
     else:

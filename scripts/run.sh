@@ -101,6 +101,8 @@ python3 "$TARN_ROOT/scripts/make_demo_product.py" tree "$demo/drives/n/CD_2023/T
 # No server is asked for the product list while packing.
 printf '[Settings]\r\n[Ready]\r\n' >"$productList"
 packed="$demo/drives/n/CD_2023/Download"
+# The updater is published before a product is packed: its list names it.
+python3 "$TARN_ROOT/scripts/make_demo_product.py" updater "$packed" "$makecab"
 tarn_log "Tarn_Gridwell_2023.exe PackGridwell: N:\\CD_2023\\Tarn Gridwell into N:\\CD_2023\\Download"
 # The packing runs our MakeCab.exe from the search path.
 searchPath="$(printf 'Z:%s' "${makecab%/*}" | tr / '\\')"
