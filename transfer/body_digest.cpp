@@ -17,7 +17,17 @@ BodyDigest::BodyDigest(bool withSha256) : sha256_(withSha256 ? std::make_shared<
 
 void BodyDigest::Update(const void* data, size_t size) noexcept
 {
+    UpdateChecksum(data, size);
+    UpdateSha256(data, size);
+}
+
+void BodyDigest::UpdateChecksum(const void* data, size_t size) noexcept
+{
     crc_ = UpdateFileCrc(crc_, data, size);
+}
+
+void BodyDigest::UpdateSha256(const void* data, size_t size) noexcept
+{
     if (sha256_) {
         sha256_->Update(data, size);
     }

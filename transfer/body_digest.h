@@ -25,6 +25,12 @@ public:
 
     // Folds in the next `size` bytes of the body.
     void Update(const void* data, size_t size) noexcept;
+    // The two halves of Update, for threads that share the work: one folds
+    // the checksum, the other (on a copy, which shares the SHA-256 state) the
+    // SHA-256, each over the same bytes in the same order.
+    void UpdateChecksum(const void* data, size_t size) noexcept;
+    void UpdateSha256(const void* data, size_t size) noexcept;
+    bool HasSha256() const noexcept { return sha256_ != nullptr; }
 
     // Folds in the first `size` bytes of `file`, read at explicit offsets
     // from its start (the file pointer is left undefined): the part of a

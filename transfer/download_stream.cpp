@@ -184,14 +184,26 @@ void RetryBackoff::AfterFailure(bool atOnce)
 }
 
 BackgroundFileSink::BackgroundFileSink(HANDLE file, const BodyDigest& digest)
-    : file_(file), digest_(digest), writer_([this] { WriteBlocks(); })
+    : file_(file), digest_(digest), hashing_(digest.HasSha256()), writer_([this] { WriteBlocks(); })
 {
+    if (hashing_) {
+        try {
+            hasher_ = std::thread([this] { HashBlocks(); });
+        } catch (...) {
+            handover_.Update([this] { stop_ = true; });
+            writer_.join();
+            throw;
+        }
+    }
 }
 
 BackgroundFileSink::~BackgroundFileSink()
 {
     handover_.Update([this] { stop_ = true; });
     writer_.join();
+    if (hasher_.joinable()) {
+        hasher_.join();
+    }
 }
 
 bool BackgroundFileSink::Write(const void* data, DWORD size)
@@ -203,6 +215,8 @@ bool BackgroundFileSink::Write(const void* data, DWORD size)
                                    }
                                    pending_ = data;
                                    size_ = size;
+                                   written_ = false;
+                                   hashed_ = !hashing_;
                                    return true;
                                });
 }
@@ -222,15 +236,24 @@ DWORD BackgroundFileSink::Error()
     return handover_.Update([this] { return error_; });
 }
 
+void BackgroundFileSink::ReleaseIfDone()
+{
+    if (written_ && hashed_) {
+        pending_ = nullptr;
+    }
+}
+
 void BackgroundFileSink::WriteBlocks()
 {
+    // Without a hasher this thread folds the whole digest.
+    const bool alone = !hashing_;
     BodyDigest digest = handover_.Update([this] { return digest_; });
     for (;;) {
         const void* data = nullptr;
         DWORD size = 0;
-        handover_.WhenReady([this] { return pending_ != nullptr || stop_; },
+        handover_.WhenReady([this] { return (pending_ != nullptr && !written_) || stop_; },
                             [&] {
-                                data = pending_;
+                                data = written_ ? nullptr : pending_;
                                 size = size_;
                             });
         if (data == nullptr) {
@@ -242,9 +265,11 @@ void BackgroundFileSink::WriteBlocks()
         const DWORD error = !wrote ? ::GetLastError() : written != size ? ERROR_DISK_FULL : NO_ERROR;
         const bool ok = wrote && written == size;
         // Folded in while the network fills the next block; the bytes stay
-        // the sink's until pending_ is cleared below.
-        if (ok) {
+        // the sink's until pending_ is cleared.
+        if (ok && alone) {
             digest.Update(data, size);
+        } else if (ok) {
+            digest.UpdateChecksum(data, size);
         }
         handover_.Update([&] {
             if (!ok && !failed_) {
@@ -252,7 +277,33 @@ void BackgroundFileSink::WriteBlocks()
             }
             failed_ = failed_ || !ok;
             digest_ = digest;
-            pending_ = nullptr;
+            written_ = true;
+            ReleaseIfDone();
+        });
+    }
+}
+
+void BackgroundFileSink::HashBlocks()
+{
+    // This copy shares the SHA-256 state with digest_ and the writer's copy.
+    BodyDigest digest = handover_.Update([this] { return digest_; });
+    for (;;) {
+        const void* data = nullptr;
+        DWORD size = 0;
+        handover_.WhenReady([this] { return (pending_ != nullptr && !hashed_) || stop_; },
+                            [&] {
+                                data = hashed_ ? nullptr : pending_;
+                                size = size_;
+                            });
+        if (data == nullptr) {
+            return;
+        }
+        // A block that fails to be written fails the body: what it adds to
+        // the hash then counts for nothing.
+        digest.UpdateSha256(data, size);
+        handover_.Update([this] {
+            hashed_ = true;
+            ReleaseIfDone();
         });
     }
 }

@@ -110,8 +110,10 @@ public:
 // own, so that the disk takes one block while the network fills the next,
 // and keeps the body's digest (checksum and SHA-256) of the bytes it wrote,
 // continuing `digest` (the digest of what the file held before, for a
-// resumed body). The constructor starts the thread (std::system_error when
-// it cannot).
+// resumed body). The SHA-256, far slower than the disk and the checksum,
+// is folded on a second thread over the same block, so that a block costs
+// the slower of the two instead of their sum. The constructor starts the
+// threads (std::system_error when it cannot).
 class BackgroundFileSink : public BodySink {
 public:
     explicit BackgroundFileSink(HANDLE file, const BodyDigest& digest = BodyDigest());
@@ -132,16 +134,24 @@ public:
 
 private:
     void WriteBlocks();
+    void HashBlocks();
+    // With the lock held: the block is done with once written and hashed.
+    void ReleaseIfDone();
 
     HANDLE file_;
     HandoverMonitor handover_;
     const void* pending_ = nullptr;
     DWORD size_ = 0;
+    bool written_ = false;
+    bool hashed_ = false;
     BodyDigest digest_;
     bool failed_ = false;
     DWORD error_ = NO_ERROR;
     bool stop_ = false;
-    std::thread writer_;  // last: starts once everything it uses exists
+    const bool hashing_;  // a second thread folds the SHA-256
+    // Last: they start once everything they use exists.
+    std::thread writer_;
+    std::thread hasher_;  // only for a digest with SHA-256
 };
 
 enum class TransferEnd {

@@ -11,6 +11,7 @@
 
 #include "common/test_files.h"
 #include "config/text/file_crc.h"
+#include "support/sha256.h"
 #include "support/unique_handle.h"
 #include "transfer/progress_bar.h"
 
@@ -507,8 +508,10 @@ TEST_F(TransferTest, SinkFailureEndsTheAttempt)
 }
 
 // The file sink on real files: the blocks land in order, and its checksum is
-// the file's (GetFileCrc) however the bytes were cut into blocks.
-TEST(BackgroundFileSink, ChecksumIsTheChecksumOfTheFileWritten)
+// the file's (GetFileCrc) however the bytes were cut into blocks; its
+// SHA-256 (folded on a thread of its own) is the file's too, or none when
+// the digest was made without.
+TEST(BackgroundFileSink, DigestIsTheDigestOfTheFileWritten)
 {
     const std::string bytes = ExpectedBytes(3 * tarn::kDownloadBlockSize + 12345);
     const std::vector<std::vector<DWORD>> splits = {
@@ -520,16 +523,18 @@ TEST(BackgroundFileSink, ChecksumIsTheChecksumOfTheFileWritten)
         {700001, 3, 872860, 12345},
     };
     tarn::test::ScratchFolder scratch;
+    for (const bool withSha256 : {true, false})
     for (const std::vector<DWORD>& split : splits) {
-        SCOPED_TRACE(testing::PrintToString(split));
+        SCOPED_TRACE(testing::PrintToString(split) + (withSha256 ? " with SHA-256" : ""));
         const std::wstring path = scratch / L"sink.bin";
         tarn::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(file);
         size_t offset = 0;
         uint32_t checksum = 0;
+        std::string sha256;
         {
-            tarn::BackgroundFileSink sink(file.Get());
+            tarn::BackgroundFileSink sink(file.Get(), tarn::BodyDigest(withSha256));
             for (const DWORD size : split) {
                 ASSERT_LE(offset + size, bytes.size());
                 ASSERT_TRUE(sink.Write(bytes.data() + offset, size));
@@ -537,11 +542,13 @@ TEST(BackgroundFileSink, ChecksumIsTheChecksumOfTheFileWritten)
             }
             ASSERT_TRUE(sink.Flush());
             checksum = sink.Checksum();
+            sha256 = sink.Digest().FinishSha256Hex();
         }
         file.Reset();
         EXPECT_EQ(tarn::test::ReadBytes(path), bytes.substr(0, offset));
         EXPECT_EQ(checksum, GetFileCrc(path.c_str()));
         EXPECT_EQ(checksum, tarn::UpdateFileCrcBytewise(0, bytes.data(), offset));
+        EXPECT_EQ(sha256, withSha256 ? tarn::Sha256Hex(bytes.data(), offset) : std::string());
     }
 }
 
@@ -566,15 +573,18 @@ TEST(BackgroundFileSink, ContinuedDigestIsTheChecksumOfTheWholeFile)
         at.QuadPart = static_cast<LONGLONG>(kept);
         ASSERT_TRUE(::SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN));
         uint32_t checksum = 0;
+        std::string sha256;
         {
             tarn::BackgroundFileSink sink(file.Get(), digest);
             ASSERT_TRUE(sink.Write(bytes.data() + kept, static_cast<DWORD>(bytes.size() - kept)));
             ASSERT_TRUE(sink.Flush());
             checksum = sink.Checksum();
+            sha256 = sink.Digest().FinishSha256Hex();
         }
         file.Reset();
         EXPECT_EQ(tarn::test::ReadBytes(path), bytes);
         EXPECT_EQ(checksum, GetFileCrc(path.c_str()));
+        EXPECT_EQ(sha256, tarn::Sha256Hex(bytes.data(), bytes.size()));
     }
 }
 
