@@ -48,9 +48,10 @@ private:
 // Creates or empties the file at `target`, so that the library's own open
 // finds it. The library opens an existing target without truncating it, so
 // a longer old file would otherwise keep its tail behind the new content.
-// An old file loses read-only, hidden and system. False only when a folder
-// stands at `target`; any other failure is left to the library's open,
-// which reports it when the entry is done.
+// An old file loses read-only, hidden and system. False (with `error`) when
+// a folder stands at `target` or another process holds the file; any other
+// failure is left to the library's open, which reports it when the entry is
+// done.
 bool CreateTargetFile(const std::wstring& target, DWORD& error)
 {
     UniqueFileHandle file = CreateFreshFile(target, FILE_ATTRIBUTE_NORMAL);

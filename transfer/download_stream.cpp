@@ -243,19 +243,25 @@ void BackgroundFileSink::ReleaseIfDone()
     }
 }
 
+const void* BackgroundFileSink::NextBlock(const bool& done, DWORD& size)
+{
+    const void* data = nullptr;
+    handover_.WhenReady([&] { return (pending_ != nullptr && !done) || stop_; },
+                        [&] {
+                            data = done ? nullptr : pending_;
+                            size = size_;
+                        });
+    return data;
+}
+
 void BackgroundFileSink::WriteBlocks()
 {
     // Without a hasher this thread folds the whole digest.
     const bool alone = !hashing_;
     BodyDigest digest = handover_.Update([this] { return digest_; });
     for (;;) {
-        const void* data = nullptr;
         DWORD size = 0;
-        handover_.WhenReady([this] { return (pending_ != nullptr && !written_) || stop_; },
-                            [&] {
-                                data = written_ ? nullptr : pending_;
-                                size = size_;
-                            });
+        const void* data = NextBlock(written_, size);
         if (data == nullptr) {
             return;
         }
@@ -288,13 +294,8 @@ void BackgroundFileSink::HashBlocks()
     // This copy shares the SHA-256 state with digest_ and the writer's copy.
     BodyDigest digest = handover_.Update([this] { return digest_; });
     for (;;) {
-        const void* data = nullptr;
         DWORD size = 0;
-        handover_.WhenReady([this] { return (pending_ != nullptr && !hashed_) || stop_; },
-                            [&] {
-                                data = hashed_ ? nullptr : pending_;
-                                size = size_;
-                            });
+        const void* data = NextBlock(hashed_, size);
         if (data == nullptr) {
             return;
         }

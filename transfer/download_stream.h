@@ -135,6 +135,9 @@ public:
 private:
     void WriteBlocks();
     void HashBlocks();
+    // Waits for a block that the calling thread (whose flag is `done`) has
+    // not handled yet; null once the sink stops.
+    const void* NextBlock(const bool& done, DWORD& size);
     // With the lock held: the block is done with once written and hashed.
     void ReleaseIfDone();
 
