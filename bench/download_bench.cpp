@@ -6,7 +6,7 @@
 //   ToFolder="<folder>"), waits for it and prints its wall time in seconds
 //   and its peak working set in MiB, polled while it runs.
 // download_bench.exe sha256 <file>
-//   Hashes <file> with the platform's SHA-256 and prints its pace in MB/s:
+//   Hashes <file> with the program's SHA-256 and prints its pace in MB/s:
 //   the ceiling of a download whose record states a SHA-256.
 // scripts/bench-download.sh runs them beside curl on the same file.
 

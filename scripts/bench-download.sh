@@ -8,9 +8,8 @@
 #                 transfer alone)
 #   http+crc      the program with a record that states the checksum only
 #   http+sha256   the program with the whole record, SHA-256 included: its
-#                 pace cannot pass the platform's SHA-256, which is printed
-#                 too (under Wine far below a native hash with the CPU's
-#                 SHA instructions)
+#                 pace cannot pass the program's SHA-256 on one thread,
+#                 which is printed too
 #   https         both over TLS from the same nginx, the program trusting a
 #                 test authority in the build's own Wine prefix only
 # Prints each side's median MB/s (10^6 bytes a second), the median of the
@@ -142,6 +141,6 @@ peak=$(wine "$TARN_BUILD/bench/download_bench.exe" run "$program_windows" \
 printf '\n%d MiB from nginx on 127.0.0.1, %d alternating pairs per row, whole processes timed:\n' \
     "$size_mib" "$rounds"
 cat "$work/summary.txt"
-printf 'platform SHA-256 (one thread, file in the page cache): %s MB/s\n' "$sha256_mbps"
+printf 'SHA-256 (one thread, file in the page cache): %s MB/s\n' "$sha256_mbps"
 printf 'program peak working set: %s MiB\n' "$peak"
 printf 'load average before: %s, after: %s (%s cores)\n' "$load_before" "$load_after" "$(nproc)"

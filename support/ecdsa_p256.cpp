@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "support/crypto_api.h"
 #include "support/der_reader.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"

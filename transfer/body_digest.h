@@ -18,9 +18,9 @@ namespace tarn {
 // forked.
 class BodyDigest {
 public:
-    // `withSha256`: the body is also hashed with SHA-256, which costs far more
-    // than the checksum (under Wine the platform hashes at a fraction of the
-    // network's pace), so only bodies whose record or manifest states one are.
+    // `withSha256`: the body is also hashed with SHA-256, which costs more
+    // than the checksum (without the processor's SHA extensions far more), so
+    // only bodies whose record or manifest states one are.
     explicit BodyDigest(bool withSha256 = true);
 
     // Folds in the next `size` bytes of the body.
@@ -42,7 +42,7 @@ public:
     uint32_t Crc() const noexcept { return crc_; }
 
     // The SHA-256 of the bytes folded in, as 64 lowercase hexadecimal digits;
-    // empty when the platform could not hash or the digest was made without. Spends the SHA-256 state: call
+    // empty when the digest was made without. Spends the SHA-256 state: call
     // once, at the end of the body.
     std::string FinishSha256Hex();
 

@@ -20,7 +20,7 @@ struct CabinetEntry {
 struct CabinetFacts {
     int64_t size = -1;       // -1: the file could not be opened or read
     uint32_t checksum = 0;   // GetFileCrc of the whole file
-    std::string sha256;      // of the whole file, lowercase hex; empty when the platform cannot hash
+    std::string sha256;      // of the whole file, lowercase hex
     std::vector<CabinetEntry> entries;
     std::wstring problem;    // empty when the cabinet opens; else what is wrong, with the error code
 };

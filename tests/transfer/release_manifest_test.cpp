@@ -11,8 +11,10 @@
 
 #include "common/test_files.h"
 #include "common/test_keys.h"
+#include "support/crypto_api.h"
 #include "support/ecdsa_p256.h"
 #include "support/sha256.h"
+#include "support/sha256_blocks.h"
 
 namespace {
 
@@ -69,6 +71,61 @@ TEST(Sha256, KnownDigestsWholeAndInPieces)
     ASSERT_TRUE(WriteBytes(scratch / L"large.bin", large));
     EXPECT_EQ(tarn::FileSha256Hex((scratch / L"large.bin").c_str()), tarn::Sha256Hex(large.data(), large.size()));
     EXPECT_EQ(tarn::FileSha256Hex((scratch / L"missing.bin").c_str()), "");
+}
+
+// The platform's SHA-256, as an independent reference for our rounds.
+std::string PlatformSha256Hex(const std::string& bytes)
+{
+    const BCRYPT_ALG_HANDLE provider = tarn::OpenAlgorithmProvider(BCRYPT_SHA256_ALGORITHM);
+    tarn::UniqueHashHandle hash;
+    tarn::Sha256Digest digest{};
+    const auto& api = tarn::GetCryptoApi();
+    if (provider == nullptr || !BCRYPT_SUCCESS(api.BCryptCreateHash(provider, hash.Put(), nullptr, 0, nullptr, 0, 0)) ||
+        !BCRYPT_SUCCESS(api.BCryptHashData(hash.Get(), reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
+                                           static_cast<ULONG>(bytes.size()), 0)) ||
+        !BCRYPT_SUCCESS(api.BCryptFinishHash(hash.Get(), digest.data(), static_cast<ULONG>(digest.size()), 0))) {
+        return "platform failed";
+    }
+    return tarn::DigestHex(digest);
+}
+
+// Every length around the padding's edges and a long body, fed whole and in
+// uneven pieces, against the platform; and both forms of the rounds
+// (portable, SHA extensions) against each other.
+TEST(Sha256, MatchesThePlatformAtEveryPaddingEdge)
+{
+    std::mt19937 random(7);
+    std::string bytes(1 << 20, '\0');
+    for (char& byte : bytes) {
+        byte = static_cast<char>(random());
+    }
+    std::vector<size_t> lengths;
+    for (size_t length = 0; length <= 200; ++length) {
+        lengths.push_back(length);
+    }
+    lengths.push_back(bytes.size() - 3);
+    for (const size_t length : lengths) {
+        SCOPED_TRACE(length);
+        const std::string message = bytes.substr(0, length);
+        const std::string expected = PlatformSha256Hex(message);
+        EXPECT_EQ(tarn::Sha256Hex(message.data(), message.size()), expected);
+        tarn::Sha256 pieces;
+        for (size_t at = 0, piece = 1; at < length; at += piece, piece = piece * 3 % 127 + 1) {
+            pieces.Update(message.data() + at, std::min(piece, length - at));
+        }
+        EXPECT_EQ(pieces.FinishHex(), expected);
+        EXPECT_EQ(pieces.FinishHex(), "") << "a spent hasher gives nothing";
+    }
+
+    if (!tarn::Sha256ExtensionsPresent()) {
+        GTEST_SKIP() << "the processor has no SHA extensions; only the portable rounds were checked";
+    }
+    uint32_t portable[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    uint32_t extensions[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    tarn::Sha256BlocksPortable(portable, data, bytes.size() / 64);
+    tarn::Sha256BlocksShaExtensions(extensions, data, bytes.size() / 64);
+    EXPECT_TRUE(std::equal(portable, portable + 8, extensions));
 }
 
 TEST(EcdsaP256, SignsWithKeyFilesAndVerifiesWithPublicKeys)
