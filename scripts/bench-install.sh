@@ -6,9 +6,12 @@
 # (tests/helpers/record_start.exe, which writes its marker), against curl
 # fetching the same cabinets and cabextract unpacking them, one after the
 # other. The two sides run alternately (reference, installer, reference,
-# installer, ...) for TARN_BENCH_PAIRS pairs (3), each from a fresh state
-# with the earlier writes on disk, both timed from the start of their first
-# process. Prints each side's median, the median per-pair ratio with min and
+# installer, ...) for TARN_BENCH_PAIRS pairs (3), both timed from the start
+# of their first process. Every run writes into a fresh folder: the earlier
+# run's files are moved aside and deleted only after all timings, since on
+# this kind of disk creating files soon after deleting thousands is many
+# times slower for any program. The file system and its mount options are
+# printed. Prints each side's median, the median per-pair ratio with min and
 # max (goal: at most 1.2), the installer's whole-process median (it waits
 # after the setup's start and closes on its timer) and the load average.
 # The package set is kept in the build folder for later runs; a change of
@@ -69,27 +72,41 @@ prefixTemp="$WINEPREFIX/drive_c/users/$(id -un)/Temp"
 data="$WINEPREFIX/drive_c/Tarn_InstallData/Tarn Gridwell 2023"
 desktop="$WINEPREFIX/drive_c/users/$(id -un)/Desktop"
 printf '[Settings]\r\nTarn_Gridwell_2023=%s\r\n' "$base" >"$desktop/Tarnix_Software.txt"
-finish() { rm -f "$desktop/Tarnix_Software.txt"; rm -rf "$work/reference"; }
+aside="$work/aside"   # earlier runs' files, deleted after the timings
+finish() { rm -f "$desktop/Tarnix_Software.txt"; rm -rf "$aside"; }
+if [ -e "$aside" ]; then
+    tarn_log "deleting an interrupted benchmark's files, then a minute's rest for the file system"
+    rm -rf "$aside"
+    sync
+    sleep 60
+fi
 
 # Each side starts from nothing of its own earlier run (no unpacked tree,
 # no status file, no copies), with the earlier writes on disk.
+runs=0
 fresh_reference() {
-    rm -rf "$work/reference"
-    mkdir -p "$work/reference/cabs"
+    runs=$((runs + 1))
+    reference="$aside/reference-$runs"
+    mkdir -p "$reference/cabs"
     sync
 }
 
 fresh_installer() {
-    rm -rf "$data" "$data DownloadStatus.txt"
-    rm -f "$prefixTemp"/Tarn_Gridwell_2023_*.cab "$prefixTemp"/Tarn_Gridwell_2023_*.cab.partial*
+    runs=$((runs + 1))
+    local moved="$aside/installer-$runs" file
+    mkdir -p "$moved"
+    for file in "$data" "$data DownloadStatus.txt" "$prefixTemp"/Tarn_Gridwell_2023_*.cab \
+        "$prefixTemp"/Tarn_Gridwell_2023_*.cab.partial*; do
+        if [ -e "$file" ]; then mv "$file" "$moved/"; fi
+    done
     sync
 }
 
 reference_side() {
     local cabinet
     for cabinet in "${cabinets[@]}"; do
-        curl -s -f -o "$work/reference/cabs/$cabinet" "$base/Downloads/$cabinet" || return 1
-        cabextract -q -d "$work/reference/tree" "$work/reference/cabs/$cabinet" || return 1
+        curl -s -f -o "$reference/cabs/$cabinet" "$base/Downloads/$cabinet" || return 1
+        cabextract -q -d "$reference/tree" "$reference/cabs/$cabinet" || return 1
     done
 }
 
@@ -116,21 +133,21 @@ references=() installs=() wholes=() ratios=()
 load_before=$(tarn_load)
 for pair in $(seq "$pairs"); do
     fresh_reference
-    reference=$(tarn_time reference_side) || { tarn_log "curl or cabextract failed"; finish; exit 1; }
+    seconds=$(tarn_time reference_side) || { tarn_log "curl or cabextract failed"; finish; exit 1; }
     fresh_installer
     read -r ours whole < <(installer_side) || { finish; exit 1; }
-    differences=$(LC_ALL=C diff -rq "$work/reference/tree" "$data" 2>&1 | grep -vF "Only in $data" || true)
+    differences=$(LC_ALL=C diff -rq "$reference/tree" "$data" 2>&1 | grep -vF "Only in $data" || true)
     if [ -n "$differences" ]; then
         printf '%s\n' "$differences" >&2
         tarn_log "the installer's tree differs from cabextract's"
         finish
         exit 1
     fi
-    references+=("$reference")
+    references+=("$seconds")
     installs+=("$ours")
     wholes+=("$whole")
-    ratios+=("$(tarn_ratio "$ours" "$reference")")
-    tarn_log "pair $pair: curl + cabextract $reference s, installer to the setup's start $ours s (process $whole s)"
+    ratios+=("$(tarn_ratio "$ours" "$seconds")")
+    tarn_log "pair $pair: curl + cabextract $seconds s, installer to the setup's start $ours s (process $whole s)"
 done
 load_after=$(tarn_load)
 
@@ -168,3 +185,4 @@ printf 'link reset every %s MiB (%s resets): package bytes sent / package sizes 
 printf 'to the setup'"'"'s start %s s against %s s on a clean link (%s)\n' "$broken" "$clean" \
     "$(tarn_ratio "$broken" "$clean")"
 printf 'load average before: %s, after: %s (%s cores)\n' "$load_before" "$load_after" "$(nproc)"
+printf 'file system: %s\n' "$(findmnt -no FSTYPE,OPTIONS -T "$work")"

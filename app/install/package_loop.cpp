@@ -1,5 +1,8 @@
 #include "app/install/package_loop.h"
 
+#include <memory>
+#include <thread>
+
 #include "app/install/install_result.h"
 #include "app/install/package_source.h"
 #include "app/install/running_program.h"
@@ -20,9 +23,16 @@ public:
     {
     }
 
-    // True when the package was downloaded (or taken from its verified copy)
-    // and unpacked completely.
-    bool Handle(const tarn::PlannedPackage& package, const std::wstring& prefix,
+    ~PackageRun()
+    {
+        if (unpacking_) {
+            unpacking_->thread.join();
+        }
+    }
+
+    // Downloads the package (or takes its verified copy) and hands it to
+    // unpacking.
+    void Handle(const tarn::PlannedPackage& package, const std::wstring& prefix,
                 const tarn::ManifestPackage* signedPackage)
     {
         const std::wstring& url = package.url;
@@ -31,7 +41,8 @@ public:
         if (status_.IsDownloaded(url)) {
             if (inputs_.source->IsCurrentCopy(url, local) &&
                 (signedPackage == nullptr || tarn::MatchesPinnedFile(local, pinned))) {
-                return Unpack(url, local, prefix);
+                Unpack(url, local, prefix);
+                return;
             }
             // Missing, from an earlier release, or changed since: fetched again.
             status_.SetDownloaded(url, false);
@@ -41,7 +52,7 @@ public:
             if (tarn::ProxyLoginRefused()) {
                 tarn::Trace(L"Install: %ls not fetched: the proxy's login is missing", url.c_str());
                 Note(tarn::InstallReason::ProxyLogin);
-                return false;
+                return;
             }
             view_.SetStatusText(prefix + L"wird heruntergeladen...");
             const tarn::PackageFetch fetched = inputs_.source->FetchPackage(
@@ -49,13 +60,15 @@ public:
             if (fetched == tarn::PackageFetch::Mismatch) {
                 tarn::Trace(L"Install: %ls differs from the signed manifest; it is not unpacked", url.c_str());
                 Refuse();
-                return false;
+                return;
             }
             if (fetched == tarn::PackageFetch::Fetched) {
+                tarn::Trace(L"Install: %ls fetched and verified", url.c_str());
                 retries_ = 0;
                 status_.SetDownloaded(url, true);
                 status_.Save();
-                return Unpack(url, local, prefix);
+                Unpack(url, local, prefix);
+                return;
             }
             if (fetched == tarn::PackageFetch::GivenUp) {
                 // The server's copy is damaged: no later package can make
@@ -63,13 +76,13 @@ public:
                 tarn::Trace(L"Install: %ls failed its record in every fetch; the run ends incomplete", url.c_str());
                 ended_ = true;
                 Note(tarn::InstallReason::DamagedPackage);
-                return false;
+                return;
             }
             if (++retries_ >= kTriesPerPackage) {
                 retries_ = 0;
                 tarn::Trace(L"Install: %ls skipped after %d tries", url.c_str(), kTriesPerPackage);
                 Note(inputs_.source->LastFailure());
-                return false;
+                return;
             }
         }
     }
@@ -87,22 +100,45 @@ public:
         ended_ = true;
     }
 
-private:
-    bool Unpack(const std::wstring& url, const std::wstring& local, const std::wstring& prefix)
+    // Waits for the package being unpacked and records its result: the
+    // status file marks it unpacked, or its cause is noted.
+    void FinishUnpack()
     {
-        view_.SetStatusText(prefix + L"wird entpackt...");
-        CabExtractContext context;
-        const std::wstring folder = view_.InstallDataFolder();
-        const bool extracted = ExtractCabinetTo(context, local.c_str(), folder.c_str()) != 0;
-        if (!extracted && !OnlyRunningSetupLeft(context)) {
-            // The extraction traced its cause.
-            Note(context.m_Failure == tarn::CabExtractFailure::DiskFull ? tarn::InstallReason::DiskFull
-                                                                        : tarn::InstallReason::DamagedPackage);
-            return false;
+        if (!unpacking_) {
+            return;
         }
-        status_.SetUnpacked(url, true);
+        unpacking_->thread.join();
+        const std::unique_ptr<Unpacking> done = std::move(unpacking_);
+        if (!done->extracted) {
+            // The extraction traced its cause.
+            Keep(done->context.m_Failure == tarn::CabExtractFailure::DiskFull ? tarn::InstallReason::DiskFull
+                                                                              : tarn::InstallReason::DamagedPackage);
+            return;
+        }
+        status_.SetUnpacked(done->url, true);
         status_.Save();
-        return true;
+    }
+
+    tarn::InstallReason Reason() const { return reason_; }
+
+private:
+    // Hands the package to the unpacking thread and returns: the next
+    // package downloads while this one unpacks. The package before it is
+    // waited for first, so packages unpack one at a time in list order.
+    void Unpack(const std::wstring& url, const std::wstring& local, const std::wstring& prefix)
+    {
+        FinishUnpack();
+        view_.SetStatusText(prefix + L"wird entpackt...");
+        unpacking_ = std::make_unique<Unpacking>();
+        unpacking_->url = url;
+        unpacking_->thread = std::thread([job = unpacking_.get(), local, folder = view_.InstallDataFolder()] {
+            job->extracted = ExtractCabinetTo(job->context, local.c_str(), folder.c_str()) != 0;
+            if (job->extracted) {
+                tarn::Trace(L"Install: %ls unpacked (%zu files)", local.c_str(), job->context.m_Extracted.size());
+            } else {
+                job->extracted = OnlyRunningSetupLeft(job->context);
+            }
+        });
     }
 
     // The setup that an earlier run started and that still runs cannot be
@@ -119,24 +155,36 @@ private:
         return true;
     }
 
-    // The first cause stays: it is the one the user can act on first.
+    struct Unpacking {
+        std::wstring url;
+        CabExtractContext context;
+        bool extracted = false;
+        std::thread thread;
+    };
+
+    // The first cause stays: it is the one the user can act on first. The
+    // package unpacking meanwhile came first in the list, so its cause is
+    // taken before this one.
     void Note(tarn::InstallReason reason)
+    {
+        FinishUnpack();
+        Keep(reason);
+    }
+
+    void Keep(tarn::InstallReason reason)
     {
         if (reason_ == tarn::InstallReason::None) {
             reason_ = reason;
         }
     }
 
-public:
-    tarn::InstallReason Reason() const { return reason_; }
-
-private:
     tarn::InstallReason reason_ = tarn::InstallReason::None;
     tarn::InstallView& view_;
     const tarn::InstallInputs& inputs_;
     tarn::DownloadStatus& status_;
     int retries_ = 0;  // shared by all packages, as the tries in a row
     bool ended_ = false;
+    std::unique_ptr<Unpacking> unpacking_;  // the package unpacking meanwhile
 };
 
 }  // namespace
@@ -169,6 +217,7 @@ InstallReason RunPackageLoop(InstallView& view, const InstallInputs& inputs, Dow
             break;
         }
     }
+    run.FinishUnpack();
     return run.Reason();
 }
 

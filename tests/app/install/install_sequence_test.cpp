@@ -278,7 +278,11 @@ TEST_F(InstallSequence, IncompleteDataStartsNoSetup)
         // Ten failed tries skip the package; the next one starts afresh.
         {"skipped", {L"P1.cab", L"P2.cab"}, {{kBase + L"/Downloads/P1.cab", 10}, {kBase + L"/Downloads/P2.cab", 9}}, 10,
          tarn::InstallReason::NoConnection},
-        // A cabinet entry leading outside the folder: the package is not unpacked.
+        // A cabinet entry leading outside the folder: the package is not
+        // unpacked. It still unpacks while the next package fails all its
+        // tries, and its cause is the one said.
+        {"hostile entry, then skipped", {L"Evil.cab", L"P1.cab"}, {{kBase + L"/Downloads/P1.cab", 10}}, 10,
+         tarn::InstallReason::DamagedPackage},
         {"hostile entry", {L"Evil.cab", L"P1.cab"}, {}, 1, tarn::InstallReason::DamagedPackage},
         // No list this run, and no earlier run that completed.
         {"no list", {L"P1.cab"}, {{kBase + L"/Downloads/List.txt", 1}}, 0, tarn::InstallReason::NoConnection},
