@@ -1,11 +1,10 @@
 #include "app/install/package_loop.h"
 
-#include <memory>
-#include <thread>
+#include <vector>
 
 #include "app/install/install_result.h"
 #include "app/install/package_source.h"
-#include "app/install/running_program.h"
+#include "app/install/unpack_queue.h"
 #include "support/text_format.h"
 #include "support/trace.h"
 #include "transfer/cab_extract.h"
@@ -21,13 +20,6 @@ public:
     PackageRun(tarn::InstallView& view, const tarn::InstallInputs& inputs, tarn::DownloadStatus& status)
         : view_(view), inputs_(inputs), status_(status)
     {
-    }
-
-    ~PackageRun()
-    {
-        if (unpacking_) {
-            unpacking_->thread.join();
-        }
     }
 
     // Downloads the package (or takes its verified copy) and hands it to
@@ -100,70 +92,39 @@ public:
         ended_ = true;
     }
 
-    // Waits for the package being unpacked and records its result: the
-    // status file marks it unpacked, or its cause is noted.
-    void FinishUnpack()
-    {
-        if (!unpacking_) {
-            return;
-        }
-        unpacking_->thread.join();
-        const std::unique_ptr<Unpacking> done = std::move(unpacking_);
-        if (!done->extracted) {
-            // The extraction traced its cause.
-            Keep(done->context.m_Failure == tarn::CabExtractFailure::DiskFull ? tarn::InstallReason::DiskFull
-                                                                              : tarn::InstallReason::DamagedPackage);
-            return;
-        }
-        status_.SetUnpacked(done->url, true);
-        status_.Save();
-    }
+    // Waits for the packages still unpacking and records their outcomes.
+    void FinishUnpack() { Record(unpacking_.WaitForAll()); }
 
     tarn::InstallReason Reason() const { return reason_; }
 
 private:
-    // Hands the package to the unpacking thread and returns: the next
-    // package downloads while this one unpacks. The package before it is
-    // waited for first, so packages unpack one at a time in list order.
+    // Hands the package to unpacking and returns: the next package downloads
+    // while this one waits or unpacks.
     void Unpack(const std::wstring& url, const std::wstring& local, const std::wstring& prefix)
     {
-        FinishUnpack();
+        Record(unpacking_.TakeDone());
         view_.SetStatusText(prefix + L"wird entpackt...");
-        unpacking_ = std::make_unique<Unpacking>();
-        unpacking_->url = url;
-        unpacking_->thread = std::thread([job = unpacking_.get(), local, folder = view_.InstallDataFolder()] {
-            job->extracted = ExtractCabinetTo(job->context, local.c_str(), folder.c_str()) != 0;
-            if (job->extracted) {
-                tarn::Trace(L"Install: %ls unpacked (%zu files)", local.c_str(), job->context.m_Extracted.size());
-            } else {
-                job->extracted = OnlyRunningSetupLeft(job->context);
-            }
-        });
+        unpacking_.Add(url, local, view_.InstallDataFolder());
     }
 
-    // The setup that an earlier run started and that still runs cannot be
-    // replaced; the rest of the package is there, so the package counts as
-    // unpacked (the sequence then says that the setup runs).
-    static bool OnlyRunningSetupLeft(const CabExtractContext& context)
+    // The status file marks an unpacked package; a failed one gives its cause.
+    void Record(const std::vector<tarn::UnpackOutcome>& outcomes)
     {
-        const std::wstring setup = context.m_TargetFolder + L"Setup.exe";
-        if (!tarn::OnlyFileNotWritten(context, setup) || !tarn::IsProgramRunning(setup)) {
-            return false;
+        for (const tarn::UnpackOutcome& outcome : outcomes) {
+            if (outcome.unpacked) {
+                status_.SetUnpacked(outcome.url, true);
+            } else {
+                Keep(outcome.failure == tarn::CabExtractFailure::DiskFull ? tarn::InstallReason::DiskFull
+                                                                         : tarn::InstallReason::DamagedPackage);
+            }
         }
-        tarn::Trace(L"Install: %ls still runs and was left as it is; the rest of %ls is unpacked", setup.c_str(),
-                    context.m_CabinetPath.c_str());
-        return true;
+        if (!outcomes.empty()) {
+            status_.Save();
+        }
     }
-
-    struct Unpacking {
-        std::wstring url;
-        CabExtractContext context;
-        bool extracted = false;
-        std::thread thread;
-    };
 
     // The first cause stays: it is the one the user can act on first. The
-    // package unpacking meanwhile came first in the list, so its cause is
+    // packages still unpacking came first in the list, so their causes are
     // taken before this one.
     void Note(tarn::InstallReason reason)
     {
@@ -184,7 +145,7 @@ private:
     tarn::DownloadStatus& status_;
     int retries_ = 0;  // shared by all packages, as the tries in a row
     bool ended_ = false;
-    std::unique_ptr<Unpacking> unpacking_;  // the package unpacking meanwhile
+    tarn::UnpackQueue unpacking_;  // last: its destructor waits for the packages handed over
 };
 
 }  // namespace

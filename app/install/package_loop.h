@@ -13,8 +13,8 @@
 
 namespace tarn {
 
-// Handles the plan's packages in order; each package unpacks on a thread of
-// its own while the next one downloads, one unpacking at a time. A download that fails is tried again
+// Handles the plan's packages in order; they unpack one after another on a
+// thread of their own while the later ones download. A download that fails is tried again
 // up to ten tries in a row across the packages (the counter restarts after a
 // success); a package that reaches ten is skipped. A package whose server
 // copy keeps failing its record ends the loop at once. InstallReason::None
