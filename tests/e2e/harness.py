@@ -10,6 +10,7 @@ runner (see run_e2e.py) through configure().
 
 import json
 import os
+import re
 import pwd
 import random
 import shutil
@@ -307,10 +308,14 @@ def run_program(command_line, program=None, timeout=300, dll_overrides=None):
                                 dll_overrides)
     finally:
         os.remove(path)
-    # The whole exit code (1602 and the like) as the helper printed it.
+    # The whole exit code (1602 and the like) as the helper printed it. Wine
+    # may have begun a line of its own on the shared stderr before it (a
+    # thread it tears down at the program's exit: "wine client error:<id>: "),
+    # so the code is taken from the end of any line.
     for line in output.splitlines():
-        if line.startswith("exit=") and line[5:].strip().isdigit():
-            code = int(line[5:])
+        found = re.search(r"(?:^|\s)exit=(\d+)\s*$", line)
+        if found:
+            code = int(found.group(1))
     return code, output
 
 
