@@ -129,6 +129,27 @@ private:
     bool lastReadFailed_ = false;
 };
 
+// Writes a block in pieces of kFileWritePiece. A short write that reports
+// no error is the disk's end.
+bool WriteInPieces(HANDLE file, const void* data, DWORD size, DWORD& error)
+{
+    const auto* bytes = static_cast<const char*>(data);
+    for (DWORD done = 0; done < size;) {
+        const DWORD piece = std::min(size - done, kFileWritePiece);
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes + done, piece, &written, nullptr)) {
+            error = ::GetLastError();
+            return false;
+        }
+        if (written != piece) {
+            error = ERROR_DISK_FULL;
+            return false;
+        }
+        done += piece;
+    }
+    return true;
+}
+
 void AskForRetry(int* retryFlag)
 {
     if (retryFlag != nullptr) {
@@ -265,11 +286,8 @@ void BackgroundFileSink::WriteBlocks()
         if (data == nullptr) {
             return;
         }
-        DWORD written = 0;
-        const BOOL wrote = ::WriteFile(file_, data, size, &written, nullptr);
-        // A short write that reports no error is the disk's end.
-        const DWORD error = !wrote ? ::GetLastError() : written != size ? ERROR_DISK_FULL : NO_ERROR;
-        const bool ok = wrote && written == size;
+        DWORD error = NO_ERROR;
+        const bool ok = WriteInPieces(file_, data, size, error);
         // Folded in while the network fills the next block; the bytes stay
         // the sink's until pending_ is cleared.
         if (ok && alone) {
