@@ -13,6 +13,7 @@
 
 #include "support/file_queries.h"
 #include "support/file_system.h"
+#include "support/file_write.h"
 #include "support/trace.h"
 #include "support/unique_handle.h"
 #include "transfer/cab_format.h"
@@ -41,20 +42,6 @@ bool CabinetTime(const CabWriteTarget& target, FILETIME& time)
 {
     FILETIME local{};
     return ::DosDateTimeToFileTime(target.date, target.time, &local) && ::LocalFileTimeToFileTime(&local, &time);
-}
-
-bool WriteAll(HANDLE file, const std::vector<unsigned char>& data)
-{
-    size_t done = 0;
-    while (done < data.size()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 30));
-        DWORD written = 0;
-        if (!::WriteFile(file, data.data() + done, chunk, &written, nullptr) || written == 0) {
-            return false;
-        }
-        done += written;
-    }
-    return true;
 }
 
 }  // namespace
@@ -223,7 +210,7 @@ private:
             return;
         }
         OpenFile& file = found->second;
-        if (file.good && !WriteAll(file.handle.Get(), job.data)) {
+        if (file.good && !WriteWhole(file.handle.Get(), job.data.data(), job.data.size())) {
             NoteWriteError(L"could not be written", file.writePath);
             file.good = false;
         }

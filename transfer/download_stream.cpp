@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "support/file_write.h"
 #include "transfer/progress_bar.h"
 
 namespace tarn {
@@ -128,27 +129,6 @@ private:
     bool broken_ = false;
     bool lastReadFailed_ = false;
 };
-
-// Writes a block in pieces of kFileWritePiece. A short write that reports
-// no error is the disk's end.
-bool WriteInPieces(HANDLE file, const void* data, DWORD size, DWORD& error)
-{
-    const auto* bytes = static_cast<const char*>(data);
-    for (DWORD done = 0; done < size;) {
-        const DWORD piece = std::min(size - done, kFileWritePiece);
-        DWORD written = 0;
-        if (!::WriteFile(file, bytes + done, piece, &written, nullptr)) {
-            error = ::GetLastError();
-            return false;
-        }
-        if (written != piece) {
-            error = ERROR_DISK_FULL;
-            return false;
-        }
-        done += piece;
-    }
-    return true;
-}
 
 void AskForRetry(int* retryFlag)
 {
@@ -286,8 +266,8 @@ void BackgroundFileSink::WriteBlocks()
         if (data == nullptr) {
             return;
         }
-        DWORD error = NO_ERROR;
-        const bool ok = WriteInPieces(file_, data, size, error);
+        const bool ok = WriteWhole(file_, data, size);
+        const DWORD error = ok ? NO_ERROR : ::GetLastError();
         // Folded in while the network fills the next block; the bytes stay
         // the sink's until pending_ is cleared.
         if (ok && alone) {

@@ -24,13 +24,6 @@ namespace tarn {
 
 constexpr DWORD kDownloadChunkSize = 16384;
 constexpr DWORD kDownloadBlockSize = 32 * kDownloadChunkSize;
-// The sink hands a block to the file in pieces of this size. The kernel
-// gives each write a page-cache folio of the write's size; large folios come
-// from blocks of free memory that a virtual machine may have handed back to
-// its host, and every first touch of such memory then costs a fault on the
-// host: 512 KiB writes ran at a third of the speed in every other run, 64 KiB
-// writes never did.
-constexpr DWORD kFileWritePiece = 4 * kDownloadChunkSize;
 // Expected size for the progress bar when no file-info record gives one.
 constexpr int64_t kDefaultExpectedSize = 52428800;
 // Progress bar range and the share of the expected size one step stands for.
