@@ -101,6 +101,7 @@ enum class Attempt {
     Missing,    // -1: the server answered 404 or 410
     GivenUp,    // -1: the body failed its record too often in this run
     Mismatch,   // -1: the body or its record differs from the signed manifest
+    DiskFull,   // -1: the destination's volume is full
 };
 
 int AttemptResult(Attempt attempt)
@@ -112,6 +113,7 @@ int AttemptResult(Attempt attempt)
     case Attempt::Missing:
     case Attempt::GivenUp:
     case Attempt::Mismatch:
+    case Attempt::DiskFull:
         return -1;
     default:
         return 0;
@@ -321,7 +323,9 @@ Attempt StoreBody(const std::wstring& requested, const tarn::OpenedUrl& opened, 
         tarn::Trace(L"Download: cannot write %ls for %ls (error %lu)", target.Path().c_str(), url.c_str(), error);
         // Another run writes this file: a later pass may find it free.
         SetRetryFlag(flags.retryFlag, error == ERROR_SHARING_VIOLATION ? 1 : 0);
-        return error == ERROR_SHARING_VIOLATION ? Attempt::Failed : Attempt::Refused;
+        return error == ERROR_SHARING_VIOLATION ? Attempt::Failed
+               : tarn::IsDiskFullError(error)   ? Attempt::DiskFull
+                                                : Attempt::Refused;
     }
     // The kept bytes are read back once, so that the digest covers what the
     // file really holds, not what an earlier attempt or run meant to write.
@@ -353,9 +357,7 @@ Attempt StoreBody(const std::wstring& requested, const tarn::OpenedUrl& opened, 
         tarn::Trace(L"Download: writing %ls failed (error %lu)", target.Path().c_str(), writeError);
         target.Discard();
         SetRetryFlag(flags.retryFlag, 0);
-        // The caller tells a full disk by the last error.
-        ::SetLastError(writeError);
-        return Attempt::Refused;
+        return tarn::IsDiskFullError(writeError) ? Attempt::DiskFull : Attempt::Refused;
     }
     if (transfer.end != tarn::TransferEnd::Complete) {
         tarn::Trace(L"Download: attempt for %ls failed after %lld bytes (from byte %lld) and %d stalls: %ls "
@@ -609,6 +611,8 @@ tarn::FetchOutcome RunSeries(std::wstring_view url, int attempts, int* retryFlag
             break;
         case Attempt::Mismatch:
             return tarn::FetchOutcome::Mismatch;
+        case Attempt::DiskFull:
+            return tarn::FetchOutcome::DiskFull;
         default:
             break;
         }

@@ -58,6 +58,7 @@ enum class FetchOutcome {
     Missing,  // the server answered 404 or 410
     GivenUp,  // whole bodies failed their record kMaxDamagedFetches times in this run
     Mismatch, // the body or its record differs from the signed manifest
+    DiskFull, // the destination's volume is full: only room can help
 };
 
 // How many whole bodies of one URL may fail their record in one run (one

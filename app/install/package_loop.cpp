@@ -62,6 +62,15 @@ public:
                 Unpack(url, local, prefix);
                 return;
             }
+            if (fetched == tarn::PackageFetch::DiskFull) {
+                // The later packages go to the same folder: the run ends
+                // here instead of fetching the same bytes again and again.
+                tarn::Trace(L"Install: %ls does not fit the temporary folder's volume; the run ends incomplete",
+                            url.c_str());
+                ended_ = true;
+                Note(tarn::InstallReason::DiskFull);
+                return;
+            }
             if (fetched == tarn::PackageFetch::GivenUp) {
                 // The server's copy is damaged: no later package can make
                 // this run complete, so it ends here.
@@ -79,8 +88,8 @@ public:
         }
     }
 
-    // True once the run cannot complete: a package was given up or differed
-    // from the signed manifest.
+    // True once the run cannot complete: a package was given up, differed
+    // from the signed manifest or did not fit the temporary folder.
     bool Ended() const { return ended_; }
     bool Refused() const { return reason_ == tarn::InstallReason::ReleaseRefused; }
 

@@ -32,6 +32,8 @@ public:
             return tarn::PackageFetch::GivenUp;
         case tarn::FetchOutcome::Mismatch:
             return tarn::PackageFetch::Mismatch;
+        case tarn::FetchOutcome::DiskFull:
+            return tarn::PackageFetch::DiskFull;
         default:
             return tarn::PackageFetch::Failed;
         }
@@ -74,13 +76,12 @@ private:
             outcome = tarn::FetchOutcome::Failed;
         }
         if (outcome != tarn::FetchOutcome::Stored) {
-            const DWORD error = ::GetLastError();
             // The download traced its cause.
             tarn::Trace(L"Install: %ls not fetched to %ls", url.c_str(), localPath.c_str());
-            lastFailure_ = outcome == tarn::FetchOutcome::GivenUp ? tarn::InstallReason::DamagedPackage
-                           : tarn::ProxyLoginRefused()            ? tarn::InstallReason::ProxyLogin
-                           : tarn::IsDiskFullError(error)         ? tarn::InstallReason::DiskFull
-                                                                  : tarn::InstallReason::NoConnection;
+            lastFailure_ = outcome == tarn::FetchOutcome::GivenUp  ? tarn::InstallReason::DamagedPackage
+                           : outcome == tarn::FetchOutcome::DiskFull ? tarn::InstallReason::DiskFull
+                           : tarn::ProxyLoginRefused()               ? tarn::InstallReason::ProxyLogin
+                                                                     : tarn::InstallReason::NoConnection;
         }
         return outcome;
     }

@@ -18,6 +18,7 @@ enum class PackageFetch {
     Failed,   // not this time; another try may succeed
     GivenUp,  // not in this run: its whole body failed its record too often
     Mismatch, // the package or its record differs from the signed manifest; no file left
+    DiskFull, // the temporary folder's volume is full: no later try of this run can help
 };
 
 class PackageSource {

@@ -467,3 +467,28 @@ def scratch(name):
     shutil.rmtree(path, ignore_errors=True)
     os.makedirs(path)
     return path
+
+
+def small_volume(folder, free):
+    """Puts `folder` on a tmpfs of its own, keeping what it holds, and fills
+    the volume until about `free` bytes are left. Returns the undo, which
+    brings the folder's contents back onto the disk."""
+    aside = folder + ".aside"
+    os.rename(folder, aside)
+    os.makedirs(folder)
+    used = sum(os.path.getsize(os.path.join(d, n)) for d, _, names in os.walk(aside) for n in names)
+    subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={used + free + (4 << 20)}", "tmpfs", folder], check=True)
+    shutil.copytree(aside, folder, dirs_exist_ok=True)
+    shutil.rmtree(aside)
+    stat = os.statvfs(folder)
+    filler = os.path.join(folder, "filler")
+    with open(filler, "wb") as f:
+        f.write(b"\0" * max(0, stat.f_bavail * stat.f_frsize - free))
+
+    def restore():
+        os.remove(filler)
+        shutil.copytree(folder, aside)
+        subprocess.run(["umount", folder], check=True)
+        os.rmdir(folder)
+        os.rename(aside, folder)
+    return restore

@@ -330,6 +330,56 @@ class Faults(InstallerCase):
         self.assertEqual([g["status"] for g in gets[1:]], [206] * (len(gets) - 1))
         self.assertFalse([n for n in os.listdir(self.temp) if ".partial" in n])
 
+    def test_full_volumes_name_the_cause_keep_nothing_half_and_a_rerun_completes(self):
+        dev = S["dev"]
+        self.point_at(dev, "v")
+        tree = self.make_product("v", big=3 * 1024 * 1024)
+        record = os.path.join(self.data, "Setup.started.txt")
+        os.makedirs(self.data, exist_ok=True)
+        cases = [
+            # (name, the folder put on a volume with 1 MiB free)
+            ("packages do not fit the temporary folder", self.temp),
+            ("files do not fit the installation folder", os.path.dirname(self.data)),
+        ]
+        for n, (name, folder) in enumerate(cases):
+            with self.subTest(name):
+                copy = os.path.join(S["work"], f"full-{n}.log")
+                for path in [copy] + [os.path.join(self.temp, p) for p in os.listdir(self.temp) if
+                                      p.startswith("Tarn_Gridwell_2023_(")]:
+                    if os.path.exists(path):
+                        os.remove(path)
+                dev.reset()
+                undo = harness.small_volume(folder, 1 << 20)
+                try:
+                    text = self.run_installer(box="Tarnwerk AG", code=1603,
+                                              command_line=f'/log "{harness.winpath(copy)}"')
+                    packages = {n: read(os.path.join(self.temp, n)) for n in self.packages
+                                if os.path.exists(os.path.join(self.temp, n))}
+                    landed = tree_files(self.data)
+                    for updater in ("SetupUpdater_2023.cab", "SetupUpdater_2023.fileinfo.txt"):
+                        landed.pop(updater, None)
+                finally:
+                    undo()
+                self.assertIn("Grund: Der Datenträger ist voll.", text)
+                log = read(copy).decode("utf-8")
+                self.assertRegex(log, r"\\(Temp|Tarn Gridwell 2023)\\[^\n]+\(error 112\)")
+                self.assertRegex(log, r"End: mode installer, incomplete \(disk-full\), nothing started, exit code 1603")
+                # What stands under a package's or a file's own name is whole.
+                for package, data in packages.items():
+                    self.assertEqual(data, read(os.path.join(self.downloads, package)), package)
+                originals = tree_files(tree)
+                for relative, data in landed.items():
+                    self.assertEqual(data, originals.get(relative), relative)
+                self.assertEqual(starts(record), [])
+
+        # With room again, the same start completes.
+        self.run_installer()
+        landed = tree_files(self.data)
+        for name in ("Setup.started.txt", "SetupUpdater_2023.cab", "SetupUpdater_2023.fileinfo.txt"):
+            landed.pop(name, None)
+        self.assertEqual(landed, tree_files(tree))
+        self.assertEqual(len(starts(record)), 1)
+
     def test_product_rules_not_ready_generic_and_update_downloads(self):
         dev = S["dev"]
         programs = os.path.join(S["work"], "programs")

@@ -111,26 +111,8 @@ class Publishing(unittest.TestCase):
 
     def fill_volume(self):
         """N:'s CD_2023 on a small tmpfs holding the release and the tree, filled up to 120 KiB."""
-        root = tp.drive("n/CD_2023")
-        aside = root + ".aside"
-        os.rename(root, aside)
-        os.makedirs(root)
-        used = sum(os.path.getsize(os.path.join(d, n)) for d, _, names in os.walk(aside) for n in names)
-        subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={used + (4 << 20)}", "tmpfs", root], check=True)
-        shutil.copytree(aside, root, dirs_exist_ok=True)
-        shutil.rmtree(aside)
         tp.write(tp.GRIDWELL + "/Daten/Neu.bin", harness.payload(150000, 34))
-        stat = os.statvfs(root)
-        with open(os.path.join(root, "filler"), "wb") as f:
-            f.write(b"\0" * max(0, stat.f_bavail * stat.f_frsize - 120000))
-
-        def restore():
-            os.remove(os.path.join(root, "filler"))
-            shutil.copytree(root, aside)
-            subprocess.run(["umount", root], check=True)
-            os.rmdir(root)
-            os.rename(aside, root)
-        return restore
+        return harness.small_volume(tp.drive("n/CD_2023"), 120000)
 
     def case_twin(self):
         """A second name for Daten/Text.txt that differs only in letter case (a case-sensitive share)."""
