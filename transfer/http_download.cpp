@@ -310,6 +310,13 @@ struct AttemptFlags {
     int* retryFlag = nullptr;
 };
 
+// A target that cannot take the body ends the series; a full volume says so
+// itself, since the last error does not outlive the request's handles.
+Attempt UnwritableTarget(DWORD error)
+{
+    return tarn::IsDiskFullError(error) ? Attempt::DiskFull : Attempt::Refused;
+}
+
 // Streams the answer of an opened request into the target from `offset`
 // on and checks the whole body. `atOnce` tells whether bytes were kept for
 // a later attempt to continue (which may then follow at once).
@@ -323,9 +330,7 @@ Attempt StoreBody(const std::wstring& requested, const tarn::OpenedUrl& opened, 
         tarn::Trace(L"Download: cannot write %ls for %ls (error %lu)", target.Path().c_str(), url.c_str(), error);
         // Another run writes this file: a later pass may find it free.
         SetRetryFlag(flags.retryFlag, error == ERROR_SHARING_VIOLATION ? 1 : 0);
-        return error == ERROR_SHARING_VIOLATION ? Attempt::Failed
-               : tarn::IsDiskFullError(error)   ? Attempt::DiskFull
-                                                : Attempt::Refused;
+        return error == ERROR_SHARING_VIOLATION ? Attempt::Failed : UnwritableTarget(error);
     }
     // The kept bytes are read back once, so that the digest covers what the
     // file really holds, not what an earlier attempt or run meant to write.
@@ -357,7 +362,7 @@ Attempt StoreBody(const std::wstring& requested, const tarn::OpenedUrl& opened, 
         tarn::Trace(L"Download: writing %ls failed (error %lu)", target.Path().c_str(), writeError);
         target.Discard();
         SetRetryFlag(flags.retryFlag, 0);
-        return tarn::IsDiskFullError(writeError) ? Attempt::DiskFull : Attempt::Refused;
+        return UnwritableTarget(writeError);
     }
     if (transfer.end != tarn::TransferEnd::Complete) {
         tarn::Trace(L"Download: attempt for %ls failed after %lld bytes (from byte %lld) and %d stalls: %ls "
